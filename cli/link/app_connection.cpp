@@ -1,0 +1,75 @@
+#include "cli/link/app_connection.h"
+
+#include <filesystem>
+#include <optional>
+#include <semaphore>
+
+#include "cli/link/cli_records.h"
+#include "platform/identifiers.h"
+
+namespace nolt::link {
+
+using platform::kCommandPortName;
+using platform::kHostBundleID;
+
+JSONValue AppConnection::send(std::string_view command, const JSONObject& arguments) {
+  std::unique_ptr<platform::PortConnection> port = openPort();
+  std::string request = CLIRequest{std::string(command), arguments}.encode();
+  std::string reply;
+  auto status =
+      port->sendRequest(kMessageID, request, kSendTimeout, kReceiveTimeout, reply);
+  port.reset();
+  if (status != platform::PortConnection::Status::success || reply.empty())
+    throw Failure::noAnswer();
+  CLIResponse response;
+  try {
+    response = CLIResponse::decode(reply);
+  } catch (const JSONDecodingError&) {
+    throw Failure::noAnswer();
+  }
+  // An error wins even when a result came along.
+  if (response.error) throw Failure::app(std::move(*response.error));
+  return response.result ? std::move(*response.result) : JSONValue();
+}
+
+std::unique_ptr<platform::PortConnection> AppConnection::openPort() {
+  if (auto port = services_.port.open(kCommandPortName)) return port;
+  // Up without its port: the user has not allowed integrations.
+  if (!services_.instances.running(kHostBundleID).empty()) throw Failure::integrationsOff();
+  launchHost();
+  std::optional<double> firstSeenLaunched;
+  for (int attempt = 1; attempt <= kPollAttempts; ++attempt) {
+    services_.clock.sleep(kPollInterval);
+    if (auto port = services_.port.open(kCommandPortName)) return port;
+    auto instances = services_.instances.running(kHostBundleID);
+    if (instances.empty() || !instances.front().finishedLaunching) continue;
+    double now = services_.clock.now();
+    if (!firstSeenLaunched) firstSeenLaunched = now;
+    if (now - *firstSeenLaunched > kGiveUpAfterLaunched) break;
+  }
+  throw Failure::integrationsOff();
+}
+
+void AppConnection::launchHost() {
+  std::optional<platform::Application> app;
+  // Inside the host's bundle (…/Nolt.app/Contents/MacOS/nolt) the bundle is the host.
+  if (auto own = services_.workspace.ownExecutablePath()) {
+    std::filesystem::path bundle = std::filesystem::path(*own).parent_path().parent_path()
+                                       .parent_path();
+    if (bundle.extension() == ".app") app = platform::Application{bundle.string()};
+  }
+  if (!app) app = services_.workspace.applicationFor(kHostBundleID);
+  if (!app) throw Failure::notRunning();
+
+  // The completion runs on another thread; the semaphore orders its write before our read.
+  std::binary_semaphore opened(0);
+  bool failed = false;
+  services_.workspace.openQuietly(*app, [&](std::optional<std::string> error) {
+    failed = error.has_value();
+    opened.release();
+  });
+  opened.acquire();
+  if (failed) throw Failure::notRunning();
+}
+
+}  // namespace nolt::link

@@ -1,0 +1,42 @@
+#include "cli/link/cli_records.h"
+
+namespace nolt::link {
+
+JSONValue CLIRequest::toJSON() const {
+  return JSONObject{{"command", command}, {"arguments", arguments}};
+}
+
+std::string CLIRequest::encode() const { return toJSON().encode(JSONEncoding::plain); }
+
+CLIRequest CLIRequest::decode(std::string_view text) {
+  JSONValue v = JSONValue::decode(text);
+  const JSONValue* command = v.subscript("command");
+  const JSONValue* arguments = v.subscript("arguments");
+  if (!command || !command->string()) throw JSONDecodingError("request without a command");
+  if (!arguments || !arguments->object()) throw JSONDecodingError("request without arguments");
+  return CLIRequest{*command->string(), *arguments->object()};
+}
+
+JSONValue CLIResponse::toJSON() const {
+  JSONObject o;
+  if (result) o.set("result", *result);
+  if (error) o.set("error", *error);
+  return o;
+}
+
+std::string CLIResponse::encode() const { return toJSON().encode(JSONEncoding::plain); }
+
+CLIResponse CLIResponse::decode(std::string_view text) {
+  JSONValue v = JSONValue::decode(text);
+  if (!v.object()) throw JSONDecodingError("a reply must be a JSON object");
+  CLIResponse response;
+  if (const JSONValue* result = v.subscript("result"); result && !result->isNull())
+    response.result = *result;
+  if (const JSONValue* error = v.subscript("error"); error && !error->isNull()) {
+    if (!error->string()) throw JSONDecodingError("a reply's error must be text");
+    response.error = *error->string();
+  }
+  return response;
+}
+
+}  // namespace nolt::link

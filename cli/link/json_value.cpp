@@ -1,0 +1,347 @@
+#include "cli/link/json_value.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <functional>
+
+#include "platform/json_reader.h"
+
+namespace nolt::link {
+
+namespace {
+
+bool keyLess(const JSONObject::Member& a, std::string_view b) { return a.first < b; }
+
+// Builds values from the reader's events with an explicit stack, so deep nesting costs heap,
+// not call stack.
+class ValueBuilder {
+ public:
+  bool null() { return put(JSONValue()); }
+  bool boolean(bool b) { return put(JSONValue(b)); }
+  bool number(double d) { return put(JSONValue(d)); }
+  bool string(std::string_view s) { return put(JSONValue(std::string(s))); }
+  bool key(std::string_view k) {
+    stack_.back().key.assign(k);
+    return true;
+  }
+  bool beginArray() {
+    stack_.push_back(Frame{false, {}, {}, {}});
+    return true;
+  }
+  bool endArray() { return close(JSONValue(std::move(stack_.back().elements))); }
+  bool beginObject() {
+    stack_.push_back(Frame{true, {}, {}, {}});
+    return true;
+  }
+  bool endObject() {
+    return close(JSONValue(JSONObject::fromMembers(std::move(stack_.back().members))));
+  }
+
+  JSONValue take() { return std::move(result_); }
+
+ private:
+  struct Frame {
+    bool isObject;
+    JSONArray elements;
+    std::vector<JSONObject::Member> members;
+    std::string key;
+  };
+
+  bool put(JSONValue v) {
+    if (stack_.empty()) {
+      result_ = std::move(v);
+    } else if (Frame& top = stack_.back(); top.isObject) {
+      top.members.emplace_back(std::move(top.key), std::move(v));
+    } else {
+      top.elements.push_back(std::move(v));
+    }
+    return true;
+  }
+  bool close(JSONValue v) {
+    stack_.pop_back();
+    return put(std::move(v));
+  }
+
+  std::vector<Frame> stack_;
+  JSONValue result_;
+};
+
+void appendCodeUnitEscape(std::string& out, unsigned c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\u00";
+  out += kHex[(c >> 4) & 0xF];
+  out += kHex[c & 0xF];
+}
+
+// Length of the valid UTF-8 sequence at s[i], or 0 when the bytes there are not one.
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char b = byte(i);
+  std::size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) n = 2;
+  else if (b >= 0xE0 && b <= 0xEF) {
+    n = 3;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    n = 4;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return n;
+}
+
+void appendString(std::string& out, std::string_view s, bool escapeSlash) {
+  out += '"';
+  std::size_t run = 0;  // start of the bytes not yet copied
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\' && c != '/' && c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (c >= 0x80) {
+      // Text from outside (file names, arguments) may not be UTF-8; JSON text must be.
+      if (std::size_t n = utf8SequenceLength(s, i)) {
+        i += n;
+        continue;
+      }
+      out.append(s.substr(run, i - run));
+      out += "\xEF\xBF\xBD";
+      run = ++i;
+      continue;
+    }
+    if (c == '/' && !escapeSlash) {
+      ++i;
+      continue;
+    }
+    out.append(s.substr(run, i - run));
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '/': out += "\\/"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default: appendCodeUnitEscape(out, c);
+    }
+    run = ++i;
+  }
+  out.append(s.substr(run));
+  out += '"';
+}
+
+class Encoder {
+ public:
+  explicit Encoder(JSONEncoding encoding) : encoding_(encoding) {}
+
+  void write(const JSONValue& v, std::string& out, int depth) {
+    switch (v.kind()) {
+      case JSONValue::Kind::null: out += "null"; break;
+      case JSONValue::Kind::boolean: out += *v.boolean() ? "true" : "false"; break;
+      case JSONValue::Kind::number:
+        if (!std::isfinite(*v.number()))
+          throw JSONEncodingError("JSON cannot hold the number " + std::to_string(*v.number()));
+        out += decimalText(*v.number());
+        break;
+      case JSONValue::Kind::string:
+        appendString(out, *v.string(), encoding_ == JSONEncoding::plain);
+        break;
+      case JSONValue::Kind::array: writeArray(*v.array(), out, depth); break;
+      case JSONValue::Kind::object: writeObject(*v.object(), out, depth); break;
+    }
+  }
+
+ private:
+  bool pretty() const { return encoding_ == JSONEncoding::pretty; }
+
+  void newline(std::string& out, int depth) {
+    if (!pretty()) return;
+    out += '\n';
+    out.append(static_cast<std::size_t>(depth) * 2, ' ');
+  }
+
+  void writeArray(const JSONArray& a, std::string& out, int depth) {
+    out += '[';
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (i) out += ',';
+      newline(out, depth + 1);
+      write(a[i], out, depth + 1);
+    }
+    if (!a.empty()) newline(out, depth);
+    out += ']';
+  }
+
+  // Members are kept sorted, which the pretty form needs and the others allow.
+  void writeObject(const JSONObject& o, std::string& out, int depth) {
+    out += '{';
+    bool first = true;
+    for (const auto& [key, value] : o) {
+      if (!first) out += ',';
+      first = false;
+      newline(out, depth + 1);
+      appendString(out, key, encoding_ == JSONEncoding::plain);
+      out += pretty() ? " : " : ":";
+      write(value, out, depth + 1);
+    }
+    if (!o.empty()) newline(out, depth);
+    out += '}';
+  }
+
+  JSONEncoding encoding_;
+};
+
+void hashCombine(std::size_t& seed, std::size_t h) {
+  seed ^= h + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
+}
+
+constexpr double kTwoTo63 = 9223372036854775808.0;
+
+}  // namespace
+
+JSONObject::JSONObject(std::initializer_list<Member> members)
+    : JSONObject(fromMembers(std::vector<Member>(members))) {}
+
+JSONObject JSONObject::fromMembers(std::vector<Member> members) {
+  // Stable, so that among equal keys the later one ends up last and survives.
+  std::stable_sort(members.begin(), members.end(),
+                   [](const Member& a, const Member& b) { return a.first < b.first; });
+  JSONObject o;
+  o.members_.reserve(members.size());
+  for (Member& m : members) {
+    if (!o.members_.empty() && o.members_.back().first == m.first)
+      o.members_.back().second = std::move(m.second);
+    else
+      o.members_.push_back(std::move(m));
+  }
+  return o;
+}
+
+const JSONValue* JSONObject::find(std::string_view key) const {
+  auto it = std::lower_bound(members_.begin(), members_.end(), key, keyLess);
+  return it != members_.end() && it->first == key ? &it->second : nullptr;
+}
+
+void JSONObject::set(std::string key, JSONValue value) {
+  auto it = std::lower_bound(members_.begin(), members_.end(), key, keyLess);
+  if (it != members_.end() && it->first == key)
+    it->second = std::move(value);
+  else
+    members_.emplace(it, std::move(key), std::move(value));
+}
+
+bool JSONObject::erase(std::string_view key) {
+  auto it = std::lower_bound(members_.begin(), members_.end(), key, keyLess);
+  if (it == members_.end() || it->first != key) return false;
+  members_.erase(it);
+  return true;
+}
+
+bool operator==(const JSONObject& a, const JSONObject& b) { return a.members_ == b.members_; }
+
+JSONValue JSONValue::decode(std::string_view text) {
+  ValueBuilder builder;
+  if (auto error = platform::json::read(text, builder)) throw JSONDecodingError(*error);
+  return builder.take();
+}
+
+std::string JSONValue::encode(JSONEncoding encoding) const {
+  std::string out;
+  Encoder(encoding).write(*this, out, 0);
+  return out;
+}
+
+const JSONValue* JSONValue::subscript(std::string_view key) const {
+  const JSONObject* o = object();
+  return o ? o->find(key) : nullptr;
+}
+
+std::optional<std::string> JSONValue::stringValue() const {
+  if (const std::string* s = string()) return *s;
+  if (const double* d = number()) return decimalText(*d);
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> JSONValue::intValue() const {
+  if (const double* d = number()) {
+    double t = std::trunc(*d);
+    if (!(t >= -kTwoTo63 && t < kTwoTo63)) return std::nullopt;  // also NaN
+    return static_cast<std::int64_t>(t);
+  }
+  if (const std::string* s = string()) return parseDecimalInteger(*s);
+  return std::nullopt;
+}
+
+std::vector<std::string> JSONValue::stringsValue() const {
+  std::vector<std::string> texts;
+  if (const JSONArray* a = array()) {
+    for (const JSONValue& element : *a)
+      if (element.string() || element.number()) texts.push_back(*element.stringValue());
+  } else if (auto text = stringValue()) {
+    texts.push_back(std::move(*text));
+  }
+  return texts;
+}
+
+std::string JSONValue::prettyText() const {
+  try {
+    return encode(JSONEncoding::pretty);
+  } catch (const JSONEncodingError&) {
+    return "null";
+  }
+}
+
+std::size_t JSONValue::hash() const {
+  std::size_t seed = value_.index();
+  switch (kind()) {
+    case Kind::null: break;
+    case Kind::boolean: hashCombine(seed, *boolean()); break;
+    case Kind::number: hashCombine(seed, std::hash<double>{}(*number() + 0.0)); break;  // -0 as 0
+    case Kind::string: hashCombine(seed, std::hash<std::string>{}(*string())); break;
+    case Kind::array:
+      for (const JSONValue& e : *array()) hashCombine(seed, e.hash());
+      break;
+    case Kind::object:
+      for (const auto& [key, value] : *object()) {
+        hashCombine(seed, std::hash<std::string>{}(key));
+        hashCombine(seed, value.hash());
+      }
+      break;
+  }
+  return seed;
+}
+
+std::string decimalText(double number) {
+  char buffer[32];
+  if (std::trunc(number) == number && number >= -kTwoTo63 && number < kTwoTo63) {
+    auto r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(number));
+    return std::string(buffer, r.ptr);
+  }
+  auto r = std::to_chars(buffer, buffer + sizeof buffer, number);
+  return std::string(buffer, r.ptr);
+}
+
+std::optional<std::int64_t> parseDecimalInteger(std::string_view text) {
+  std::size_t start = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+  if (start == text.size()) return std::nullopt;
+  for (std::size_t i = start; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  if (text[0] == '+') text.remove_prefix(1);  // from_chars takes "-" but not "+"
+  std::int64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace nolt::link

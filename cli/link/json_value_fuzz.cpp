@@ -1,0 +1,30 @@
+// Decodes arbitrary bytes; whatever decodes must encode and decode back to the same value.
+#include <cstdint>
+#include <cstdlib>
+
+#include "cli/link/cli_records.h"
+#include "cli/link/json_value.h"
+
+using nolt::link::JSONEncoding;
+using nolt::link::JSONValue;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  JSONValue value;
+  try {
+    value = JSONValue::decode(text);
+  } catch (const nolt::link::JSONDecodingError&) {
+    return 0;
+  }
+  for (auto encoding : {JSONEncoding::plain, JSONEncoding::stream, JSONEncoding::pretty}) {
+    if (!(JSONValue::decode(value.encode(encoding)) == value)) std::abort();
+  }
+  (void)value.stringValue();
+  (void)value.intValue();
+  (void)value.stringsValue();
+  try {
+    (void)nolt::link::CLIResponse::decode(text);
+  } catch (const nolt::link::JSONDecodingError&) {
+  }
+  return 0;
+}
