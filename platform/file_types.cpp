@@ -7,43 +7,51 @@ namespace nolt::platform {
 
 namespace {
 
-constexpr std::initializer_list<std::string_view> kImage = {"public.image", "public.data"};
-constexpr std::initializer_list<std::string_view> kMovie = {"public.movie",
-                                                            "public.audiovisual-content",
-                                                            "public.data"};
+using Names = std::span<const std::string_view>;
 
-// Preferred extension and MIME type come first in their lists, as the desktop's registry
-// gives them.
+template <std::size_t N>
+using List = std::array<std::string_view, N>;
+
+constexpr List<2> kImage = {"public.image", "public.data"};
+constexpr List<3> kMovie = {"public.movie", "public.audiovisual-content", "public.data"};
+constexpr List<2> kPDF = {"public.data", "public.composite-content"};
+constexpr List<2> kText = {"public.text", "public.data"};
+
+// One row of the table; the preferred extension and MIME type come first in their lists, as
+// the desktop's registry gives them.
+#define NOLT_TYPE(identifier, conformance, extensions, mimes)                              \
+  [] {                                                                                     \
+    static constexpr auto e = std::to_array<std::string_view> extensions;                  \
+    static constexpr auto m = std::to_array<std::string_view> mimes;                       \
+    return FileType{identifier, e[0], m[0], Names(e), Names(m), Names(conformance)};       \
+  }()
+
 const std::array kTypes = {
-    FileType{"public.png", "png", "image/png", {"png"}, {"image/png"}, kImage},
-    FileType{"public.jpeg", "jpeg", "image/jpeg", {"jpeg", "jpg", "jpe"},
-             {"image/jpeg", "image/jpg", "image/pjpeg"}, kImage},
-    FileType{"com.compuserve.gif", "gif", "image/gif", {"gif"}, {"image/gif"}, kImage},
-    FileType{"org.webmproject.webp", "webp", "image/webp", {"webp"}, {"image/webp"}, kImage},
-    FileType{"public.heic", "heic", "image/heic", {"heic"}, {"image/heic"}, kImage},
-    FileType{"public.heif", "heif", "image/heif", {"heif"}, {"image/heif"}, kImage},
-    FileType{"public.avif", "avif", "image/avif", {"avif"}, {"image/avif"}, kImage},
-    FileType{"public.tiff", "tiff", "image/tiff", {"tiff", "tif"}, {"image/tiff"}, kImage},
-    FileType{"com.microsoft.bmp", "bmp", "image/bmp", {"bmp"}, {"image/bmp", "image/x-bmp"},
-             kImage},
-    FileType{"public.svg-image", "svg", "image/svg+xml", {"svg"}, {"image/svg+xml"}, kImage},
-    FileType{"com.microsoft.ico", "ico", "image/vnd.microsoft.icon", {"ico"},
-             {"image/vnd.microsoft.icon", "image/x-icon"}, kImage},
-    FileType{"com.apple.quicktime-movie", "mov", "video/quicktime", {"mov", "qt"},
-             {"video/quicktime"}, kMovie},
-    FileType{"public.mpeg-4", "mp4", "video/mp4", {"mp4"}, {"video/mp4"}, kMovie},
-    FileType{"com.apple.m4v-video", "m4v", "video/x-m4v", {"m4v"}, {"video/x-m4v"}, kMovie},
-    FileType{"org.webmproject.webm", "webm", "video/webm", {"webm"}, {"video/webm"}, kMovie},
-    FileType{"org.matroska.mkv", "mkv", "video/x-matroska", {"mkv"}, {"video/x-matroska"},
-             kMovie},
-    FileType{"public.avi", "avi", "video/x-msvideo", {"avi"}, {"video/x-msvideo", "video/avi"},
-             kMovie},
-    FileType{"public.mpeg", "mpg", "video/mpeg", {"mpg", "mpeg"}, {"video/mpeg"}, kMovie},
-    FileType{"com.adobe.pdf", "pdf", "application/pdf", {"pdf"}, {"application/pdf"},
-             {"public.data", "public.composite-content"}},
-    FileType{"public.plain-text", "txt", "text/plain", {"txt", "text"}, {"text/plain"},
-             {"public.text", "public.data"}},
+    NOLT_TYPE("public.png", kImage, ({"png"}), ({"image/png"})),
+    NOLT_TYPE("public.jpeg", kImage, ({"jpeg", "jpg", "jpe"}),
+              ({"image/jpeg", "image/jpg", "image/pjpeg"})),
+    NOLT_TYPE("com.compuserve.gif", kImage, ({"gif"}), ({"image/gif"})),
+    NOLT_TYPE("org.webmproject.webp", kImage, ({"webp"}), ({"image/webp"})),
+    NOLT_TYPE("public.heic", kImage, ({"heic"}), ({"image/heic"})),
+    NOLT_TYPE("public.heif", kImage, ({"heif"}), ({"image/heif"})),
+    NOLT_TYPE("public.avif", kImage, ({"avif"}), ({"image/avif"})),
+    NOLT_TYPE("public.tiff", kImage, ({"tiff", "tif"}), ({"image/tiff"})),
+    NOLT_TYPE("com.microsoft.bmp", kImage, ({"bmp"}), ({"image/bmp", "image/x-bmp"})),
+    NOLT_TYPE("public.svg-image", kImage, ({"svg"}), ({"image/svg+xml"})),
+    NOLT_TYPE("com.microsoft.ico", kImage, ({"ico"}),
+              ({"image/vnd.microsoft.icon", "image/x-icon"})),
+    NOLT_TYPE("com.apple.quicktime-movie", kMovie, ({"mov", "qt"}), ({"video/quicktime"})),
+    NOLT_TYPE("public.mpeg-4", kMovie, ({"mp4"}), ({"video/mp4"})),
+    NOLT_TYPE("com.apple.m4v-video", kMovie, ({"m4v"}), ({"video/x-m4v"})),
+    NOLT_TYPE("org.webmproject.webm", kMovie, ({"webm"}), ({"video/webm"})),
+    NOLT_TYPE("org.matroska.mkv", kMovie, ({"mkv"}), ({"video/x-matroska"})),
+    NOLT_TYPE("public.avi", kMovie, ({"avi"}), ({"video/x-msvideo", "video/avi"})),
+    NOLT_TYPE("public.mpeg", kMovie, ({"mpg", "mpeg"}), ({"video/mpeg"})),
+    NOLT_TYPE("com.adobe.pdf", kPDF, ({"pdf"}), ({"application/pdf"})),
+    NOLT_TYPE("public.plain-text", kText, ({"txt", "text"}), ({"text/plain"})),
 };
+
+#undef NOLT_TYPE
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {

@@ -2,7 +2,7 @@
 // extension (case-insensitive) or MIME type to a type identifier and what it conforms to.
 #pragma once
 
-#include <initializer_list>
+#include <span>
 #include <string_view>
 
 namespace nolt::platform {
@@ -19,9 +19,9 @@ struct FileType {
   std::string_view identifier;          // "public.png"
   std::string_view preferredExtension;  // "png"; image/jpeg gives "jpeg"
   std::string_view preferredMIMEType;   // "image/png"
-  std::initializer_list<std::string_view> extensions;
-  std::initializer_list<std::string_view> mimeTypes;
-  std::initializer_list<std::string_view> conformsTo;  // besides itself; always public.data
+  std::span<const std::string_view> extensions;
+  std::span<const std::string_view> mimeTypes;
+  std::span<const std::string_view> conformsTo;  // besides itself; always public.data
 
   // True for its own identifier and every broader type it belongs to.
   bool conforms(std::string_view type) const;
