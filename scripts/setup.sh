@@ -15,3 +15,8 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# Further set-up of each area (npm packages for end-to-end tests, ...), in name order.
+for step in "$here"/setup.d/*.sh; do
+  [ -e "$step" ] && bash "$step"
+done
