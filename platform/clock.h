@@ -8,8 +8,8 @@ namespace nolt::platform {
 class Clock {
  public:
   virtual ~Clock() = default;
-  virtual double now() = 0;                 // seconds on a monotonic scale
-  virtual void sleep(double seconds) = 0;   // blocks the calling thread
+  virtual double now() = 0;                // seconds on a monotonic scale
+  virtual void sleep(double seconds) = 0;  // blocks the calling thread
 };
 
 // The machine's monotonic clock and real sleeping.

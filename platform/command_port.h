@@ -18,8 +18,8 @@ class PortConnection {
   enum class Status { success, sendTimeout, receiveTimeout, transportError };
   // Writes the request frame within sendTimeout, then waits up to receiveTimeout for the
   // whole reply frame. On success `reply` holds the reply payload (empty for no reply bytes).
-  virtual Status sendRequest(std::uint32_t messageID, std::string_view request,
-                             double sendTimeout, double receiveTimeout, std::string& reply) = 0;
+  virtual Status sendRequest(std::uint32_t messageID, std::string_view request, double sendTimeout,
+                             double receiveTimeout, std::string& reply) = 0;
 };
 
 class CommandPort {

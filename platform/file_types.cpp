@@ -19,11 +19,11 @@ constexpr List<2> kText = {"public.text", "public.data"};
 
 // One row of the table; the preferred extension and MIME type come first in their lists, as
 // the desktop's registry gives them.
-#define NOLT_TYPE(identifier, conformance, extensions, mimes)                              \
-  [] {                                                                                     \
-    static constexpr auto e = std::to_array<std::string_view> extensions;                  \
-    static constexpr auto m = std::to_array<std::string_view> mimes;                       \
-    return FileType{identifier, e[0], m[0], Names(e), Names(m), Names(conformance)};       \
+#define NOLT_TYPE(identifier, conformance, extensions, mimes)                        \
+  [] {                                                                               \
+    static constexpr auto e = std::to_array<std::string_view> extensions;            \
+    static constexpr auto m = std::to_array<std::string_view> mimes;                 \
+    return FileType{identifier, e[0], m[0], Names(e), Names(m), Names(conformance)}; \
   }()
 
 const std::array kTypes = {
@@ -72,8 +72,8 @@ const FileType* find(std::string_view key, Pick pick) {
 }  // namespace
 
 bool FileType::conforms(std::string_view type) const {
-  return type == identifier || std::find(conformsTo.begin(), conformsTo.end(), type) !=
-                                   conformsTo.end();
+  return type == identifier ||
+         std::find(conformsTo.begin(), conformsTo.end(), type) != conformsTo.end();
 }
 
 const FileType* typeForExtension(std::string_view extension) {
@@ -88,9 +88,8 @@ const FileType* typeForMIMEType(std::string_view mimeType) {
 }
 
 std::string_view pathExtension(std::string_view path) {
-  std::string_view name = path.substr(path.find_last_of('/') == std::string_view::npos
-                                          ? 0
-                                          : path.find_last_of('/') + 1);
+  std::string_view name = path.substr(
+      path.find_last_of('/') == std::string_view::npos ? 0 : path.find_last_of('/') + 1);
   std::size_t dot = name.find_last_of('.');
   if (dot == std::string_view::npos || dot == 0) return {};
   return name.substr(dot + 1);

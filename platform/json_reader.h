@@ -5,12 +5,11 @@
 // stack overflow. Text must be UTF-8; invalid UTF-8 is an error.
 #pragma once
 
+#include <boost/json/basic_parser_impl.hpp>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <boost/json/basic_parser_impl.hpp>
 
 namespace nolt::platform::json {
 

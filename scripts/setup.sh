@@ -18,5 +18,5 @@ fi
 
 # Further set-up of each area (npm packages for end-to-end tests, ...), in name order.
 for step in "$here"/setup.d/*.sh; do
-  [ -e "$step" ] && bash "$step"
+  if [ -e "$step" ]; then bash "$step"; fi
 done

@@ -16,8 +16,7 @@ JSONValue AppConnection::send(std::string_view command, const JSONObject& argume
   std::unique_ptr<platform::PortConnection> port = openPort();
   std::string request = CLIRequest{std::string(command), arguments}.encode();
   std::string reply;
-  auto status =
-      port->sendRequest(kMessageID, request, kSendTimeout, kReceiveTimeout, reply);
+  auto status = port->sendRequest(kMessageID, request, kSendTimeout, kReceiveTimeout, reply);
   port.reset();
   if (status != platform::PortConnection::Status::success || reply.empty())
     throw Failure::noAnswer();
@@ -54,8 +53,8 @@ void AppConnection::launchHost() {
   std::optional<platform::Application> app;
   // Inside the host's bundle (…/Nolt.app/Contents/MacOS/nolt) the bundle is the host.
   if (auto own = services_.workspace.ownExecutablePath()) {
-    std::filesystem::path bundle = std::filesystem::path(*own).parent_path().parent_path()
-                                       .parent_path();
+    std::filesystem::path bundle =
+        std::filesystem::path(*own).parent_path().parent_path().parent_path();
     if (bundle.extension() == ".app") app = platform::Application{bundle.string()};
   }
   if (!app) app = services_.workspace.applicationFor(kHostBundleID);

@@ -161,9 +161,7 @@ TEST_F(AppConnectionTest, LaunchedHostWithoutPortIsGivenUpOnAfterThreeSeconds) {
 TEST_F(AppConnectionTest, GiveUpCountsFromWhenTheHostFinishedLaunching) {
   port.served = false;
   workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
-  clock.onSleep = [&](double now) {
-    instances.instances = {RunningInstance{now >= 2.0}};
-  };
+  clock.onSleep = [&](double now) { instances.instances = {RunningInstance{now >= 2.0}}; };
   EXPECT_EQ(failureOf(), Kind::integrationsOff);
   EXPECT_EQ(clock.now(), 5.25);
 }

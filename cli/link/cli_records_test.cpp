@@ -12,9 +12,9 @@ TEST(CLIRequestTest, AlwaysWritesBothKeys) {
 }
 
 TEST(CLIRequestTest, DecodingRequiresBothKeysWithTheirTypes) {
-  for (std::string_view text : {R"({"command":"x"})", R"({"arguments":{}})",
-                                R"({"command":1,"arguments":{}})",
-                                R"({"command":"x","arguments":[]})", "[]"})
+  for (std::string_view text :
+       {R"({"command":"x"})", R"({"arguments":{}})", R"({"command":1,"arguments":{}})",
+        R"({"command":"x","arguments":[]})", "[]"})
     EXPECT_THROW(CLIRequest::decode(text), JSONDecodingError) << text;
 }
 

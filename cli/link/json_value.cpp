@@ -11,10 +11,12 @@ namespace nolt::link {
 
 namespace {
 
+constexpr double kTwoTo63 = 9223372036854775808.0;
+
 bool keyLess(const JSONObject::Member& a, std::string_view b) { return a.first < b; }
 
 // Builds values from the reader's events with an explicit stack, so deep nesting costs heap,
-// not call stack.
+// not call stack. Frames are kept for reuse, so a document allocates little beyond its values.
 class ValueBuilder {
  public:
   bool null() { return put(JSONValue()); }
@@ -22,36 +24,42 @@ class ValueBuilder {
   bool number(double d) { return put(JSONValue(d)); }
   bool string(std::string_view s) { return put(JSONValue(std::string(s))); }
   bool key(std::string_view k) {
-    stack_.back().key.assign(k);
+    stack_[depth_ - 1].key.assign(k);
     return true;
   }
-  bool beginArray() {
-    stack_.push_back(Frame{false, {}, {}, {}});
-    return true;
+  bool beginArray() { return open(false); }
+  bool endArray() {
+    JSONArray elements = std::move(stack_[depth_ - 1].elements);
+    return close(JSONValue(std::move(elements)));
   }
-  bool endArray() { return close(JSONValue(std::move(stack_.back().elements))); }
-  bool beginObject() {
-    stack_.push_back(Frame{true, {}, {}, {}});
-    return true;
-  }
+  bool beginObject() { return open(true); }
   bool endObject() {
-    return close(JSONValue(JSONObject::fromMembers(std::move(stack_.back().members))));
+    std::vector<JSONObject::Member> members = std::move(stack_[depth_ - 1].members);
+    return close(JSONValue(JSONObject::fromMembers(std::move(members))));
   }
 
   JSONValue take() { return std::move(result_); }
 
  private:
   struct Frame {
-    bool isObject;
+    bool isObject = false;
     JSONArray elements;
     std::vector<JSONObject::Member> members;
     std::string key;
   };
 
+  bool open(bool isObject) {
+    if (depth_ == stack_.size()) stack_.emplace_back();
+    Frame& frame = stack_[depth_++];
+    frame.isObject = isObject;
+    frame.elements.clear();
+    frame.members.clear();
+    return true;
+  }
   bool put(JSONValue v) {
-    if (stack_.empty()) {
+    if (depth_ == 0) {
       result_ = std::move(v);
-    } else if (Frame& top = stack_.back(); top.isObject) {
+    } else if (Frame& top = stack_[depth_ - 1]; top.isObject) {
       top.members.emplace_back(std::move(top.key), std::move(v));
     } else {
       top.elements.push_back(std::move(v));
@@ -59,13 +67,24 @@ class ValueBuilder {
     return true;
   }
   bool close(JSONValue v) {
-    stack_.pop_back();
+    --depth_;
     return put(std::move(v));
   }
 
   std::vector<Frame> stack_;
+  std::size_t depth_ = 0;
   JSONValue result_;
 };
+
+void appendDecimalText(std::string& out, double number) {
+  char buffer[32];
+  std::to_chars_result r;
+  if (std::trunc(number) == number && number >= -kTwoTo63 && number < kTwoTo63)
+    r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(number));
+  else
+    r = std::to_chars(buffer, buffer + sizeof buffer, number);
+  out.append(buffer, r.ptr);
+}
 
 void appendCodeUnitEscape(std::string& out, unsigned c) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -81,7 +100,8 @@ std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
   std::size_t n;
   unsigned char lo = 0x80, hi = 0xBF;
   if (b < 0x80) return 1;
-  if (b >= 0xC2 && b <= 0xDF) n = 2;
+  if (b >= 0xC2 && b <= 0xDF)
+    n = 2;
   else if (b >= 0xE0 && b <= 0xEF) {
     n = 3;
     if (b == 0xE0) lo = 0xA0;
@@ -126,15 +146,32 @@ void appendString(std::string& out, std::string_view s, bool escapeSlash) {
     }
     out.append(s.substr(run, i - run));
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '/': out += "\\/"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: appendCodeUnitEscape(out, c);
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '/':
+        out += "\\/";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        appendCodeUnitEscape(out, c);
     }
     run = ++i;
   }
@@ -148,18 +185,26 @@ class Encoder {
 
   void write(const JSONValue& v, std::string& out, int depth) {
     switch (v.kind()) {
-      case JSONValue::Kind::null: out += "null"; break;
-      case JSONValue::Kind::boolean: out += *v.boolean() ? "true" : "false"; break;
+      case JSONValue::Kind::null:
+        out += "null";
+        break;
+      case JSONValue::Kind::boolean:
+        out += *v.boolean() ? "true" : "false";
+        break;
       case JSONValue::Kind::number:
         if (!std::isfinite(*v.number()))
           throw JSONEncodingError("JSON cannot hold the number " + std::to_string(*v.number()));
-        out += decimalText(*v.number());
+        appendDecimalText(out, *v.number());
         break;
       case JSONValue::Kind::string:
         appendString(out, *v.string(), encoding_ == JSONEncoding::plain);
         break;
-      case JSONValue::Kind::array: writeArray(*v.array(), out, depth); break;
-      case JSONValue::Kind::object: writeObject(*v.object(), out, depth); break;
+      case JSONValue::Kind::array:
+        writeArray(*v.array(), out, depth);
+        break;
+      case JSONValue::Kind::object:
+        writeObject(*v.object(), out, depth);
+        break;
     }
   }
 
@@ -206,18 +251,29 @@ void hashCombine(std::size_t& seed, std::size_t h) {
   seed ^= h + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
 }
 
-constexpr double kTwoTo63 = 9223372036854775808.0;
-
 }  // namespace
 
 JSONObject::JSONObject(std::initializer_list<Member> members)
     : JSONObject(fromMembers(std::vector<Member>(members))) {}
 
 JSONObject JSONObject::fromMembers(std::vector<Member> members) {
-  // Stable, so that among equal keys the later one ends up last and survives.
-  std::stable_sort(members.begin(), members.end(),
-                   [](const Member& a, const Member& b) { return a.first < b.first; });
+  auto less = [](const Member& a, const Member& b) { return a.first < b.first; };
   JSONObject o;
+  // Text that this program wrote is already in order.
+  if (std::adjacent_find(members.begin(), members.end(), [](const Member& a, const Member& b) {
+        return !(a.first < b.first);
+      }) == members.end()) {
+    o.members_ = std::move(members);
+    return o;
+  }
+  // Stable, so that among equal keys the later one ends up last and survives.
+  if (members.size() <= 16) {
+    for (std::size_t i = 1; i < members.size(); ++i)
+      for (std::size_t j = i; j > 0 && less(members[j], members[j - 1]); --j)
+        std::swap(members[j], members[j - 1]);
+  } else {
+    std::stable_sort(members.begin(), members.end(), less);
+  }
   o.members_.reserve(members.size());
   for (Member& m : members) {
     if (!o.members_.empty() && o.members_.back().first == m.first)
@@ -305,10 +361,17 @@ std::string JSONValue::prettyText() const {
 std::size_t JSONValue::hash() const {
   std::size_t seed = value_.index();
   switch (kind()) {
-    case Kind::null: break;
-    case Kind::boolean: hashCombine(seed, *boolean()); break;
-    case Kind::number: hashCombine(seed, std::hash<double>{}(*number() + 0.0)); break;  // -0 as 0
-    case Kind::string: hashCombine(seed, std::hash<std::string>{}(*string())); break;
+    case Kind::null:
+      break;
+    case Kind::boolean:
+      hashCombine(seed, *boolean());
+      break;
+    case Kind::number:
+      hashCombine(seed, std::hash<double>{}(*number() + 0.0));
+      break;  // -0 as 0
+    case Kind::string:
+      hashCombine(seed, std::hash<std::string>{}(*string()));
+      break;
     case Kind::array:
       for (const JSONValue& e : *array()) hashCombine(seed, e.hash());
       break;
@@ -323,13 +386,9 @@ std::size_t JSONValue::hash() const {
 }
 
 std::string decimalText(double number) {
-  char buffer[32];
-  if (std::trunc(number) == number && number >= -kTwoTo63 && number < kTwoTo63) {
-    auto r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(number));
-    return std::string(buffer, r.ptr);
-  }
-  auto r = std::to_chars(buffer, buffer + sizeof buffer, number);
-  return std::string(buffer, r.ptr);
+  std::string text;
+  appendDecimalText(text, number);
+  return text;
 }
 
 std::optional<std::int64_t> parseDecimalInteger(std::string_view text) {

@@ -75,8 +75,8 @@ class JSONValue {
   JSONValue(std::nullptr_t) {}
   JSONValue(bool b) : value_(b) {}
   template <class N>
-    requires(std::is_arithmetic_v<N> && !std::same_as<N, bool>)
-  JSONValue(N n) : value_(static_cast<double>(n)) {}
+  requires(std::is_arithmetic_v<N> && !std::same_as<N, bool>) JSONValue(N n)
+      : value_(static_cast<double>(n)) {}
   JSONValue(const char* s) : value_(std::string(s)) {}
   JSONValue(std::string_view s) : value_(std::string(s)) {}
   JSONValue(std::string s) : value_(std::move(s)) {}
@@ -84,7 +84,7 @@ class JSONValue {
   JSONValue(JSONObject o) : value_(std::move(o)) {}
 
   // Decodes UTF-8 text holding exactly one JSON value.
-  static JSONValue decode(std::string_view text);  // throws JSONDecodingError
+  static JSONValue decode(std::string_view text);   // throws JSONDecodingError
   std::string encode(JSONEncoding encoding) const;  // throws JSONEncodingError
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }

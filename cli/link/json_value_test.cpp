@@ -21,15 +21,15 @@ TEST(JSONValueTest, DecodesEachCaseWithoutConfusingThem) {
 }
 
 TEST(JSONValueTest, RejectsWhatIsNotOneJSONValue) {
-  for (std::string_view text : {"", " ", "[1,]", "{\"a\"}", "1 2", "nul", "\"\xff\"", "[1",
-                                "1e400", "-1e999", "{\"a\":1}}", "tru"})
+  for (std::string_view text : {"", " ", "[1,]", "{\"a\"}", "1 2", "nul", "\"\xff\"", "[1", "1e400",
+                                "-1e999", "{\"a\":1}}", "tru"})
     EXPECT_THROW(JSONValue::decode(text), JSONDecodingError) << text;
 }
 
 TEST(JSONValueTest, ReadsEachNumberAsTheNearestDouble) {
   // Seventeen-digit texts that a lazy conversion turns into a neighbouring double.
-  for (double d : {0.30000000000000004, 2.2250738585072014e-308, 1.7976931348623157e308,
-                   5e-324, 0.1, 123456789012345680.0, 9007199254740993.0})
+  for (double d : {0.30000000000000004, 2.2250738585072014e-308, 1.7976931348623157e308, 5e-324,
+                   0.1, 123456789012345680.0, 9007199254740993.0})
     EXPECT_EQ(*JSONValue::decode(decimalText(d)).number(), d) << decimalText(d);
   EXPECT_EQ(*JSONValue::decode("18446744073709551616").number(), 18446744073709551616.0);
   EXPECT_EQ(*JSONValue::decode("100000000000000000000000000000").number(), 1e29);
@@ -148,8 +148,11 @@ TEST(JSONValueTest, StringsAreEscapedAsJSONNeeds) {
   EXPECT_EQ(v.encode(JSONEncoding::stream),
             "\"q\\\"b\\\\n\\n t\\t c\\u0001 d\x7f \xC3\xA9 \xE2\x86\x92\"");
   // Bytes that are not UTF-8 become U+FFFD so the output stays valid JSON.
-  EXPECT_EQ(JSONValue(std::string("a\xff" "b\xC3")).encode(JSONEncoding::stream),
-            "\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\"");
+  EXPECT_EQ(JSONValue(std::string("a\xff"
+                                  "b\xC3"))
+                .encode(JSONEncoding::stream),
+            "\"a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD\"");
   EXPECT_EQ(JSONValue(std::string("\0", 1)).encode(JSONEncoding::stream), "\"\\u0000\"");
 }
 

@@ -40,9 +40,8 @@ class FakeWorkspace : public Workspace {
                    std::function<void(std::optional<std::string>)> completion) override {
     opened.push_back(app.path);
     if (onOpen) onOpen(app);
-    completions_.emplace_back([completion = std::move(completion), error = openError] {
-      completion(error);
-    });
+    completions_.emplace_back(
+        [completion = std::move(completion), error = openError] { completion(error); });
   }
 
   std::optional<std::string> ownPath = "/usr/bin/nolt";
