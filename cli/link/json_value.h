@@ -33,10 +33,10 @@ class JSONObject {
   void set(std::string key, JSONValue value);
   bool erase(std::string_view key);
 
-  std::size_t size() const { return members_.size(); }
-  bool empty() const { return members_.empty(); }
-  const_iterator begin() const { return members_.begin(); }
-  const_iterator end() const { return members_.end(); }
+  std::size_t size() const;
+  bool empty() const;
+  const_iterator begin() const;
+  const_iterator end() const;
 
   // Takes members in any order; sorts them and keeps the last of duplicate keys.
   static JSONObject fromMembers(std::vector<Member> members);
@@ -113,6 +113,12 @@ class JSONValue {
  private:
   std::variant<std::nullptr_t, bool, double, std::string, JSONArray, JSONObject> value_;
 };
+
+// Defined here, where JSONValue is complete.
+inline std::size_t JSONObject::size() const { return members_.size(); }
+inline bool JSONObject::empty() const { return members_.empty(); }
+inline JSONObject::const_iterator JSONObject::begin() const { return members_.begin(); }
+inline JSONObject::const_iterator JSONObject::end() const { return members_.end(); }
 
 // 20, -3, 0 for integral numbers within 64 bits; else the shortest text that reads back the
 // same (2.5, 0.1, 1e+300).
