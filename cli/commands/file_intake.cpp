@@ -1,0 +1,211 @@
+#include "cli/commands/file_intake.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <boost/url/parse.hpp>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "cli/link/app_connection.h"
+#include "cli/link/cli_records.h"
+#include "platform/file_types.h"
+
+namespace nolt::commands {
+
+using link::AppConnection;
+
+bool isLinkWord(std::string_view word) {
+  auto reference = boost::urls::parse_uri_reference(word);
+  if (!reference || !reference->has_scheme()) return false;
+  std::string_view scheme = reference->scheme();
+  return scheme == "http" || scheme == "https";
+}
+
+namespace {
+
+std::optional<std::string> homeOf(std::string_view user) {
+  if (user.empty()) {
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home);
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return std::nullopt;
+  }
+  if (const passwd* entry = getpwnam(std::string(user).c_str()); entry && entry->pw_dir)
+    return entry->pw_dir;
+  return std::nullopt;
+}
+
+// "~" and "~/x" name our home folder, "~ann/x" Ann's; an unknown user leaves the path as typed.
+std::string expandTilde(std::string_view path) {
+  if (!path.starts_with('~')) return std::string(path);
+  std::size_t slash = path.find('/');
+  std::string_view user = path.substr(1, slash == std::string_view::npos ? slash : slash - 1);
+  std::optional<std::string> home = homeOf(user);
+  if (!home) return std::string(path);
+  std::string rest(slash == std::string_view::npos ? std::string_view() : path.substr(slash));
+  // "/" as home must not turn "~/a" into "//a".
+  if (*home == "/" && !rest.empty()) return rest;
+  return *home + rest;
+}
+
+std::string_view lastPathComponent(std::string_view path) {
+  while (path.size() > 1 && path.ends_with('/')) path.remove_suffix(1);
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos || path.size() == 1 ? path : path.substr(slash + 1);
+}
+
+bool isAcceptedKind(std::string_view name) {
+  const platform::FileType* type = platform::typeForExtension(platform::pathExtension(name));
+  return type && (type->conforms(platform::kImageType) || type->conforms(platform::kMovieType) ||
+                  type->conforms(platform::kPDFType));
+}
+
+[[noreturn]] void throwReadError(std::string_view path, int error) {
+  throw FileReadError(std::string(path) + ": " + std::strerror(error));
+}
+
+// Reads to the end, so a file that grew since it was measured is caught by the limit again.
+FileBytes readWhole(int fd, std::size_t expected, std::string_view path, std::string_view name) {
+  FileBytes bytes;
+  std::size_t capacity = expected + 1;  // one more byte tells a grown file at once
+  bytes.data = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+  for (;;) {
+    if (bytes.size == capacity) {
+      if (bytes.size > kMaxFileBytes) break;
+      std::size_t larger = capacity * 2;
+      auto grown = std::make_unique_for_overwrite<unsigned char[]>(larger);
+      std::memcpy(grown.get(), bytes.data.get(), bytes.size);
+      bytes.data = std::move(grown);
+      capacity = larger;
+    }
+    ssize_t n = read(fd, bytes.data.get() + bytes.size, capacity - bytes.size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throwReadError(path, errno);
+    if (n == 0) break;
+    bytes.size += static_cast<std::size_t>(n);
+  }
+  if (bytes.size > kMaxFileBytes)
+    throw AppConnection::Failure::app(std::string(name) + " is over 200 MB.");
+  return bytes;
+}
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Appends the Base64 text of `bytes`; with `escapeSlash` each "/" is written "\/", as the
+// compact request encoding writes it.
+void appendBase64(std::string& out, std::string_view bytes, bool escapeSlash) {
+  // Written through a small buffer: appending char by char to a huge string is slow.
+  constexpr std::size_t kChunk = 3 * 4096;
+  char buffer[kChunk / 3 * 8];
+  auto in = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    std::size_t take = left < kChunk ? left : kChunk;
+    char* o = buffer;
+    auto put = [&](unsigned sextet) {
+      char c = kAlphabet[sextet];
+      if (c == '/' && escapeSlash) *o++ = '\\';
+      *o++ = c;
+    };
+    std::size_t whole = take / 3 * 3;
+    for (std::size_t i = 0; i < whole; i += 3) {
+      unsigned v = unsigned(in[i]) << 16 | unsigned(in[i + 1]) << 8 | in[i + 2];
+      put(v >> 18);
+      put(v >> 12 & 63);
+      put(v >> 6 & 63);
+      put(v & 63);
+    }
+    if (take - whole == 1) {
+      unsigned v = unsigned(in[whole]) << 16;
+      put(v >> 18);
+      put(v >> 12 & 63);
+      *o++ = '=';
+      *o++ = '=';
+    } else if (take - whole == 2) {
+      unsigned v = unsigned(in[whole]) << 16 | unsigned(in[whole + 1]) << 8;
+      put(v >> 18);
+      put(v >> 12 & 63);
+      put(v >> 6 & 63);
+      *o++ = '=';
+    }
+    out.append(buffer, o);
+    in += take;
+    left -= take;
+  }
+}
+
+std::size_t base64Length(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
+
+}  // namespace
+
+CheckedFile checkedFile(std::string_view path, link::JSONObject arguments) {
+  std::string expanded = expandTilde(path);
+  // Folders and other non-files have no size to read.
+  struct stat status;
+  if (stat(expanded.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    throw AppConnection::Failure::app("Can't read " + std::string(path) + ".");
+  std::string name(lastPathComponent(expanded));
+  if (static_cast<std::uint64_t>(status.st_size) > kMaxFileBytes)
+    throw AppConnection::Failure::app(name + " is over 200 MB.");
+  if (!isAcceptedKind(name))
+    throw AppConnection::Failure::app("Nolt saves images, videos and PDFs; " + name +
+                                      " isn't one.");
+  arguments.erase("path");
+  arguments.set("name", name);
+
+  int fd = open(expanded.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throwReadError(path, errno);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  try {
+    FileBytes bytes = readWhole(fd, static_cast<std::size_t>(status.st_size), path, name);
+    close(fd);
+    return CheckedFile{std::move(arguments), std::move(bytes)};
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+}
+
+link::JSONObject fileArguments(std::string_view path, link::JSONObject arguments) {
+  CheckedFile file = checkedFile(path, std::move(arguments));
+  std::string data = base64Text(file.bytes.view());
+  file.bytes = {};
+  file.arguments.set("data", std::move(data));
+  return std::move(file.arguments);
+}
+
+std::string base64Text(std::string_view bytes) {
+  std::string text;
+  text.reserve(base64Length(bytes.size()));
+  appendBase64(text, bytes, false);
+  return text;
+}
+
+std::string fileRequestText(std::string_view command, const CheckedFile& file) {
+  // Encode the request with a stand-in for the data, then put the Base64 text in its place.
+  // The stand-in is made unique so that no other argument can hold it.
+  std::string marker = "nolt-file-data";
+  std::string shell;
+  std::size_t at;
+  for (;;) {
+    link::JSONObject arguments = file.arguments;
+    arguments.set("data", marker);
+    shell = link::CLIRequest{std::string(command), std::move(arguments)}.encode();
+    at = shell.find(marker);
+    if (shell.find(marker, at + 1) == std::string::npos) break;
+    marker += "-";
+  }
+  std::string text;
+  // At most every character escaped; memory beyond what is written is never touched.
+  text.reserve(shell.size() - marker.size() + 2 * base64Length(file.bytes.size));
+  text.append(shell, 0, at);
+  appendBase64(text, file.bytes.view(), true);
+  text.append(shell, at + marker.size());
+  return text;
+}
+
+}  // namespace nolt::commands

@@ -1,0 +1,57 @@
+// cli/commands/file_intake.h - what `add` and the agent's file tool make of a word: a link, or
+// a local image, video or PDF checked and carried as Base64 text inside the request.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "cli/link/json_value.h"
+
+namespace nolt::commands {
+
+// Files larger than this are refused; exactly this size is accepted.
+inline constexpr std::uint64_t kMaxFileBytes = 200ull * 1024 * 1024;
+
+// An http or https address (scheme exactly in lower case); anything else is a path.
+bool isLinkWord(std::string_view word);
+
+// `arguments` without "path", plus "name" (the file's last path component) and "data" (the
+// whole file as padded Base64). Throws AppConnection::Failure::app for a path that cannot be
+// read as a file, is over the limit or is not an image, video or PDF, and FileReadError when
+// the file fails while it is being read.
+link::JSONObject fileArguments(std::string_view path, link::JSONObject arguments);
+
+// A read that failed after the checks passed; what() is the system's text, after the path.
+class FileReadError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The whole contents of a checked file, never zero-filled before the read.
+struct FileBytes {
+  std::unique_ptr<unsigned char[]> data;
+  std::size_t size = 0;
+  std::string_view view() const { return {reinterpret_cast<const char*>(data.get()), size}; }
+};
+
+// A file that passed the checks: its arguments ("name" set, "path" gone, no "data") and bytes.
+struct CheckedFile {
+  link::JSONObject arguments;
+  FileBytes bytes;
+};
+
+// fileArguments without the Base64 step; same failures.
+CheckedFile checkedFile(std::string_view path, link::JSONObject arguments);
+
+// Standard alphabet, "=" padding, no line breaks.
+std::string base64Text(std::string_view bytes);
+
+// The compact request text of `command` with the file's arguments and its Base64 text under
+// "data": byte for byte what CLIRequest::encode() writes for fileArguments, written straight
+// into one string so that a large file's text exists once.
+std::string fileRequestText(std::string_view command, const CheckedFile& file);
+
+}  // namespace nolt::commands
