@@ -1,0 +1,80 @@
+#include "widget/scope_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace nolt::widget {
+
+namespace {
+
+std::optional<std::string> absoluteVariable(platform::Environment& env, const char* name) {
+  auto value = env.variable(name);
+  if (!value || value->empty() || (*value)[0] != '/') return std::nullopt;
+  return value;
+}
+
+// Creates each missing folder of `path` (mode 0700); false when one cannot be made.
+bool makeFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) return true;
+  }
+}
+
+}  // namespace
+
+bool isValidWidgetName(std::string_view name) {
+  if (name.empty() || name.size() > 64 || name[0] == '.') return false;
+  for (char c : name) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '.' || c == '_' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::optional<ScopeStore> ScopeStore::forWidget(platform::Environment& env, std::string_view name) {
+  std::string folder;
+  if (auto state = absoluteVariable(env, "XDG_STATE_HOME")) {
+    folder = *state;
+  } else if (auto home = absoluteVariable(env, "HOME")) {
+    folder = *home + "/.local/state";
+  } else {
+    return std::nullopt;
+  }
+  return ScopeStore(folder + "/nolt-widget/" + std::string(name));
+}
+
+std::optional<UUID> ScopeStore::load() const {
+  std::FILE* file = std::fopen(path_.c_str(), "re");
+  if (!file) return std::nullopt;
+  char text[UUID::kTextSize + 2] = {};
+  std::size_t n = std::fread(text, 1, sizeof text, file);
+  std::fclose(file);
+  std::string_view stored(text, n);
+  if (!stored.empty() && stored.back() == '\n') stored.remove_suffix(1);
+  return UUID::parse(stored);
+}
+
+bool ScopeStore::save(const std::optional<UUID>& scope) const {
+  if (!scope) return ::unlink(path_.c_str()) == 0 || errno == ENOENT;
+  std::size_t slash = path_.rfind('/');
+  if (slash == std::string::npos || !makeFolders(path_.substr(0, slash))) return false;
+  // Widget names never start with a dot, so this cannot be another widget's file.
+  std::string temporary = path_.substr(0, slash + 1) + "." + path_.substr(slash + 1) + ".tmp";
+  std::string text = scope->uuidString() + "\n";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  written = ::close(fd) == 0 && written;
+  if (written && ::rename(temporary.c_str(), path_.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+}  // namespace nolt::widget
