@@ -1,0 +1,95 @@
+#include "capture/capture_destinations.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "capture/testing/capture_fakes.h"
+#include "tests/support/test_host_process.h"
+
+namespace nolt::capture {
+namespace {
+
+using Place = CaptureDestinations::Place;
+
+constexpr const char* kSpace = "11111111-1111-4111-8111-111111111111";
+constexpr const char* kCollection = "22222222-2222-4222-8222-222222222222";
+
+std::string place(std::string id, std::string extra = "") {
+  return R"({"id":")" + id +
+         R"(","name":"Work","emoji":"","symbol":"briefcase","tintName":"blue")" + extra + "}";
+}
+
+TEST(CaptureDestinationsTest, DecodesTheHostsFile) {
+  std::string json = R"({"currentSpaceID":")" + std::string(kSpace) + R"(","spaces":[)" +
+                     place(kSpace, R"(,"unknown":[1,2])") + R"(],"collections":[)" +
+                     place(kCollection, R"(,"spaceID":")" + std::string(kSpace) + "\"") + "," +
+                     place(kCollection, R"(,"spaceID":null)") + R"(],"version":2})";
+  std::optional<CaptureDestinations> d = CaptureDestinations::decode(json);
+  ASSERT_TRUE(d);
+  platform::UUID space = *platform::UUID::parse(kSpace);
+  EXPECT_EQ(d->currentSpaceID, space);
+  ASSERT_EQ(d->spaces.size(), 1u);
+  EXPECT_EQ(d->spaces[0].name, "Work");
+  EXPECT_EQ(d->spaces[0].emoji, "");
+  EXPECT_EQ(d->spaces[0].spaceID, std::nullopt);
+  ASSERT_EQ(d->collections.size(), 2u);
+  EXPECT_EQ(d->collections[0].spaceID, space);
+  EXPECT_EQ(d->collections[1].spaceID, std::nullopt);
+  EXPECT_EQ(CaptureDestinations::decode(d->encoded()), d);
+}
+
+TEST(CaptureDestinationsTest, AnyFaultFailsTheWholeFile) {
+  std::string good = place(kSpace);
+  const char* cases[] = {
+      R"({"spaces":[]})",
+      R"({"collections":[]})",
+      R"({"spaces":null,"collections":[]})",
+      R"({"spaces":[],"collections":[],"currentSpaceID":"x"})",
+      R"({"spaces":[{"id":"11111111-1111-4111-8111-111111111111","name":"a","symbol":"",)"
+      R"("tintName":""}],"collections":[]})",
+      R"({"spaces":[{"id":"11111111-1111-4111-8111-111111111111","name":"a","emoji":7,)"
+      R"("symbol":"","tintName":""}],"collections":[]})",
+      R"({"spaces":[{"id":"nope","name":"a","emoji":"","symbol":"","tintName":""}],)"
+      R"("collections":[]})",
+      R"({"spaces":[1],"collections":[]})",
+      R"({"spaces":[],"collections":[]})"
+      "}",
+      "",
+  };
+  for (const char* json : cases) EXPECT_FALSE(CaptureDestinations::decode(json)) << json;
+  EXPECT_TRUE(CaptureDestinations::decode(R"({"spaces":[)" + good + R"(],"collections":[]})"));
+}
+
+TEST(CaptureDestinationsTest, EncodesAbsentSpacesByLeavingThemOut) {
+  CaptureDestinations d;
+  EXPECT_EQ(d.encoded(), R"({"spaces":[],"collections":[]})");
+  d.spaces.push_back({*platform::UUID::parse(kSpace), "A/B", "\xF0\x9F\x8E\xA8", "", "", {}});
+  EXPECT_EQ(d.encoded(), R"({"spaces":[{"id":"11111111-1111-4111-8111-111111111111","name":"A\/B",)"
+                         "\"emoji\":\"\xF0\x9F\x8E\xA8\",\"symbol\":\"\",\"tintName\":\"\"}],"
+                         R"("collections":[]})");
+}
+
+TEST(CaptureDestinationsTest, LoadingFallsBackToEmpty) {
+  test_support::TempDir home;
+  testing::FakeEnvironment env;
+  EXPECT_EQ(loadDestinations(env), CaptureDestinations{}) << "no container";
+
+  env.variables["XDG_DATA_HOME"] = home.path();
+  EXPECT_EQ(loadDestinations(env), CaptureDestinations{}) << "no file";
+
+  ASSERT_TRUE(home.write("group.app.nolt/destinations.json",
+                         R"({"spaces":[],"collections":[)" + place(kCollection) + "]"));
+  EXPECT_EQ(loadDestinations(env), CaptureDestinations{}) << "cut short";
+
+  ASSERT_TRUE(home.write("group.app.nolt/destinations.json",
+                         R"({"spaces":[],"collections":[)" + place(kCollection) + "]}"));
+  EXPECT_EQ(loadDestinations(env).collections.size(), 1u);
+
+  std::filesystem::remove(home.file("group.app.nolt/destinations.json"));
+  std::filesystem::create_directory(home.file("group.app.nolt/destinations.json"));
+  EXPECT_EQ(loadDestinations(env), CaptureDestinations{}) << "a folder";
+}
+
+}  // namespace
+}  // namespace nolt::capture

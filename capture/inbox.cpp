@@ -1,0 +1,130 @@
+#include "capture/inbox.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+
+#include "platform/identifiers.h"
+
+namespace nolt::capture {
+
+namespace {
+
+// 2001-01-01T00:00:00Z in seconds since 1970-01-01T00:00:00Z.
+constexpr double kReferenceDateSince1970 = 978307200;
+
+[[noreturn]] void fail(int error, std::string_view what, const std::filesystem::path& path) {
+  throw std::system_error(error, std::generic_category(),
+                          std::string(what) + " \"" + path.string() + "\"");
+}
+
+class File {
+ public:
+  File(int fd) : fd_(fd) {}
+  ~File() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int fd() const { return fd_; }
+  int close() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+void writeAll(int fd, std::string_view bytes, const std::filesystem::path& path) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno, "could not write", path);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+bool isPlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+// A fresh name for request.json's temporary file, unique within this process.
+std::string temporaryName() {
+  static std::atomic<unsigned> counter{0};
+  return ".request.json." + std::to_string(getpid()) + "." + std::to_string(counter++);
+}
+
+}  // namespace
+
+double secondsSinceReferenceDate() {
+  auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  return std::chrono::duration<double>(sinceEpoch).count() - kReferenceDateSince1970;
+}
+
+std::filesystem::path newCaptureFolderURL(const std::filesystem::path& inbox,
+                                          platform::UUIDSource& uuids) {
+  return inbox / uuids.next().uuidString();
+}
+
+void createCaptureFolder(const std::filesystem::path& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) fail(error.value(), "could not create the folder", folder);
+}
+
+void writePayload(const std::filesystem::path& folder, const Payload& payload) {
+  std::filesystem::path target = folder / payload.fileName;
+  if (!isPlainName(payload.fileName)) fail(EINVAL, "not a file name:", payload.fileName);
+  if (!payload.source.empty()) {
+    std::error_code error;
+    std::filesystem::copy_file(payload.source, target, error);
+    if (error) fail(error.value(), "could not copy the file", payload.source);
+    return;
+  }
+  File file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (file.fd() < 0) fail(errno, "could not create the file", target);
+  writeAll(file.fd(), payload.data, target);
+  if (file.close() != 0) fail(errno, "could not write", target);
+}
+
+void writeRequest(const std::filesystem::path& folder, const IncomingRequest& request) {
+  std::string bytes = request.encoded();
+  std::filesystem::path temporary = folder / temporaryName();
+  std::filesystem::path target = folder / "request.json";
+  File file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (file.fd() < 0) fail(errno, "could not create the file", temporary);
+  try {
+    writeAll(file.fd(), bytes, temporary);
+    if (::fsync(file.fd()) != 0) fail(errno, "could not write", temporary);
+    if (file.close() != 0) fail(errno, "could not write", temporary);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) fail(errno, "could not save", target);
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  // The rename itself is made durable too, so the host never finds a capture that vanishes
+  // after a crash. Failing here changes nothing for the host: request.json is in place.
+  File directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.fd() >= 0) ::fsync(directory.fd());
+}
+
+std::filesystem::path writeCapture(const std::filesystem::path& inbox, platform::UUIDSource& uuids,
+                                   const IncomingRequest& request, const Payload* payload) {
+  std::filesystem::path folder = newCaptureFolderURL(inbox, uuids);
+  createCaptureFolder(folder);
+  if (payload) writePayload(folder, *payload);
+  writeRequest(folder, request);
+  return folder;
+}
+
+void postIncoming(platform::NotificationCenter& notifications) {
+  notifications.post(platform::kIncomingNotificationName);
+}
+
+}  // namespace nolt::capture
