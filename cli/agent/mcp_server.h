@@ -1,0 +1,67 @@
+// cli/agent/mcp_server.h - the agent server: its four MCP methods, its tools and tool calls.
+// The server keeps no state between requests. It reaches the host only through the exchange
+// it is given: AppConnection::send in nolt, a substitute in tests. The methods live in
+// mcp_methods.cpp, the tool table in tool_catalogue.cpp and tool calls in tool_calls.cpp.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/link/json_value.h"
+
+namespace nolt::agent {
+
+// One host request: a command and its arguments in, the host's result out. Throws
+// AppConnection::Failure, or any other std::exception, when the exchange fails.
+using HostExchange =
+    std::function<link::JSONValue(std::string_view command, const link::JSONObject& arguments)>;
+
+class MCPServer {
+ public:
+  // One tool as agents see it, and the host command that serves it.
+  struct Tool {
+    std::string name;
+    std::string description;
+    link::JSONObject properties;  // the JSON schema of each argument
+    std::vector<std::string> required;
+    std::string command;
+    bool readOnly = true;
+  };
+
+  // A protocol fault, answered as a JSON-RPC error with this code; what() is the message.
+  class RPCError : public std::runtime_error {
+   public:
+    RPCError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    int code() const { return code_; }
+
+   private:
+    int code_;
+  };
+
+  explicit MCPServer(HostExchange send) : send_(std::move(send)) {}
+
+  // The eleven tools in the order agents see them; built once, on first use.
+  static const std::vector<Tool>& tools();
+  // The schema of the "space" argument of the reading tools.
+  static const link::JSONObject& spaceProperty();
+  // The first tool of that name; null when there is none.
+  static const Tool* findTool(std::string_view name);
+  // The tool's entry in "tools/list".
+  static link::JSONObject descriptor(const Tool& tool);
+
+  // The result of one request. `params` is null when the request had none. Throws RPCError
+  // for an unknown method or tool; a known tool's failures come back inside its result.
+  link::JSONValue handle(std::string_view method, const link::JSONValue* params);
+
+  // One tool run against the host; `arguments` is null when the call had none. Never throws:
+  // every failure becomes a result marked "isError" holding the failure's text.
+  link::JSONObject callTool(const Tool& tool, const link::JSONValue* arguments);
+
+ private:
+  HostExchange send_;
+};
+
+}  // namespace nolt::agent

@@ -1,0 +1,255 @@
+#include "cli/agent/rpc_loop.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <istream>
+#include <ostream>
+
+namespace nolt::agent {
+
+using link::JSONDecodingError;
+using link::JSONEncoding;
+using link::JSONEncodingError;
+using link::JSONObject;
+using link::JSONValue;
+
+namespace {
+
+constexpr std::string_view kParseErrorReply =
+    R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Parse error"}})";
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
+
+// How many bytes at s[i] form one valid character (`valid` set), or else how many form the
+// longest start of one that is cut short or broken (at least one byte, `valid` cleared).
+std::size_t sequenceAt(std::string_view s, std::size_t i, bool& valid) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char lead = byte(i);
+  valid = true;
+  if (lead < 0x80) return 1;
+  std::size_t length;
+  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) lo = 0xA0;  // overlong
+    if (lead == 0xED) hi = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) lo = 0x90;  // overlong
+    if (lead == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+  } else {
+    valid = false;
+    return 1;
+  }
+  for (std::size_t k = 1; k < length; ++k) {
+    if (i + k >= s.size() || byte(i + k) < lo || byte(i + k) > hi) {
+      valid = false;
+      return k;
+    }
+    lo = 0x80;
+    hi = 0xBF;
+  }
+  return length;
+}
+
+// Where the first invalid UTF-8 byte is; npos when there is none. Runs of ASCII, such as the
+// Base64 of a file, are skipped eight bytes at a time.
+std::size_t firstInvalidUTF8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    if (i + 8 <= s.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, s.data() + i, 8);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    bool valid;
+    std::size_t n = sequenceAt(s, i, valid);
+    if (!valid) return i;
+    i += n;
+  }
+  return std::string_view::npos;
+}
+
+// The success or error reply around an already written result or error object.
+std::string envelope(const JSONValue& id, std::string_view member, std::string_view body) {
+  std::string idText = id.encode(JSONEncoding::stream);
+  std::string line;
+  line.reserve(body.size() + idText.size() + member.size() + 24);
+  line.append(R"({"jsonrpc":"2.0","id":)").append(idText);
+  line.append(",\"").append(member).append("\":").append(body).append("}");
+  return line;
+}
+
+std::string errorReply(const JSONValue& id, int code, std::string_view message) {
+  JSONValue error = JSONObject{{"code", code}, {"message", message}};
+  return envelope(id, "error", error.encode(JSONEncoding::stream));
+}
+
+void serveLines(LineReader& reader, const std::function<bool(std::string_view)>& write,
+                HostExchange send) {
+  MCPServer server(std::move(send));
+  while (std::optional<std::string_view> line = reader.next()) {
+    std::optional<std::string> reply = replyTo(server, *line);
+    if (!reply) continue;
+    reply->push_back('\n');
+    if (!write(*reply)) return;
+  }
+}
+
+// Writes all bytes, waiting while the descriptor is full; false once it is closed or broken.
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd p{fd, POLLOUT, 0};
+      ::poll(&p, 1, -1);
+    } else if (errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::size_t readSome(int fd, char* buffer, std::size_t capacity) {
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, capacity);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      pollfd p{fd, POLLIN, 0};
+      ::poll(&p, 1, -1);
+    } else if (errno != EINTR) {
+      return 0;  // an input that cannot be read any more has ended
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<std::string_view> LineReader::next() {
+  for (;;) {
+    const char* base = buffer_.data();
+    if (const void* feed = std::memchr(base + scanned_, '\n', end_ - scanned_)) {
+      std::size_t at = static_cast<std::size_t>(static_cast<const char*>(feed) - base);
+      std::string_view line(base + start_, at - start_);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      start_ = scanned_ = at + 1;
+      return line;
+    }
+    scanned_ = end_;
+    if (ended_) {
+      if (start_ == end_) return std::nullopt;
+      std::string_view line(base + start_, end_ - start_);
+      start_ = scanned_ = end_;
+      return line;
+    }
+    // Move the unfinished line to the front, then read more after it. Once a long line sits
+    // at the front it is never moved again; the buffer grows by doubling.
+    if (start_ > 0) {
+      std::memmove(buffer_.data(), base + start_, end_ - start_);
+      end_ -= start_;
+      scanned_ = end_;
+      start_ = 0;
+    }
+    if (buffer_.size() < end_ + kChunk) buffer_.resize(std::max(2 * buffer_.size(), end_ + kChunk));
+    std::size_t n = source_(buffer_.data() + end_, buffer_.size() - end_);
+    if (n == 0) ended_ = true;
+    end_ += n;
+  }
+}
+
+std::string replaceInvalidUTF8(std::string_view bytes) {
+  std::size_t i = firstInvalidUTF8(bytes);
+  if (i == std::string_view::npos) return std::string(bytes);
+  std::string text(bytes.substr(0, i));
+  while (i < bytes.size()) {
+    bool valid;
+    std::size_t n = sequenceAt(bytes, i, valid);
+    if (valid)
+      text.append(bytes.substr(i, n));
+    else
+      text.append(kReplacementCharacter);
+    i += n;
+  }
+  return text;
+}
+
+std::optional<std::string> replyTo(MCPServer& server, std::string_view line) {
+  std::string repaired;
+  if (firstInvalidUTF8(line) != std::string_view::npos) {
+    repaired = replaceInvalidUTF8(line);
+    line = repaired;
+  }
+  JSONValue message;
+  try {
+    message = JSONValue::decode(line);
+  } catch (const JSONDecodingError&) {
+    return std::string(kParseErrorReply);
+  }
+  // Batches are not supported: an array is dropped like any other value that is not an object.
+  const JSONObject* request = message.object();
+  if (!request) return std::nullopt;
+  // Notifications carry no id; they are neither answered nor acted upon.
+  const JSONValue* id = request->find("id");
+  if (!id) return std::nullopt;
+  const JSONValue* method = request->find("method");
+  std::string name = method ? method->stringValue().value_or("") : "";
+  JSONValue result;
+  try {
+    result = server.handle(name, request->find("params"));
+  } catch (const MCPServer::RPCError& error) {
+    return errorReply(*id, error.code(), error.what());
+  } catch (const std::exception& failure) {
+    return errorReply(*id, -32603, failure.what());
+  }
+  try {
+    return envelope(*id, "result", result.encode(JSONEncoding::stream));
+  } catch (const JSONEncodingError&) {
+    return std::nullopt;  // a reply that cannot be written is skipped
+  }
+}
+
+void serve(std::istream& in, std::ostream& out, HostExchange send) {
+  std::streambuf* source = in.rdbuf();
+  // Take what the stream holds, or wait for one byte: never wait for more than a client sent.
+  LineReader reader([source](char* buffer, std::size_t capacity) -> std::size_t {
+    std::streamsize held = source->in_avail();
+    if (held > 0)
+      return static_cast<std::size_t>(
+          source->sgetn(buffer, std::min<std::streamsize>(held, capacity)));
+    int c = source->sbumpc();
+    if (c == std::char_traits<char>::eof()) return 0;
+    buffer[0] = std::char_traits<char>::to_char_type(c);
+    return 1;
+  });
+  serveLines(
+      reader,
+      [&out](std::string_view reply) {
+        out.write(reply.data(), static_cast<std::streamsize>(reply.size()));
+        out.flush();
+        return static_cast<bool>(out);
+      },
+      std::move(send));
+}
+
+void serve(int in, int out, HostExchange send) {
+  ::signal(SIGPIPE, SIG_IGN);
+  LineReader reader(
+      [in](char* buffer, std::size_t capacity) { return readSome(in, buffer, capacity); });
+  serveLines(
+      reader, [out](std::string_view reply) { return writeAll(out, reply); }, std::move(send));
+}
+
+}  // namespace nolt::agent
