@@ -59,6 +59,9 @@ class AppConnection {
   // Sends one command and returns the host's result, null when it sent none. Throws Failure,
   // or JSONEncodingError when the arguments cannot be written.
   JSONValue send(std::string_view command, const JSONObject& arguments);
+  // The same exchange for a request already encoded as a CLIRequest's compact text, so that
+  // a request holding a whole file is not copied again.
+  JSONValue sendEncoded(std::string_view request);
 
   // The open port; starts the host and waits for it when needed.
   std::unique_ptr<platform::PortConnection> openPort();

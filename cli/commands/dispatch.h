@@ -1,0 +1,39 @@
+// cli/commands/dispatch.h - one run of nolt: the command word picks a row of the command
+// table, the row sends its request and prints the result.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/link/json_value.h"
+
+namespace nolt::commands {
+
+// What a run needs from the world; main() builds the real ones, tests their own.
+struct Services {
+  // One exchange with the host: the result, or a thrown AppConnection::Failure.
+  std::function<link::JSONValue(std::string_view command, const link::JSONObject& arguments)> send;
+  // The same exchange for a request that is already encoded; `add` sends files this way so
+  // that their Base64 text is written once. When unset, files go through `send`.
+  std::function<link::JSONValue(std::string_view requestText)> sendEncoded;
+  std::ostream& out;
+  std::ostream& err;
+  // Plain-text lines shown on a terminal have their control characters replaced.
+  bool outIsTerminal = false;
+  bool errIsTerminal = false;
+  // Runs the agent server on standard input and output; never returns.
+  std::function<void()> serveAgents;
+};
+
+// The usage message, without a final line break.
+extern const std::string_view kUsageText;
+
+// Runs the command that `arguments` (the process's arguments without its own path) name.
+// Throws UsageError, AppConnection::Failure, or FileReadError; prints nothing of a command
+// whose request failed. Does not return for "mcp".
+void runCommand(const std::vector<std::string>& arguments, Services& services);
+
+}  // namespace nolt::commands

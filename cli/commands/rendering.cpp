@@ -1,0 +1,173 @@
+#include "cli/commands/rendering.h"
+
+#include <cstddef>
+
+namespace nolt::commands {
+
+using link::JSONArray;
+using link::JSONValue;
+
+namespace {
+
+std::string textOf(const JSONValue* value) {
+  if (!value) return {};
+  return value->stringValue().value_or(std::string());
+}
+
+const JSONArray* arrayMember(const JSONValue& result, std::string_view key) {
+  const JSONValue* member = result.subscript(key);
+  return member ? member->array() : nullptr;
+}
+
+std::string tagText(const JSONValue* tags) {
+  std::string text;
+  if (!tags) return text;
+  for (const std::string& tag : tags->stringsValue()) {
+    if (!text.empty()) text += ' ';
+    text += '#';
+    text += tag;
+  }
+  return text;
+}
+
+}  // namespace
+
+Rendered renderSearch(const JSONValue& result) {
+  Rendered rendered;
+  const JSONArray* items = arrayMember(result, "items");
+  std::size_t n = items ? items->size() : 0;
+  if (items) {
+    for (const JSONValue& item : *items) {
+      if (item.object()) {
+        rendered.out += textOf(item.subscript("id")) + "  " + textOf(item.subscript("title"));
+        if (std::string tags = tagText(item.subscript("tags")); !tags.empty())
+          rendered.out += "  " + tags;
+      } else {
+        rendered.out += "  ";
+      }
+      rendered.out += '\n';
+    }
+  }
+  const JSONValue* totalValue = result.subscript("total");
+  auto count = static_cast<std::int64_t>(n);
+  std::int64_t total = (totalValue ? totalValue->intValue() : std::nullopt).value_or(count);
+  if (count < total)
+    rendered.err = std::to_string(count) + " of " + std::to_string(total) + " items\n";
+  else
+    rendered.err = std::to_string(total) + " items\n";
+  return rendered;
+}
+
+std::string renderNotes(const JSONValue& result) {
+  std::string out;
+  const JSONArray* notes = arrayMember(result, "notes");
+  if (!notes) return out;
+  for (const JSONValue& note : *notes) {
+    if (!note.object()) {
+      out += "  \n";
+      continue;
+    }
+    out += textOf(note.subscript("id")) + "  " + textOf(note.subscript("title"));
+    const JSONValue* rule = note.subscript("rule");
+    if (rule && rule->boolean() && *rule->boolean()) out += "  [rule]";
+    out += '\n';
+    // Blank lines of the note are dropped.
+    std::string text = textOf(note.subscript("text"));
+    for (std::size_t start = 0; start < text.size();) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      if (end > start) out += "    " + text.substr(start, end - start) + "\n";
+      start = end + 1;
+    }
+  }
+  return out;
+}
+
+std::string renderSpaces(const JSONValue& result) {
+  std::string out;
+  if (!result.array()) return out;
+  for (const JSONValue& space : *result.array()) {
+    if (!space.object()) {
+      out += "  \n";
+      continue;
+    }
+    std::string label;
+    for (std::string_view key : {"emoji", "name"}) {
+      std::string part = textOf(space.subscript(key));
+      if (part.empty()) continue;
+      if (!label.empty()) label += ' ';
+      label += part;
+    }
+    out += textOf(space.subscript("id")) + "  " + label + "\n";
+  }
+  return out;
+}
+
+std::string renderCollections(const JSONValue& result) {
+  std::string out;
+  if (!result.array()) return out;
+  for (const JSONValue& collection : *result.array()) {
+    const JSONValue* items = collection.subscript("items");
+    std::int64_t count = (items ? items->intValue() : std::nullopt).value_or(0);
+    // A space that is present but empty stays empty; only a missing one reads "?".
+    const JSONValue* space = collection.subscript("space");
+    std::optional<std::string> spaceText = space ? space->stringValue() : std::nullopt;
+    out += textOf(collection.subscript("id")) + "  " + textOf(collection.subscript("name")) +
+           "  (" + std::to_string(count) + " in " + spaceText.value_or("?") + ")\n";
+  }
+  return out;
+}
+
+std::string renderNoteSaved(const JSONValue& result) {
+  return "Saved note " + textOf(result.subscript("id")) + "\n";
+}
+
+std::string renderJSON(const JSONValue& result) { return result.prettyText() + "\n"; }
+
+std::string terminalSafe(std::string_view text) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::string safe;
+  safe.reserve(text.size());
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned char b = byte(i);
+    if (b < 0x80) {
+      bool control = (b < 0x20 && b != '\n' && b != '\t') || b == 0x7F;
+      if (control)
+        safe += kReplacement;
+      else
+        safe += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    // The length of a well-formed UTF-8 sequence here, 0 when there is none.
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      n = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      n = 3;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      n = 4;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    }
+    bool wellFormed = n > 0 && i + n <= text.size() && byte(i + 1) >= lo && byte(i + 1) <= hi;
+    for (std::size_t k = 2; wellFormed && k < n; ++k)
+      wellFormed = byte(i + k) >= 0x80 && byte(i + k) <= 0xBF;
+    // C1 controls are U+0080 to U+009F: 0xC2 0x80 to 0xC2 0x9F.
+    bool c1 = wellFormed && b == 0xC2 && byte(i + 1) <= 0x9F;
+    if (!wellFormed || c1) {
+      safe += kReplacement;
+      i += wellFormed ? n : 1;
+      continue;
+    }
+    safe.append(text.substr(i, n));
+    i += n;
+  }
+  return safe;
+}
+
+}  // namespace nolt::commands

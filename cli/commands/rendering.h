@@ -1,0 +1,34 @@
+// cli/commands/rendering.h - the text people see for each command's result.
+// Columns are separated by two spaces; nothing is padded, truncated or coloured.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cli/link/json_value.h"
+
+namespace nolt::commands {
+
+// Lines for standard output, and for standard error (only search's count line goes there).
+struct Rendered {
+  std::string out;
+  std::string err;
+};
+
+// One line per item ("id  title  #tag #tag"), then "20 of 143 items" on standard error.
+Rendered renderSearch(const link::JSONValue& result);
+// A header per note ("id  title  [rule]"), then its non-empty lines indented by four spaces.
+std::string renderNotes(const link::JSONValue& result);
+std::string renderSpaces(const link::JSONValue& result);
+// "id  name  (12 in Work)".
+std::string renderCollections(const link::JSONValue& result);
+std::string renderNoteSaved(const link::JSONValue& result);
+// The indented JSON text and a line feed.
+std::string renderJSON(const link::JSONValue& result);
+
+// The text with every control character but line feed and tab (C0, DEL, C1) and every byte
+// that is not UTF-8 shown as U+FFFD. Texts saved from web pages and files must not drive the
+// terminal they are printed on.
+std::string terminalSafe(std::string_view text);
+
+}  // namespace nolt::commands
