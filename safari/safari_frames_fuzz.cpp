@@ -1,0 +1,20 @@
+// Arbitrary bytes on standard input: framing, JSON and dispatch must answer or stop cleanly.
+// No container is set, so saves stop at noContainer and nothing touches the disk.
+#include <cstdint>
+#include <sstream>
+
+#include "capture/testing/capture_fakes.h"
+#include "safari/native_messaging.h"
+#include "safari/safari_handler.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace nolt;
+  capture::testing::FakeEnvironment env;
+  capture::testing::SequentialUUIDSource uuids;
+  capture::testing::RecordingNotificationCenter notifications;
+  safari::SafariWebExtensionHandler handler({env, uuids, notifications, [] { return 0.0; }});
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  std::ostringstream out;
+  safari::serve(in, out, [&](safari::ExtensionContext& context) { handler.beginRequest(context); });
+  return 0;
+}

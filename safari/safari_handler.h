@@ -1,0 +1,49 @@
+// safari/safari_handler.h - the browser extension's native side: lists the destinations, saves
+// the current page as a link capture and an image sent as Base64 as a file capture.
+// Every request is answered with one reply {"ok", "error"?, "destinations"?}; failures go into
+// the reply, never out of the handler.
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+
+#include "platform/environment.h"
+#include "platform/notify.h"
+#include "platform/uuid.h"
+#include "safari/extension_context.h"
+
+namespace nolt::safari {
+
+class SafariWebExtensionHandler {
+ public:
+  // A save that cannot start; the reply's text is the bare case name.
+  class SaveError : public std::runtime_error {
+   public:
+    enum class Kind { noContainer, badMessage };
+    explicit SaveError(Kind kind);
+    Kind kind() const { return kind_; }
+
+   private:
+    Kind kind_;
+  };
+
+  struct Services {
+    platform::Environment& env;
+    platform::UUIDSource& uuids;
+    platform::NotificationCenter& notifications;
+    std::function<double()> now;  // seconds since 2001-01-01T00:00:00Z
+  };
+
+  explicit SafariWebExtensionHandler(Services services) : services_(std::move(services)) {}
+
+  // Reads the message, acts on it, and completes the request with one reply item.
+  void beginRequest(ExtensionContext& context);
+
+ private:
+  MessageValue::Dictionary destinationsReply();
+  void save(const MessageValue::Dictionary& message);
+
+  Services services_;
+};
+
+}  // namespace nolt::safari
