@@ -1,0 +1,47 @@
+// tests/safari/private_session_bus.h - a dbus-daemon of the test's own, and a listener on it
+// that counts the host's incoming signal. The real session bus is never touched.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+struct sd_bus;
+
+namespace nolt::test_support {
+
+class PrivateSessionBus {
+ public:
+  PrivateSessionBus();  // address() is empty when dbus-daemon could not be started
+  ~PrivateSessionBus();
+  PrivateSessionBus(const PrivateSessionBus&) = delete;
+  PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
+
+  const std::string& address() const { return address_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string address_;
+};
+
+// Subscribes to app.nolt.Nolt.incoming on the bus at `address` before returning.
+class IncomingSignalCounter {
+ public:
+  explicit IncomingSignalCounter(const std::string& address);
+  ~IncomingSignalCounter();
+  IncomingSignalCounter(const IncomingSignalCounter&) = delete;
+  IncomingSignalCounter& operator=(const IncomingSignalCounter&) = delete;
+
+  bool listening() const { return bus_ != nullptr; }
+  // Signals seen so far: waits until `expected` have come, and then `grace` seconds longer for
+  // any that should not.
+  int count(int expected, double grace = 0.3);
+
+ private:
+  void pump(double seconds, int stopAt);
+
+  sd_bus* bus_ = nullptr;
+  int seen_ = 0;
+};
+
+}  // namespace nolt::test_support
