@@ -1,0 +1,228 @@
+// The browser extension in headless Chromium, talking to the real nolt-safari: the popup lists
+// the destinations and saves the page, the background saves an image, and each save reaches
+// the inbox with one signal on a private session bus.
+// Run with node --experimental-websocket (node 20); exits 77 when Chromium is not installed.
+import { spawn, spawnSync } from "node:child_process";
+import fs from "node:fs";
+import os from "node:os";
+import path from "node:path";
+import assert from "node:assert/strict";
+
+const SKIP = 77;
+const EXTENSION_ID = "dmdpmdeojcdfifnjgkelgmnlgiilefkn";  // from the key in manifest.json
+const SPACE = "AAAAAAAA-AAAA-4AAA-8AAA-AAAAAAAAAAAA";
+const COLLECTION = "BBBBBBBB-BBBB-4BBB-8BBB-BBBBBBBBBBBB";
+const PNG = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
+
+const bin = process.env.NOLT_BIN;
+const extensionSource = process.env.NOLT_EXTENSION_DIR;
+const chromium = process.env.NOLT_CHROMIUM || "chromium";
+if (spawnSync(chromium, ["--version"]).status !== 0) {
+  console.log(`skipped: ${chromium} is not installed`);
+  process.exit(SKIP);
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+const children = [];
+const root = fs.mkdtempSync(path.join(process.env.TMPDIR || os.tmpdir(), "nolt-chromium-"));
+
+function start(command, args, env) {
+  const child = spawn(command, args, { env, stdio: ["ignore", "pipe", "pipe"] });
+  children.push(child);
+  child.output = "";
+  child.stdout.on("data", (d) => (child.output += d));
+  child.stderr.on("data", (d) => (child.output += d));
+  return child;
+}
+
+async function waitFor(what, probe, seconds = 30) {
+  const deadline = Date.now() + seconds * 1000;
+  for (;;) {
+    const value = await probe();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+    await sleep(100);
+  }
+}
+
+// One DevTools connection to a target; evaluate() runs an expression and returns its value.
+async function devtools(webSocketUrl) {
+  const socket = new WebSocket(webSocketUrl);
+  await new Promise((resolve, reject) => {
+    socket.onopen = resolve;
+    socket.onerror = reject;
+  });
+  let next = 0;
+  const pending = new Map();
+  socket.onmessage = (event) => {
+    const message = JSON.parse(event.data);
+    pending.get(message.id)?.(message);
+    pending.delete(message.id);
+  };
+  const call = async (method, params = {}) => {
+    const id = ++next;
+    socket.send(JSON.stringify({ id, method, params }));
+    return new Promise((resolve) => pending.set(id, resolve));
+  };
+  return {
+    call,
+    async evaluate(expression) {
+      const reply = await call("Runtime.evaluate",
+                               { expression, awaitPromise: true, returnByValue: true });
+      if (reply.result?.exceptionDetails) {
+        throw new Error(reply.result.exceptionDetails.exception?.description ?? "evaluation failed");
+      }
+      return reply.result?.result?.value;
+    },
+    close: () => socket.close(),
+  };
+}
+
+function captures(inbox) {
+  if (!fs.existsSync(inbox)) return [];
+  return fs.readdirSync(inbox).map((name) => {
+    const folder = path.join(inbox, name);
+    const files = fs.readdirSync(folder).sort();
+    const request = files.includes("request.json")
+      ? JSON.parse(fs.readFileSync(path.join(folder, "request.json"), "utf8")) : null;
+    return { name, folder, files, request };
+  });
+}
+
+async function main() {
+  const home = path.join(root, "home");
+  const profile = path.join(root, "profile");
+  const extension = path.join(root, "extension");
+  const container = path.join(home, ".local/share/group.app.nolt");
+  fs.mkdirSync(container, { recursive: true });
+  fs.mkdirSync(path.join(profile, "NativeMessagingHosts"), { recursive: true });
+  fs.cpSync(extensionSource, extension, { recursive: true });
+  // Chromium reads per-profile host manifests from <user data dir>/NativeMessagingHosts.
+  fs.writeFileSync(path.join(profile, "NativeMessagingHosts/app.nolt.web.json"), JSON.stringify({
+    name: "app.nolt.web", description: "test", path: path.join(bin, "nolt-safari"), type: "stdio",
+    allowed_origins: [`chrome-extension://${EXTENSION_ID}/`],
+  }));
+  fs.writeFileSync(path.join(container, "destinations.json"), JSON.stringify({
+    spaces: [{ id: SPACE, name: "Work", emoji: "💼", symbol: "", tintName: "" }],
+    collections: [{ id: COLLECTION, name: "Chairs", emoji: "", symbol: "", tintName: "", spaceID: SPACE }],
+    currentSpaceID: SPACE,
+  }));
+
+  // A bus that starts no services: Chromium would otherwise activate the accessibility bus.
+  const busConfig = path.join(root, "bus.conf");
+  fs.writeFileSync(busConfig, `<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=${root}</listen>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+`);
+  const bus = start("dbus-daemon", [`--config-file=${busConfig}`, "--nofork", "--nopidfile",
+                                    "--print-address=1"]);
+  const address = (await waitFor("the session bus", () => bus.output.split("\n").length > 1 &&
+                                 bus.output.split("\n")[0])).trim();
+  const monitor = start("dbus-monitor", ["--address", address,
+                                         "type='signal',interface='app.nolt.Nolt',member='incoming'"]);
+  await waitFor("dbus-monitor", () => monitor.output.includes("NameAcquired") ||
+                                      monitor.output.includes("NameLost"), 10).catch(() => sleep(1000));
+  const signals = () => monitor.output.split("\n")
+      .filter((l) => l.includes("interface=app.nolt.Nolt; member=incoming")).length;
+
+  const env = { PATH: process.env.PATH, HOME: home, XDG_DATA_HOME: path.join(home, ".local/share"),
+                XDG_CONFIG_HOME: path.join(home, ".config"), XDG_CACHE_HOME: path.join(home, ".cache"),
+                DBUS_SESSION_BUS_ADDRESS: address, NO_AT_BRIDGE: "1" };
+  for (const name of ["ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"]) {
+    if (process.env[name]) env[name] = process.env[name];
+  }
+  const browser = start(chromium, [
+    "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
+    "--no-default-browser-check", `--user-data-dir=${profile}`, `--load-extension=${extension}`,
+    "--remote-debugging-port=0", "about:blank"], env);
+  const port = await waitFor("DevTools", () => browser.output.match(/127\.0\.0\.1:(\d+)\//)?.[1]);
+  // Closing through DevTools lets Chromium reap its own helpers; a killed one leaves zombies.
+  const browserSocket = browser.output.match(/ws:\/\/\S+/)[0];
+  closeBrowser = async () => {
+    const connection = await devtools(browserSocket);
+    connection.call("Browser.close");
+    await Promise.race([new Promise((r) => browser.once("exit", r)), sleep(10000)]);
+  };
+  const http = (p, method = "GET") => fetch(`http://127.0.0.1:${port}${p}`, { method })
+      .then((r) => r.json());
+  const targets = () => http("/json/list");
+
+  // An extension page opened before the extension has loaded is blocked for good, so wait for
+  // its service worker first.
+  await waitFor("the extension", async () => (await targets())
+      .find((t) => t.url === `chrome-extension://${EXTENSION_ID}/background.js`), 30);
+
+  // The popup, opened as a tab: it lists the destinations, then saves the active tab (itself).
+  const popupUrl = `chrome-extension://${EXTENSION_ID}/popup.html`;
+  const popupTarget = await http(`/json/new?${popupUrl}`, "PUT");
+  const popup = await devtools(popupTarget.webSocketDebuggerUrl);
+  await waitFor("the destinations", () => popup.evaluate(
+      `document.getElementById("save")?.disabled === false`));
+  const spaces = await popup.evaluate(
+      `[...document.getElementById("space").options].map((o) => o.value + "=" + o.text)`);
+  assert.deepEqual(spaces, ["=Current space", `${SPACE}=💼 Work`]);
+  assert.equal(await popup.evaluate(`document.getElementById("space").value`), SPACE);
+  await popup.evaluate(`
+    document.getElementById("collection").value = "${COLLECTION}";
+    document.getElementById("tags").value = "red, chair";
+    document.getElementById("note").value = "from the popup";
+    document.getElementById("form").requestSubmit();`);
+  await waitFor("the page save", () => popup.evaluate(
+      `document.getElementById("status").textContent`));
+  assert.equal(await popup.evaluate(`document.getElementById("status").textContent`), "Saved.");
+  popup.close();
+
+  // The image save, as the context-menu item runs it.
+  const worker = await waitFor("the service worker", async () => (await targets())
+      .find((t) => t.type === "service_worker" && t.url.includes(EXTENSION_ID)));
+  const background = await devtools(worker.webSocketDebuggerUrl);
+  const reply = await background.evaluate(
+      `saveImage("data:image/png;base64,${PNG}", "https://example.test/gallery", "Gallery")`);
+  assert.deepEqual(reply, { ok: true });
+  background.close();
+
+  const inbox = path.join(container, "Incoming");
+  const saved = captures(inbox);
+  assert.equal(saved.length, 2, JSON.stringify(saved));
+  const page = saved.find((c) => c.request?.kind === "link");
+  const image = saved.find((c) => c.request?.kind === "file");
+  assert.ok(page && image, JSON.stringify(saved));
+  assert.match(page.name, /^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$/);
+  assert.equal(page.request.url, popupUrl);
+  assert.deepEqual(page.request.tags, ["red", "chair"]);
+  assert.equal(page.request.note, "from the popup");
+  assert.equal(page.request.spaceID, SPACE);
+  assert.equal(page.request.collectionID, COLLECTION);
+  assert.deepEqual(image.files, ["image.png", "request.json"]);
+  assert.deepEqual(fs.readFileSync(path.join(image.folder, "image.png")), Buffer.from(PNG, "base64"));
+  assert.equal(image.request.sourceURL, "https://example.test/gallery");
+  assert.equal(image.request.title, "Gallery");
+  await waitFor("two signals", () => signals() >= 2, 10);
+  await sleep(300);
+  assert.equal(signals(), 2);
+}
+
+let status = 0;
+let closeBrowser = async () => {};
+try {
+  await main();
+  console.log("ok");
+} catch (error) {
+  console.error(error);
+  for (const child of children) console.error(`--- ${child.spawnargs[0]}\n${child.output.slice(-3000)}`);
+  status = 1;
+} finally {
+  await closeBrowser().catch(() => {});
+  for (const child of children.reverse()) child.kill("SIGKILL");
+  await sleep(200);
+  fs.rmSync(root, { recursive: true, force: true });
+}
+process.exit(status);
