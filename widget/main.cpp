@@ -1,0 +1,227 @@
+// nolt-widget: the desktop widget, and commands that print its timeline, its scopes and a
+// picture of one entry, for scripts and tests.
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/directories.h"
+#include "widget/entry_renderer.h"
+#include "widget/widget_host.h"
+
+Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
+
+namespace nolt::widget {
+namespace {
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+constexpr const char* kUsage =
+    "usage: nolt-widget [--family small|medium|large] [--name NAME]\n"
+    "       nolt-widget timeline [--family F] [--scope UUID] [--at UNIX_SECONDS]\n"
+    "       nolt-widget scopes\n"
+    "       nolt-widget render [--family F] [--scope UUID] [--at UNIX_SECONDS] [--scale N] "
+    "OUT.png";
+
+// Options with a value each, and the words that are left.
+struct Arguments {
+  std::map<std::string, std::string> options;
+  std::vector<std::string> words;
+};
+
+Arguments split(const std::vector<std::string>& args, std::initializer_list<const char*> known) {
+  Arguments out;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--", 0) != 0 || arg == "--") {
+      out.words.push_back(arg);
+      continue;
+    }
+    std::string name = arg.substr(2), value;
+    if (auto eq = name.find('='); eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      throw UsageError("--" + name + " needs a value");
+    }
+    if (std::find_if(known.begin(), known.end(), [&](const char* k) { return name == k; }) ==
+        known.end())
+      throw UsageError("unknown option --" + name);
+    out.options[name] = value;
+  }
+  return out;
+}
+
+Family familyOption(const Arguments& a) {
+  auto it = a.options.find("family");
+  if (it == a.options.end()) return Family::systemSmall;
+  if (auto family = familyNamed(it->second)) return *family;
+  throw UsageError("--family must be small, medium or large, not \"" + it->second + "\"");
+}
+
+ChooseScopeIntent scopeOption(const Arguments& a) {
+  auto it = a.options.find("scope");
+  if (it == a.options.end()) return {};
+  auto id = UUID::parse(it->second);
+  if (!id) throw UsageError("--scope must be a UUID, not \"" + it->second + "\"");
+  return {id};
+}
+
+double now() {
+  using namespace std::chrono;
+  return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+double atOption(const Arguments& a) {
+  auto it = a.options.find("at");
+  if (it == a.options.end()) return now();
+  const std::string& text = it->second;
+  double at = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), at);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(at))
+    throw UsageError("--at must be a number of seconds since 1970, not \"" + text + "\"");
+  return at;
+}
+
+std::optional<std::string> container() {
+  auto env = platform::makeProcessEnvironment();
+  return platform::groupContainerPath(*env);
+}
+
+std::string numberText(double value) {
+  char buffer[32];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, end);
+}
+
+void noWords(const Arguments& a) {
+  if (!a.words.empty()) throw UsageError("unexpected argument \"" + a.words.front() + "\"");
+}
+
+int runTimeline(const std::vector<std::string>& args) {
+  Arguments a = split(args, {"family", "scope", "at"});
+  noWords(a);
+  Family family = familyOption(a);
+  ChooseScopeIntent configuration = scopeOption(a);
+  double at = atOption(a);
+  Provider provider([c = container()] { return loadSnapshot(c); });
+  std::string out = "[";
+  for (const Entry& entry : provider.timeline(configuration, family, at).entries) {
+    if (out.size() > 1) out += ", ";
+    out += "{\"date\": " + numberText(entry.date) + ", \"items\": [";
+    for (std::size_t i = 0; i < entry.items.size(); ++i)
+      out += (i ? ", \"" : "\"") + entry.items[i].id.uuidString() + "\"";
+    out += "]}";
+  }
+  std::cout << out << "]\n";
+  return 0;
+}
+
+int runScopes(const std::vector<std::string>& args) {
+  noWords(split(args, {}));
+  ScopeQuery query([c = container()] { return loadSnapshot(c); });
+  for (const auto& entity : query.suggestedEntities())
+    std::cout << entity.id.uuidString() << "  " << entity.name << "\n";
+  return 0;
+}
+
+int runRender(int argc, char** argv, const std::vector<std::string>& args) {
+  Arguments a = split(args, {"family", "scope", "at", "scale"});
+  if (a.words.size() != 1) throw UsageError("render needs one output file");
+  Family family = familyOption(a);
+  ChooseScopeIntent configuration = scopeOption(a);
+  double at = atOption(a);
+  int scale = 1;
+  if (auto it = a.options.find("scale"); it != a.options.end()) {
+    const std::string& text = it->second;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), scale);
+    if (ec != std::errc() || end != text.data() + text.size() || scale < 1 || scale > 8)
+      throw UsageError("--scale must be a whole number from 1 to 8, not \"" + text + "\"");
+  }
+  // Off screen with the software renderer, so the picture is the same with or without a
+  // display, and scaled by Qt's own device pixel ratio so text and images stay sharp.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
+  qunsetenv("QT_SCREEN_SCALE_FACTORS");
+  qunsetenv("QT_AUTO_SCREEN_SCALE_FACTOR");
+  QGuiApplication app(argc, argv);
+  QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+  auto c = container();
+  Provider provider([c] { return loadSnapshot(c); });
+  WidgetModel model(WidgetModel::desktopOpener());
+  model.setEntry(provider.snapshot(configuration, family, at), family, c);
+  QImage image = renderEntry(model, family);
+  QSize expected = familySize(family) * scale;
+  if (image.size() != expected) image = image.scaled(expected);
+  if (image.isNull() || !image.save(QString::fromStdString(a.words.front()), "PNG"))
+    throw std::runtime_error("could not write " + a.words.front());
+  return 0;
+}
+
+int runWidget(int argc, char** argv, const std::vector<std::string>& args) {
+  Arguments a = split(args, {"family", "name"});
+  noWords(a);
+  Family family = familyOption(a);
+  std::string name = a.options.count("name") ? a.options["name"] : "default";
+  if (!isValidWidgetName(name))
+    throw UsageError("--name may hold letters, digits, '.', '_' and '-' and not start with '.'");
+  QGuiApplication app(argc, argv);
+  QGuiApplication::setApplicationName(QStringLiteral("nolt-widget"));
+  QQuickStyle::setStyle(QStringLiteral("Basic"));
+  auto env = platform::makeProcessEnvironment();
+  WidgetHost host(family, QString::fromStdString(name),
+                  {platform::groupContainerPath(*env), ScopeStore::forWidget(*env, name), now,
+                   WidgetModel::desktopOpener()});
+  host.update();
+  QQmlApplicationEngine engine;
+  engine.addImportPath(QStringLiteral("qrc:/"));
+  engine.setInitialProperties({{QStringLiteral("host"), QVariant::fromValue(&host)}});
+  engine.load(QUrl(QStringLiteral("qrc:/Nolt/Widget/WidgetHostWindow.qml")));
+  if (engine.rootObjects().isEmpty()) throw std::runtime_error("could not show the widget");
+  return app.exec();
+}
+
+int run(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+    std::cout << kUsage << "\n";
+    return 0;
+  }
+  std::string command = args.empty() ? "" : args[0];
+  std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+  if (command == "timeline") return runTimeline(rest);
+  if (command == "scopes") return runScopes(rest);
+  if (command == "render") return runRender(argc, argv, rest);
+  return runWidget(argc, argv, args);
+}
+
+}  // namespace
+}  // namespace nolt::widget
+
+int main(int argc, char** argv) {
+  try {
+    return nolt::widget::run(argc, argv);
+  } catch (const nolt::widget::UsageError& e) {
+    std::cerr << "nolt-widget: " << e.what() << "\n" << nolt::widget::kUsage << "\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "nolt-widget: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,136 @@
+#include "widget/widget_host.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <filesystem>
+#include <fstream>
+
+namespace nolt::widget {
+namespace {
+
+constexpr double kNewYear = 1767225600;
+
+// Eight items, half in space Work, and a collection Refs in Work holding item 1.
+std::string snapshotText() {
+  std::string items;
+  for (int n = 1; n <= 8; ++n) {
+    if (n > 1) items += ",";
+    items += R"({"id":"6A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F)" + std::to_string(n) +
+             R"(","title":"Item )" + std::to_string(n) + R"(","weight":1,"collectionIDs":)" +
+             (n == 1 ? R"(["C0000000-0000-4000-8000-000000000001"])" : "[]") +
+             (n % 2 ? R"(,"spaceID":"50000000-0000-4000-8000-000000000001")" : "") + "}";
+  }
+  return R"({"items":[)" + items + R"(],"spaces":[{"id":"50000000-0000-4000-8000-000000000001",
+    "name":"Work"}],"collections":[{"id":"C0000000-0000-4000-8000-000000000001","name":"Refs",
+    "spaceID":"50000000-0000-4000-8000-000000000001"}]})";
+}
+
+class WidgetHostTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "widget_host_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+  }
+
+  void SetUp() override {
+    char pattern[] = "/tmp/nolt-widget-host-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    root_ = pattern;
+    std::filesystem::create_directories(root_ + "/container/Widget");
+    std::ofstream(snapshotPath(root_ + "/container")) << snapshotText();
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  std::unique_ptr<WidgetHost> makeHost(Family family) {
+    return std::make_unique<WidgetHost>(
+        family, QStringLiteral("desk"),
+        WidgetHost::Services{root_ + "/container", ScopeStore(root_ + "/state/desk"),
+                             [this] { return now_; },
+                             [this](const QString& url) { opened_.push_back(url); }});
+  }
+
+  static QStringList ids(WidgetModel* model) {
+    QStringList out;
+    for (const auto& item : model->items()) out.push_back(item.toMap()["id"].toString());
+    return out;
+  }
+
+  std::string root_;
+  double now_ = kNewYear + 60;
+  QStringList opened_;
+};
+
+TEST_F(WidgetHostTest, PlaysTheTimelineAndAsksForANewOneAfterTheLastEntry) {
+  auto host = makeHost(Family::systemLarge);
+  QSignalSpy changes(host->model(), &WidgetModel::entryChanged);
+  host->update();
+  EXPECT_EQ(changes.count(), 1);
+  EXPECT_EQ(host->model()->family(), "large");
+  EXPECT_EQ(ids(host->model()).size(), 4);
+  EXPECT_EQ(host->nextUpdate(), kNewYear + 60 + 14400);
+
+  QStringList first = ids(host->model());
+  now_ += 600;  // woken early: nothing changes
+  host->update();
+  EXPECT_EQ(changes.count(), 1);
+
+  now_ = kNewYear + 60 + 14400 * 5;  // the last entry's date: a new timeline from now
+  host->update();
+  EXPECT_EQ(changes.count(), 2);
+  EXPECT_EQ(host->nextUpdate(), now_ + 14400);
+
+  now_ = kNewYear + 60 - 86400;  // the clock was set back a day
+  host->update();
+  EXPECT_EQ(host->nextUpdate(), now_ + 14400);
+}
+
+TEST_F(WidgetHostTest, ChoosingAScopeKeepsItsIdAndFiltersAtOnce) {
+  auto host = makeHost(Family::systemLarge);
+  host->update();
+  host->refreshScopes();
+  EXPECT_EQ(host->scopeChoices(),
+            (QStringList{"Whole library", "Work", QStringLiteral("Refs \u2014 Work")}));
+  EXPECT_EQ(host->scopeIndex(), 0);
+
+  QSignalSpy changes(host->model(), &WidgetModel::entryChanged);
+  host->chooseScope(2);
+  EXPECT_EQ(changes.count(), 1);
+  EXPECT_EQ(ids(host->model()), QStringList{"6A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F1"});
+  EXPECT_EQ(host->scopeIndex(), 2);
+
+  // A new host with the same name starts with the stored scope.
+  auto again = makeHost(Family::systemLarge);
+  again->update();
+  EXPECT_EQ(ids(again->model()), QStringList{"6A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F1"});
+
+  again->chooseScope(0);
+  EXPECT_EQ(ids(again->model()).size(), 4);
+  EXPECT_FALSE(makeHost(Family::systemSmall)->scope());
+}
+
+TEST_F(WidgetHostTest, AScopeThatVanishedShowsTheWholeLibrary) {
+  ScopeStore(root_ + "/state/desk").save(UUID::parse("DEAD0000-0000-4000-8000-000000000000"));
+  auto host = makeHost(Family::systemMedium);
+  host->update();
+  host->refreshScopes();
+  EXPECT_EQ(ids(host->model()).size(), 2);
+  EXPECT_EQ(host->scopeIndex(), 0);
+}
+
+TEST_F(WidgetHostTest, OpensOnlyDeepLinks) {
+  auto host = makeHost(Family::systemSmall);
+  host->update();
+  QString link = host->model()->items()[0].toMap()["link"].toString();
+  EXPECT_EQ(link, "nolt://item/" + ids(host->model())[0]);
+  host->model()->open(link);
+  host->model()->open(QStringLiteral("file:///etc/passwd"));
+  EXPECT_EQ(opened_, QStringList{link});
+}
+
+}  // namespace
+}  // namespace nolt::widget

@@ -1,0 +1,108 @@
+// Runs the QML view tests (tst_*.qml) with fixtures: models over thumbnails written to a
+// temporary container, an opener that records instead of launching, and artefact paths.
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest/quicktest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "widget/widget_model.h"
+
+Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
+
+namespace nolt::widget {
+
+class Fixtures : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(QString lastOpened MEMBER lastOpened_ NOTIFY openedChanged)
+
+ public:
+  // A model of `family` with one item per thumbnail: a colour name gives a solid thumbnail,
+  // "wide" one of 400×100 in red, green and blue thirds, and "" no file at all. Thumbnails
+  // are PNG data under the .jpg name the host uses.
+  Q_INVOKABLE QObject* model(const QString& family, const QStringList& thumbnails) {
+    Entry entry;
+    for (int i = 0; i < thumbnails.size(); ++i) {
+      WidgetSnapshot::Item item;
+      item.id = itemID(i);
+      item.title = "Item " + std::to_string(i + 1);
+      entry.items.push_back(item);
+      writeThumbnail(item.id, thumbnails[i]);
+    }
+    auto* model = new WidgetModel([this](const QString& url) {
+      lastOpened_ = url;
+      emit openedChanged();
+    });
+    model->setEntry(entry, *familyNamed(family.toStdString()), container_.path().toStdString());
+    QQmlEngine::setObjectOwnership(model, QQmlEngine::JavaScriptOwnership);
+    return model;
+  }
+
+  Q_INVOKABLE QString link(int index) const { return deepLink(itemID(index)); }
+
+  Q_INVOKABLE QString artefact(const QString& name) const {
+    QDir().mkpath(QStringLiteral(NOLT_ARTEFACTS_DIR));
+    return QStringLiteral(NOLT_ARTEFACTS_DIR "/") + name + QStringLiteral(".png");
+  }
+
+ signals:
+  void openedChanged();
+
+ private:
+  static UUID itemID(int index) {
+    char text[37];
+    std::snprintf(text, sizeof text, "5EED0000-0000-4000-8000-%012d", index + 1);
+    return *UUID::parse(text);
+  }
+
+  void writeThumbnail(const UUID& id, const QString& kind) {
+    QString path = QString::fromStdString(thumbnailPath(container_.path().toStdString(), id));
+    if (kind.isEmpty()) {
+      QFile::remove(path);
+      return;
+    }
+    QImage image(kind == QLatin1String("wide") ? QSize(400, 100) : QSize(60, 60),
+                 QImage::Format_RGB32);
+    if (kind == QLatin1String("wide")) {
+      QPainter painter(&image);
+      painter.fillRect(0, 0, 134, 100, Qt::red);
+      painter.fillRect(134, 0, 133, 100, Qt::green);
+      painter.fillRect(267, 0, 133, 100, Qt::blue);
+    } else {
+      image.fill(QColor(kind));
+    }
+    QDir().mkpath(container_.path() + QStringLiteral("/Widget"));
+    image.save(path, "PNG");
+  }
+
+  QTemporaryDir container_;
+  QString lastOpened_;
+};
+
+class Setup : public QObject {
+  Q_OBJECT
+
+ public slots:
+  // The software renderer: the same pixels on every machine, no GPU needed.
+  void applicationAvailable() { QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); }
+  void qmlEngineAvailable(QQmlEngine* engine) {
+    engine->addImportPath(QStringLiteral("qrc:/"));
+    engine->rootContext()->setContextProperty(QStringLiteral("fixtures"), &fixtures_);
+  }
+
+ private:
+  Fixtures fixtures_;
+};
+
+}  // namespace nolt::widget
+
+QUICK_TEST_MAIN_WITH_SETUP(widget_view, nolt::widget::Setup)
+
+#include "widget_view_test.moc"
