@@ -1,5 +1,6 @@
 #include "widget/entry_renderer.h"
 
+#include <QCoreApplication>
 #include <QQmlEngine>
 #include <QQuickView>
 #include <QUrl>
@@ -16,6 +17,9 @@ QImage renderEntry(WidgetModel& model, Family family) {
   if (view.status() != QQuickView::Ready) return {};
   view.resize(familySize(family));
   view.show();
+  // Grabbing before the window is exposed gives only the clear colour.
+  for (int i = 0; i < 1000 && !view.isExposed(); ++i)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   return view.grabWindow();
 }
 

@@ -1,0 +1,248 @@
+// Runs the built nolt-widget's commands against a generated snapshot in a temporary HOME.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <boost/json.hpp>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "widget/scope_query.h"
+#include "widget/timeline.h"
+
+namespace nolt::widget {
+namespace {
+
+constexpr double kNewYear = 1767225600;
+constexpr const char* kWork = "50000000-0000-4000-8000-000000000001";
+constexpr const char* kHome = "50000000-0000-4000-8000-000000000002";
+constexpr const char* kRefs = "C0000000-0000-4000-8000-000000000001";
+
+std::string itemID(int n) {
+  char text[37];
+  std::snprintf(text, sizeof text, "%08x-1234-4321-8765-%012d", 0x9e3779b9u * n, n);
+  return text;  // lower case on purpose: the output is upper case
+}
+
+// Twelve items; odd ones in Work, the first four in Refs (a collection of Home).
+std::string snapshotText() {
+  std::string items;
+  for (int n = 1; n <= 12; ++n) {
+    if (n > 1) items += ",";
+    items += R"({"id":")" + itemID(n) + R"(","title":"Item )" + std::to_string(n) +
+             R"(","weight":)" + std::to_string(n) + R"(,"collectionIDs":)" +
+             (n <= 4 ? std::string(R"([")") + kRefs + R"("])" : "[]") +
+             (n % 2 ? std::string(R"(,"spaceID":")") + kWork + "\"" : "") + "}";
+  }
+  return R"({"items":[)" + items + R"(],"spaces":[{"id":")" + kWork +
+         R"(","name":"Work"},{"id":")" + kHome + R"(","name":"Home"}],"collections":[{"id":")" +
+         kRefs + R"(","name":"Refs","spaceID":")" + kHome + R"("}]})";
+}
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+class WidgetCommandsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/nolt-widget-commands-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    home_ = pattern;
+    container_ = home_ + "/data/group.app.nolt";
+  }
+  void TearDown() override { std::filesystem::remove_all(home_); }
+
+  void publish(const std::string& text) {
+    std::filesystem::create_directories(container_ + "/Widget");
+    std::ofstream(container_ + "/Widget/widget.json") << text;
+  }
+
+  Result run(std::vector<std::string> args, bool withDataHome = true) {
+    std::string program = NOLT_BIN_DIR "/nolt-widget";
+    args.insert(args.begin(), program);
+    std::vector<std::string> env = {"HOME=" + home_, "PATH=/usr/bin:/bin",
+                                    "XDG_STATE_HOME=" + home_ + "/state"};
+    if (withDataHome) env.push_back("XDG_DATA_HOME=" + home_ + "/data");
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    for (auto& e : env) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    std::string out = home_ + "/stdout", err = home_ + "/stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    Result result;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+      int status = 0;
+      waitpid(pid, &status, 0);
+      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    auto slurp = [](const std::string& path) {
+      std::ifstream file(path);
+      std::stringstream text;
+      text << file.rdbuf();
+      return text.str();
+    };
+    result.out = slurp(out);
+    result.err = slurp(err);
+    return result;
+  }
+
+  // The timeline the provider builds over the same file, as dates and identifiers.
+  using Entries = std::vector<std::pair<double, std::vector<std::string>>>;
+  Entries expectedTimeline(const ChooseScopeIntent& scope, Family family, double at) {
+    Provider provider([this] { return loadSnapshot(container_); });
+    Entries entries;
+    for (const auto& entry : provider.timeline(scope, family, at).entries) {
+      entries.push_back({entry.date, {}});
+      for (const auto& item : entry.items) entries.back().second.push_back(item.id.uuidString());
+    }
+    return entries;
+  }
+
+  static Entries printedTimeline(const std::string& text) {
+    Entries entries;
+    boost::json::value parsed = boost::json::parse(text);
+    for (const auto& entry : parsed.as_array()) {
+      entries.push_back({entry.at("date").to_number<double>(), {}});
+      for (const auto& id : entry.at("items").as_array())
+        entries.back().second.push_back(std::string(id.as_string()));
+    }
+    return entries;
+  }
+
+  std::string home_, container_;
+};
+
+TEST_F(WidgetCommandsTest, TimelinePrintsSixEntriesOfTheProvider) {
+  publish(snapshotText());
+  const struct {
+    std::vector<std::string> args;
+    ChooseScopeIntent scope;
+    Family family;
+  } cases[] = {
+      {{}, {}, Family::systemSmall},
+      {{"--family", "medium"}, {}, Family::systemMedium},
+      {{"--family=large", "--scope", kWork}, {UUID::parse(kWork)}, Family::systemLarge},
+      {{"--family", "large", "--scope", kRefs}, {UUID::parse(kRefs)}, Family::systemLarge},
+      {{"--family", "large", "--scope", "dead0000-0000-4000-8000-000000000000"},
+       {UUID::parse("DEAD0000-0000-4000-8000-000000000000")},
+       Family::systemLarge},
+  };
+  for (const auto& c : cases) {
+    auto args = c.args;
+    args.insert(args.begin(), {"timeline", "--at", "1767225600"});
+    Result result = run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(printedTimeline(result.out), expectedTimeline(c.scope, c.family, kNewYear));
+    EXPECT_EQ(result.out.back(), '\n');
+  }
+  Result large = run({"timeline", "--family", "large", "--at", "1767225600.5"});
+  auto entries = boost::json::parse(large.out).as_array();
+  ASSERT_EQ(entries.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(entries[i].at("date").to_number<double>(), kNewYear + 0.5 + 14400 * i);
+    EXPECT_EQ(entries[i].at("items").as_array().size(), 4u);
+  }
+  EXPECT_EQ(large.out.substr(0, 29), R"([{"date": 1767225600.5, "item)");
+}
+
+TEST_F(WidgetCommandsTest, TimelineWithoutASnapshotHasNoItems) {
+  Result result = run({"timeline", "--at", "0"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, R"([{"date": 0, "items": []}, {"date": 14400, "items": []}, )"
+                        R"({"date": 28800, "items": []}, {"date": 43200, "items": []}, )"
+                        R"({"date": 57600, "items": []}, {"date": 72000, "items": []}])"
+                        "\n");
+  publish(snapshotText().substr(0, 100));  // cut short: the whole snapshot is refused
+  EXPECT_EQ(run({"timeline", "--at", "0"}).out, result.out);
+}
+
+TEST_F(WidgetCommandsTest, TimelineFallsBackToTheContainerUnderHome) {
+  std::filesystem::create_directories(home_ + "/.local/share/group.app.nolt/Widget");
+  std::ofstream(home_ + "/.local/share/group.app.nolt/Widget/widget.json") << snapshotText();
+  Result result = run({"timeline", "--at", "1767225600"}, /*withDataHome=*/false);
+  ASSERT_EQ(result.status, 0);
+  EXPECT_EQ(boost::json::parse(result.out).as_array()[0].at("items").as_array().size(), 1u);
+}
+
+TEST_F(WidgetCommandsTest, ScopesListsSpacesThenCollections) {
+  EXPECT_EQ(run({"scopes"}).out, "");
+  publish(snapshotText());
+  Result result = run({"scopes"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            std::string(kWork) + "  Work\n" + kHome + "  Home\n" + kRefs + "  Refs \u2014 Home\n");
+}
+
+TEST_F(WidgetCommandsTest, RenderWritesTheFamilysSizeTimesTheScale) {
+  publish(snapshotText());
+  // A thumbnail for every item, all one colour, so whichever is chosen shows it.
+  for (int n = 1; n <= 12; ++n) {
+    QImage thumbnail(40, 30, QImage::Format_RGB32);
+    thumbnail.fill(QColor(0, 128, 255));
+    std::string id = UUID::parse(itemID(n))->uuidString();
+    ASSERT_TRUE(
+        thumbnail.save(QString::fromStdString(container_ + "/Widget/" + id + ".jpg"), "PNG"));
+  }
+  const struct {
+    std::vector<std::string> args;
+    int width, height;
+  } cases[] = {
+      {{}, 170, 170},
+      {{"--family", "medium"}, 364, 170},
+      {{"--family", "large", "--scale", "2"}, 728, 764},
+      {{"--family", "small", "--scale", "3", "--scope", kHome}, 510, 510},  // Home has no items
+  };
+  for (const auto& c : cases) {
+    std::string png = home_ + "/out.png";
+    auto args = c.args;
+    args.insert(args.begin(), {"render", "--at", "1767225600"});
+    args.push_back(png);
+    Result result = run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    QImage image(QString::fromStdString(png));
+    EXPECT_EQ(image.size(), QSize(c.width, c.height));
+    QColor centre = image.pixelColor(c.width / 4, c.height / 4);  // inside the first tile
+    if (c.args.size() == 6) {
+      EXPECT_EQ(centre, QColor(Qt::black));  // the empty state's background
+    } else {
+      EXPECT_EQ(centre, QColor(0, 128, 255));
+    }
+  }
+}
+
+TEST_F(WidgetCommandsTest, RefusesBadArgumentsWithStatusOne) {
+  const std::vector<std::string> cases[] = {
+      {"timeline", "--family", "huge"},
+      {"timeline", "--scope", "not-a-uuid"},
+      {"timeline", "--at", "soon"},
+      {"timeline", "--at"},
+      {"timeline", "--colour", "red"},
+      {"scopes", "extra"},
+      {"render", "--scale", "0", "out.png"},
+      {"render"},
+      {"--name", "../escape"},
+  };
+  for (const auto& args : cases) {
+    Result result = run(args);
+    EXPECT_EQ(result.status, 1) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+    EXPECT_EQ(result.err.rfind("nolt-widget: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+}  // namespace
+}  // namespace nolt::widget
