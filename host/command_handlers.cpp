@@ -1,0 +1,417 @@
+#include "host/command_handlers.h"
+
+#include <array>
+#include <boost/url/parse.hpp>
+#include <cmath>
+#include <ctime>
+#include <new>
+
+#include "cli/link/cli_records.h"
+#include "host/arguments.h"
+#include "host/base64.h"
+#include "host/taste.h"
+#include "platform/file_types.h"
+
+namespace nolt::host {
+
+namespace {
+
+using link::JSONArray;
+using link::JSONObject;
+using link::JSONValue;
+
+std::string inQuotes(std::string_view text) { return "“" + std::string(text) + "”"; }
+
+JSONValue texts(const std::vector<std::string>& values) {
+  return JSONArray(values.begin(), values.end());
+}
+
+std::string spaceName(Library& library, const std::string& spaceID) {
+  for (const Space& space : library.spaces())
+    if (space.id == spaceID) return space.name;
+  return {};
+}
+
+Item requireItem(Library& library, const JSONObject& arguments) {
+  std::optional<std::string> text = textArgument(arguments, "id");
+  if (!text || text->empty()) throw CommandError("Which item? Give its ID, from search.");
+  auto uuid = platform::UUID::parse(*text);
+  if (!uuid) throw CommandError(inQuotes(*text) + " isn't an item ID; search shows them.");
+  std::optional<Item> item = library.item(uuid->uuidString());
+  if (!item) throw CommandError("No item has the ID " + uuid->uuidString() + ".");
+  return *item;
+}
+
+// Where a new item or note goes: the named space and collection, else the collection's own
+// space, else the space open in the host.
+struct Destination {
+  std::string spaceID;
+  std::optional<std::string> collectionID;
+};
+
+Destination destinationOf(Library& library, const JSONObject& arguments) {
+  Scope scope = resolveScope(library, arguments);
+  Destination destination;
+  if (scope.space)
+    destination.spaceID = scope.space->id;
+  else if (scope.collection && scope.collection->spaceID)
+    destination.spaceID = *scope.collection->spaceID;
+  else
+    destination.spaceID = library.currentSpaceID().value_or("");
+  if (scope.collection) destination.collectionID = scope.collection->id;
+  return destination;
+}
+
+std::optional<Note> attachedNote(HostServices& s, const JSONObject& arguments,
+                                 const std::string& itemID) {
+  std::optional<std::string> text = textArgument(arguments, "note");
+  if (!text || text->find_first_not_of(" \t\r\n") == std::string::npos) return std::nullopt;
+  Note note;
+  note.id = s.uuids.next().uuidString();
+  note.text = *text;
+  note.itemID = itemID;
+  note.createdAt = s.now();
+  return note;
+}
+
+// "example.com/pricing" for https://www.example.com/pricing/.
+std::string titleOfURL(const boost::urls::url_view& url) {
+  std::string title = siteOf(url.buffer()).value_or(std::string(url.encoded_host()));
+  std::string path(url.path());
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  return title + path;
+}
+
+JSONValue searchResult(HostServices& s, const JSONObject& arguments) {
+  Scope scope = resolveScope(s.library, arguments);
+  std::int64_t limit = integerArgument(arguments, "limit").value_or(kDefaultLimit);
+  if (limit < 0) throw CommandError(inQuotes("limit") + " can't be negative.");
+  limit = std::min(limit, kMaxLimit);
+  Filter filter = scope.filter();
+  QueryWords query = splitQuery(textArgument(arguments, "query").value_or(""));
+  filter.words = query.words;
+  filter.tags = query.tags;
+  SearchPage page = s.library.search(filter, limit);
+  JSONArray items;
+  for (const Item& item : page.items) {
+    JSONObject entry{{"id", item.id},
+                     {"title", item.title},
+                     {"tags", texts(item.tags)},
+                     {"kind", kindName(item.kind)},
+                     {"space", spaceName(s.library, item.spaceID)},
+                     {"createdAt", isoDate(item.createdAt)}};
+    if (item.url) entry.set("url", *item.url);
+    items.push_back(std::move(entry));
+  }
+  return JSONObject{{"items", std::move(items)}, {"total", page.total}};
+}
+
+JSONValue imageResult(HostServices& s, const JSONObject& arguments) {
+  Item item = requireItem(s.library, arguments);
+  std::int64_t size = integerArgument(arguments, "size").value_or(kDefaultImageSize);
+  if (size < 1) throw CommandError(inQuotes("size") + " must be at least 1 pixel.");
+  int side = static_cast<int>(std::min(size, kMaxImageSize));
+  std::optional<EncodedImage> image;
+  if (item.kind == ItemKind::image && item.fileName)
+    if (auto bytes = s.files.read(item.id, *item.fileName)) image = s.images.scaled(*bytes, side);
+  if (!image) {
+    // Videos, PDFs and everything without a picture of its own get a poster.
+    PosterKind kind = item.kind == ItemKind::video  ? PosterKind::video
+                      : item.kind == ItemKind::pdf  ? PosterKind::pdf
+                      : item.kind == ItemKind::link ? PosterKind::link
+                      : item.kind == ItemKind::text ? PosterKind::text
+                                                    : PosterKind::file;
+    image = s.images.poster(kind, item.id, side);
+  }
+  return JSONObject{{"data", base64Encode(image->data)},
+                    {"mimeType", image->mimeType},
+                    {"width", image->width},
+                    {"height", image->height}};
+}
+
+JSONValue notesResult(HostServices& s, const JSONObject& arguments) {
+  Filter filter = resolveScope(s.library, arguments).filter();
+  QueryWords query = splitQuery(textArgument(arguments, "query").value_or(""));
+  filter.words = query.words;
+  filter.tags = query.tags;
+  JSONArray notes;
+  for (const Note& note : s.library.notes(filter, flagArgument(arguments, "rules_only")))
+    notes.push_back(noteJSON(note));
+  return JSONObject{{"notes", std::move(notes)}};
+}
+
+JSONValue addNoteResult(HostServices& s, const JSONObject& arguments) {
+  std::string text = textArgument(arguments, "text").value_or("");
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+    throw CommandError("A note needs some text.");
+  Destination destination = destinationOf(s.library, arguments);
+  Note note;
+  note.id = s.uuids.next().uuidString();
+  note.text = text;
+  note.title = textArgument(arguments, "title").value_or("");
+  if (note.title.empty()) note.title = titleOfText(text);
+  note.rule = flagArgument(arguments, "rule");
+  note.tags = tagsArgument(arguments, "tags");
+  note.spaceID = destination.spaceID;
+  note.collectionID = destination.collectionID;
+  note.createdAt = s.now();
+  s.library.addNote(note);
+  return JSONObject{{"id", note.id}, {"title", note.title}};
+}
+
+JSONValue addLinkResult(HostServices& s, const JSONObject& arguments) {
+  std::string text = textArgument(arguments, "url").value_or("");
+  auto parsed = boost::urls::parse_absolute_uri(text);
+  std::string scheme = parsed ? std::string(parsed->scheme()) : "";
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!parsed || (scheme != "http" && scheme != "https") || parsed->encoded_host().empty())
+    throw CommandError(text.empty() ? "Which page? Give its http or https address."
+                                    : inQuotes(text) + " isn't an http or https address.");
+  Destination destination = destinationOf(s.library, arguments);
+  Item item;
+  item.id = s.uuids.next().uuidString();
+  item.kind = ItemKind::link;
+  item.url = text;
+  item.title = textArgument(arguments, "title").value_or("");
+  if (item.title.empty()) item.title = titleOfURL(*parsed);
+  item.spaceID = destination.spaceID;
+  if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
+  item.tags = tagsArgument(arguments, "tags");
+  item.createdAt = s.now();
+  s.library.addItem(item, attachedNote(s, arguments, item.id));
+  return JSONObject{{"id", item.id}, {"title", item.title}};
+}
+
+JSONValue addFileResult(HostServices& s, const JSONObject& arguments) {
+  std::string name = textArgument(arguments, "name").value_or("");
+  std::optional<std::string> data = textArgument(arguments, "data");
+  if (name.empty() || !data)
+    throw CommandError("Send the file's name and its content as Base64 (\"name\" and \"data\").");
+  name = FileStore::safeName(name.substr(name.rfind('/') + 1));
+  // Checked before decoding, so an oversized request costs no second copy.
+  if (data->size() / 4 * 3 > kMaxFileBytes + 3) throw CommandError(name + " is over 200 MB.");
+  std::optional<std::string> bytes = base64Decode(*data);
+  if (!bytes) throw CommandError("The content of " + name + " isn't Base64.");
+  if (bytes->size() > kMaxFileBytes) throw CommandError(name + " is over 200 MB.");
+  const platform::FileType* type = platform::typeForExtension(platform::pathExtension(name));
+  ItemKind kind = ItemKind::file;
+  if (type && type->conforms(platform::kImageType)) kind = ItemKind::image;
+  if (type && type->conforms(platform::kMovieType)) kind = ItemKind::video;
+  if (type && type->conforms(platform::kPDFType)) kind = ItemKind::pdf;
+  if (kind == ItemKind::file)
+    throw CommandError("Nolt saves images, videos and PDFs; " + name + " isn't one.");
+
+  Destination destination = destinationOf(s.library, arguments);
+  Item item;
+  item.id = s.uuids.next().uuidString();
+  item.kind = kind;
+  item.fileName = name;
+  item.mimeType = std::string(type->preferredMIMEType);
+  item.title = textArgument(arguments, "title").value_or("");
+  if (item.title.empty()) item.title = titleOfFileName(name);
+  item.spaceID = destination.spaceID;
+  if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
+  item.tags = tagsArgument(arguments, "tags");
+  item.createdAt = s.now();
+  if (kind == ItemKind::image) {
+    if (auto facts = s.images.inspect(*bytes)) {
+      item.width = facts->width;
+      item.height = facts->height;
+      item.colors = facts->palette;
+    }
+  }
+  // The file is whole on disk before its item commits; a failed commit takes it away again.
+  s.files.save(item.id, name, *bytes);
+  try {
+    s.library.addItem(item, attachedNote(s, arguments, item.id));
+  } catch (...) {
+    s.files.remove(item.id);
+    throw;
+  }
+  return JSONObject{{"id", item.id}, {"title", item.title}};
+}
+
+JSONValue spacesResult(HostServices& s, const JSONObject&) {
+  JSONArray spaces;
+  std::optional<std::string> current = s.library.currentSpaceID();
+  for (const Space& space : s.library.spaces())
+    spaces.push_back(JSONObject{{"id", space.id},
+                                {"emoji", space.emoji},
+                                {"name", space.name},
+                                {"items", s.library.itemCountInSpace(space.id)},
+                                {"current", space.id == current}});
+  return spaces;
+}
+
+JSONValue collectionsResult(HostServices& s, const JSONObject& arguments) {
+  std::optional<Space> only;
+  if (auto name = textArgument(arguments, "space"); name && !name->empty())
+    only = resolveSpace(s.library, *name);
+  JSONArray collections;
+  for (const Collection& collection : s.library.collections()) {
+    if (only && collection.spaceID != only->id) continue;
+    JSONObject entry{{"id", collection.id},
+                     {"name", collection.name},
+                     {"items", s.library.itemCountInCollection(collection.id)}};
+    if (collection.spaceID) entry.set("space", spaceName(s.library, *collection.spaceID));
+    collections.push_back(std::move(entry));
+  }
+  return collections;
+}
+
+JSONValue openResult(HostServices& s, const JSONObject& arguments) {
+  Item item = requireItem(s.library, arguments);
+  std::string target;
+  if (item.url)
+    target = *item.url;
+  else if (item.fileName)
+    target = s.files.pathOf(item.id, *item.fileName).string();
+  else
+    throw CommandError(inQuotes(item.title) + " is a note-like item; search shows its text.");
+  if (std::optional<std::string> error = s.opener.open(target))
+    throw CommandError("Couldn't open " + inQuotes(item.title) + ": " + *error);
+  return JSONObject{{"opened", item.id}};
+}
+
+struct Command {
+  std::string_view name;
+  JSONValue (*run)(HostServices&, const JSONObject&);
+  bool changes;  // publish the library's files after it succeeds
+};
+
+constexpr std::array kCommands = {
+    Command{"search", searchResult, false},
+    Command{"item",
+            [](HostServices& s, const JSONObject& a) {
+              return itemJSON(s.library, requireItem(s.library, a));
+            },
+            false},
+    Command{"image", imageResult, false},
+    Command{"taste", [](HostServices& s, const JSONObject& a) { return tasteJSON(s.library, a); },
+            false},
+    Command{"brief", [](HostServices& s, const JSONObject& a) { return briefJSON(s.library, a); },
+            false},
+    Command{"notes", notesResult, false},
+    Command{"add_note", addNoteResult, true},
+    Command{"add_link", addLinkResult, true},
+    Command{"add_file", addFileResult, true},
+    Command{"spaces", spacesResult, false},
+    Command{"collections", collectionsResult, false},
+    Command{"open", openResult, false},
+};
+
+}  // namespace
+
+JSONValue CommandHandlers::handle(std::string_view command, const JSONObject& arguments) {
+  for (const Command& entry : kCommands) {
+    if (entry.name != command) continue;
+    JSONValue result = entry.run(services_, arguments);
+    if (entry.changes && changed_) changed_();
+    return result;
+  }
+  throw CommandError("Nolt doesn't know the command " + inQuotes(command) + ".");
+}
+
+std::string CommandHandlers::respond(std::string_view request) {
+  link::CLIResponse response;
+  try {
+    link::CLIRequest decoded = link::CLIRequest::decode(request);
+    response.result = handle(decoded.command, decoded.arguments);
+  } catch (const link::JSONDecodingError&) {
+    response.error = "Nolt couldn't read the request.";
+  } catch (const CommandError& error) {
+    response.error = error.what();
+  } catch (const StoreError& error) {
+    response.error = std::string("Nolt couldn't use its library: ") + error.what();
+  } catch (const std::bad_alloc&) {
+    response.error = "Nolt ran out of memory for this request.";
+  } catch (const std::exception& error) {
+    response.error = std::string("Nolt couldn't do that: ") + error.what();
+  }
+  try {
+    return response.encode();
+  } catch (const link::JSONEncodingError&) {
+    return link::CLIResponse{std::nullopt, "Nolt couldn't write its answer."}.encode();
+  }
+}
+
+std::string isoDate(double secondsSince1970) {
+  std::time_t seconds = static_cast<std::time_t>(std::floor(secondsSince1970));
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+std::optional<std::string> siteOf(std::string_view url) {
+  auto parsed = boost::urls::parse_absolute_uri(url);
+  if (!parsed || parsed->encoded_host().empty()) return std::nullopt;
+  std::string host(parsed->encoded_host());
+  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (host.rfind("www.", 0) == 0) host.erase(0, 4);
+  return host;
+}
+
+JSONValue itemJSON(Library& library, const Item& item) {
+  JSONObject json{{"id", item.id},
+                  {"kind", kindName(item.kind)},
+                  {"title", item.title},
+                  {"tags", texts(item.tags)},
+                  {"favorite", item.favorite},
+                  {"createdAt", isoDate(item.createdAt)}};
+  if (item.url) json.set("url", *item.url);
+  if (item.sourceURL) json.set("sourceURL", *item.sourceURL);
+  if (item.fileName) json.set("fileName", *item.fileName);
+  if (item.mimeType) json.set("mimeType", *item.mimeType);
+  if (item.text) json.set("text", *item.text);
+  if (item.width > 0) {
+    json.set("width", item.width);
+    json.set("height", item.height);
+  }
+  json.set("space", JSONObject{{"id", item.spaceID}, {"name", spaceName(library, item.spaceID)}});
+  JSONArray collections;
+  for (const Collection& collection : library.collections())
+    for (const std::string& id : item.collectionIDs)
+      if (collection.id == id)
+        collections.push_back(JSONObject{{"id", collection.id}, {"name", collection.name}});
+  json.set("collections", std::move(collections));
+  JSONArray notes;
+  for (const Note& note : library.notesOfItem(item.id))
+    notes.push_back(JSONObject{{"id", note.id}, {"text", note.text}});
+  json.set("notes", std::move(notes));
+  json.set("colors", paletteJSON(item.colors));
+  if (auto site = item.url ? siteOf(*item.url) : std::nullopt) json.set("site", *site);
+  json.set("link", "nolt://item/" + item.id);
+  return json;
+}
+
+}  // namespace nolt::host
+
+namespace nolt::host {
+
+std::string titleOfText(std::string_view text) {
+  constexpr std::size_t kLongest = 60;
+  std::size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return {};
+  std::string_view line = text.substr(start);
+  line = line.substr(0, line.find('\n'));
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.size() <= kLongest) return std::string(line);
+  std::string_view cut = line.substr(0, kLongest);
+  if (std::size_t space = cut.rfind(' '); space != std::string_view::npos && space > kLongest / 2)
+    cut = cut.substr(0, space);
+  // Never end inside a UTF-8 sequence.
+  while (!cut.empty() && (static_cast<unsigned char>(cut.back()) & 0xC0) == 0x80)
+    cut.remove_suffix(1);
+  if (!cut.empty() && static_cast<unsigned char>(cut.back()) >= 0xC0) cut.remove_suffix(1);
+  return std::string(cut) + "…";
+}
+
+std::string titleOfFileName(std::string_view name) {
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
+  return std::string(name);
+}
+
+}  // namespace nolt::host

@@ -1,0 +1,81 @@
+// host/command_handlers.h - the host's side of the command port: one CLIRequest in, one
+// CLIResponse out. A table maps each command to its handler; a handler reads its arguments,
+// ignoring keys it does not know, and fails with a CommandError whose text people read.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "cli/link/json_value.h"
+#include "host/file_store.h"
+#include "host/image_codec.h"
+#include "host/library.h"
+#include "platform/uuid.h"
+
+namespace nolt::host {
+
+// A request the host cannot serve; what() goes back to the person as the reply's "error".
+class CommandError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Opens a file or an address with the desktop's opener.
+class Opener {
+ public:
+  virtual ~Opener() = default;
+  // None once the opener started; else why it could not.
+  virtual std::optional<std::string> open(const std::string& target) = 0;
+};
+
+struct HostServices {
+  Library& library;
+  FileStore& files;
+  ImageCodec& images;
+  Opener& opener;
+  platform::UUIDSource& uuids;
+  std::function<double()> now;  // wall-clock seconds since 1970
+};
+
+inline constexpr std::int64_t kDefaultLimit = 20;
+inline constexpr std::int64_t kMaxLimit = 200;
+inline constexpr std::int64_t kDefaultImageSize = 1024;
+inline constexpr std::int64_t kMaxImageSize = 2048;
+// A file sent whole inside a request; the command line refuses bigger ones before sending.
+inline constexpr std::size_t kMaxFileBytes = 200u * 1000 * 1000;
+
+class CommandHandlers {
+ public:
+  // `changed` runs after each command that changed the library, outside any lock.
+  explicit CommandHandlers(HostServices services, std::function<void()> changed = {})
+      : services_(services), changed_(std::move(changed)) {}
+
+  // The reply payload for a request payload; never throws.
+  std::string respond(std::string_view request);
+  // The result of one command; throws CommandError (or StoreError) on failure.
+  link::JSONValue handle(std::string_view command, const link::JSONObject& arguments);
+
+ private:
+  HostServices services_;
+  std::function<void()> changed_;
+};
+
+// The JSON the host shows for an item: everything it knows about it.
+link::JSONValue itemJSON(Library& library, const Item& item);
+// "2026-12-08T06:47:23Z" for seconds since 1970.
+std::string isoDate(double secondsSince1970);
+// The host of an http(s) address without "www."; none for anything else.
+std::optional<std::string> siteOf(std::string_view url);
+
+}  // namespace nolt::host
+
+namespace nolt::host {
+
+// A title from a note's first line, at most 60 characters (cut at a word when it can).
+std::string titleOfText(std::string_view text);
+// "Red chair" for "Red chair.png".
+std::string titleOfFileName(std::string_view name);
+
+}  // namespace nolt::host

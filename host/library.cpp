@@ -1,0 +1,499 @@
+#include "host/library.h"
+
+#include <array>
+#include <utility>
+
+namespace nolt::host {
+
+namespace {
+
+constexpr std::array<std::pair<ItemKind, std::string_view>, 6> kKindNames = {{
+    {ItemKind::link, "link"},
+    {ItemKind::image, "image"},
+    {ItemKind::video, "video"},
+    {ItemKind::pdf, "pdf"},
+    {ItemKind::text, "text"},
+    {ItemKind::file, "file"},
+}};
+
+constexpr std::string_view kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS spaces(
+  id TEXT PRIMARY KEY, name TEXT NOT NULL, emoji TEXT NOT NULL, symbol TEXT NOT NULL,
+  tint_name TEXT NOT NULL, position INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS collections(
+  id TEXT PRIMARY KEY, name TEXT NOT NULL, space_id TEXT REFERENCES spaces(id),
+  position INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS items(
+  id TEXT PRIMARY KEY, kind TEXT NOT NULL, title TEXT NOT NULL, url TEXT, source_url TEXT,
+  file_name TEXT, mime_type TEXT, text TEXT, space_id TEXT NOT NULL REFERENCES spaces(id),
+  width INTEGER NOT NULL, height INTEGER NOT NULL, favorite INTEGER NOT NULL,
+  created_at REAL NOT NULL, capture_id TEXT UNIQUE);
+CREATE INDEX IF NOT EXISTS items_by_date ON items(created_at);
+CREATE TABLE IF NOT EXISTS item_collections(
+  item_id TEXT NOT NULL REFERENCES items(id), collection_id TEXT NOT NULL REFERENCES collections(id),
+  PRIMARY KEY(item_id, collection_id));
+CREATE TABLE IF NOT EXISTS item_tags(
+  item_id TEXT NOT NULL REFERENCES items(id), tag TEXT NOT NULL COLLATE NOCASE,
+  position INTEGER NOT NULL, PRIMARY KEY(item_id, tag));
+CREATE TABLE IF NOT EXISTS item_colors(
+  item_id TEXT NOT NULL REFERENCES items(id), hex TEXT NOT NULL, weight REAL NOT NULL,
+  position INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS notes(
+  id TEXT PRIMARY KEY, title TEXT NOT NULL, text TEXT NOT NULL, rule INTEGER NOT NULL,
+  item_id TEXT REFERENCES items(id), space_id TEXT REFERENCES spaces(id),
+  collection_id TEXT REFERENCES collections(id), created_at REAL NOT NULL);
+CREATE TABLE IF NOT EXISTS note_tags(
+  note_id TEXT NOT NULL REFERENCES notes(id), tag TEXT NOT NULL COLLATE NOCASE,
+  position INTEGER NOT NULL, PRIMARY KEY(note_id, tag));
+CREATE VIRTUAL TABLE IF NOT EXISTS item_words USING fts5(
+  item_id UNINDEXED, title, body, tokenize = 'unicode61 remove_diacritics 2');
+)sql";
+
+constexpr std::string_view kItemColumns =
+    "i.id, i.kind, i.title, i.url, i.source_url, i.file_name, i.mime_type, i.text, i.space_id, "
+    "i.width, i.height, i.favorite, i.created_at, i.capture_id";
+
+// Words become prefix queries of their letters and digits only, so nothing a person types can
+// be read as FTS5 syntax.
+std::string matchExpression(const std::vector<std::string>& words) {
+  std::string expression;
+  for (const std::string& word : words) {
+    std::string token;
+    auto flush = [&] {
+      if (token.empty()) return;
+      if (!expression.empty()) expression += ' ';
+      expression += '"' + token + "\"*";
+      token.clear();
+    };
+    for (unsigned char c : word) {
+      if (c >= 0x80 || std::isalnum(c))
+        token += static_cast<char>(c);
+      else
+        flush();
+    }
+    flush();
+  }
+  return expression;
+}
+
+// The WHERE clause of a filter over items `i`, and its parameters in order.
+struct Where {
+  std::string sql;
+  std::vector<std::string> parameters;
+};
+
+Where whereOf(const Filter& filter, bool withWords) {
+  Where where{" WHERE 1", {}};
+  if (withWords) {
+    if (std::string match = matchExpression(filter.words); !match.empty()) {
+      where.sql += " AND i.id IN (SELECT item_id FROM item_words WHERE item_words MATCH ?)";
+      where.parameters.push_back(match);
+    } else if (!filter.words.empty()) {
+      where.sql += " AND 0";  // only punctuation: nothing can match it
+    }
+    for (const std::string& tag : filter.tags) {
+      where.sql += " AND EXISTS(SELECT 1 FROM item_tags t WHERE t.item_id = i.id AND t.tag = ?)";
+      where.parameters.push_back(tag);
+    }
+  }
+  if (filter.spaceID) {
+    where.sql += " AND i.space_id = ?";
+    where.parameters.push_back(*filter.spaceID);
+  }
+  if (filter.collectionID) {
+    where.sql +=
+        " AND EXISTS(SELECT 1 FROM item_collections c WHERE c.item_id = i.id AND "
+        "c.collection_id = ?)";
+    where.parameters.push_back(*filter.collectionID);
+  }
+  return where;
+}
+
+void bindAll(Statement& statement, const std::vector<std::string>& parameters, int first = 1) {
+  for (std::size_t i = 0; i < parameters.size(); ++i)
+    statement.bind(first + static_cast<int>(i), std::string_view(parameters[i]));
+}
+
+std::string escapeLike(std::string_view text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '%' || c == '_' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+}  // namespace
+
+std::string_view kindName(ItemKind kind) {
+  for (const auto& [k, name] : kKindNames)
+    if (k == kind) return name;
+  return "file";
+}
+
+std::optional<ItemKind> kindNamed(std::string_view name) {
+  for (const auto& [k, n] : kKindNames)
+    if (n == name) return k;
+  return std::nullopt;
+}
+
+Library::Library(const std::string& path) : db_(path) {
+  // WAL lets readers go on while a change commits; FULL makes a commit survive power loss,
+  // which matters because a capture folder is deleted right after its item commits.
+  db_.execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;");
+  createSchema();
+  ensureSpace();
+}
+
+void Library::createSchema() {
+  Transaction transaction(db_);
+  db_.execute(kSchema);
+  transaction.commit();
+}
+
+// A library always has a space to save into, so nothing ever waits for a person to make one.
+void Library::ensureSpace() {
+  std::lock_guard lock(mutex_);
+  Statement count = db_.prepare("SELECT count(*) FROM spaces");
+  count.step();
+  if (count.integer(0) > 0) return;
+  // A fixed identifier keeps a fresh library's first space the same on every machine.
+  addSpace({"E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01", "Personal", "🏠", "house", "blue"});
+  setCurrentSpace("E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01");
+}
+
+std::vector<Space> Library::spaces() {
+  std::lock_guard lock(mutex_);
+  std::vector<Space> spaces;
+  Statement row =
+      db_.prepare("SELECT id, name, emoji, symbol, tint_name FROM spaces ORDER BY position, rowid");
+  while (row.step())
+    spaces.push_back({row.text(0), row.text(1), row.text(2), row.text(3), row.text(4)});
+  return spaces;
+}
+
+std::vector<Collection> Library::collections() {
+  std::lock_guard lock(mutex_);
+  std::vector<Collection> collections;
+  Statement row =
+      db_.prepare("SELECT id, name, space_id FROM collections ORDER BY position, rowid");
+  while (row.step()) collections.push_back({row.text(0), row.text(1), row.optionalText(2)});
+  return collections;
+}
+
+std::optional<std::string> Library::currentSpaceID() {
+  std::lock_guard lock(mutex_);
+  Statement row = db_.prepare(
+      "SELECT s.value FROM settings s JOIN spaces ON spaces.id = s.value "
+      "WHERE s.key = 'currentSpace'");
+  if (row.step()) return row.text(0);
+  Statement first = db_.prepare("SELECT id FROM spaces ORDER BY position, rowid LIMIT 1");
+  if (first.step()) return first.text(0);
+  return std::nullopt;
+}
+
+void Library::setCurrentSpace(const std::string& spaceID) {
+  std::lock_guard lock(mutex_);
+  db_.prepare("INSERT OR REPLACE INTO settings(key, value) VALUES('currentSpace', ?)")
+      .bind(1, std::string_view(spaceID))
+      .run();
+}
+
+void Library::addSpace(const Space& space) {
+  std::lock_guard lock(mutex_);
+  db_.prepare(
+         "INSERT INTO spaces(id, name, emoji, symbol, tint_name, position) "
+         "VALUES(?, ?, ?, ?, ?, (SELECT count(*) FROM spaces))")
+      .bind(1, std::string_view(space.id))
+      .bind(2, std::string_view(space.name))
+      .bind(3, std::string_view(space.emoji))
+      .bind(4, std::string_view(space.symbol))
+      .bind(5, std::string_view(space.tintName))
+      .run();
+}
+
+void Library::addCollection(const Collection& collection) {
+  std::lock_guard lock(mutex_);
+  db_.prepare(
+         "INSERT INTO collections(id, name, space_id, position) "
+         "VALUES(?, ?, ?, (SELECT count(*) FROM collections))")
+      .bind(1, std::string_view(collection.id))
+      .bind(2, std::string_view(collection.name))
+      .bind(3, collection.spaceID)
+      .run();
+}
+
+std::int64_t Library::itemCountInSpace(const std::string& spaceID) {
+  std::lock_guard lock(mutex_);
+  Statement row = db_.prepare("SELECT count(*) FROM items WHERE space_id = ?");
+  row.bind(1, std::string_view(spaceID)).step();
+  return row.integer(0);
+}
+
+std::int64_t Library::itemCountInCollection(const std::string& collectionID) {
+  std::lock_guard lock(mutex_);
+  Statement row = db_.prepare("SELECT count(*) FROM item_collections WHERE collection_id = ?");
+  row.bind(1, std::string_view(collectionID)).step();
+  return row.integer(0);
+}
+
+void Library::addItem(const Item& item, const std::optional<Note>& note) {
+  std::lock_guard lock(mutex_);
+  Transaction transaction(db_);
+  db_.prepare(
+         "INSERT INTO items(id, kind, title, url, source_url, file_name, mime_type, text, "
+         "space_id, width, height, favorite, created_at, capture_id) "
+         "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+      .bind(1, std::string_view(item.id))
+      .bind(2, kindName(item.kind))
+      .bind(3, std::string_view(item.title))
+      .bind(4, item.url)
+      .bind(5, item.sourceURL)
+      .bind(6, item.fileName)
+      .bind(7, item.mimeType)
+      .bind(8, item.text)
+      .bind(9, std::string_view(item.spaceID))
+      .bind(10, std::int64_t{item.width})
+      .bind(11, std::int64_t{item.height})
+      .bind(12, std::int64_t{item.favorite})
+      .bind(13, item.createdAt)
+      .bind(14, item.captureID)
+      .run();
+  Statement collection =
+      db_.prepare("INSERT OR IGNORE INTO item_collections(item_id, collection_id) VALUES(?, ?)");
+  for (const std::string& id : item.collectionIDs) {
+    collection.bind(1, std::string_view(item.id)).bind(2, std::string_view(id)).run();
+    collection.reset();
+  }
+  Statement tag =
+      db_.prepare("INSERT OR IGNORE INTO item_tags(item_id, tag, position) VALUES(?, ?, ?)");
+  for (std::size_t i = 0; i < item.tags.size(); ++i) {
+    tag.bind(1, std::string_view(item.id))
+        .bind(2, std::string_view(item.tags[i]))
+        .bind(3, static_cast<std::int64_t>(i))
+        .run();
+    tag.reset();
+  }
+  Statement color =
+      db_.prepare("INSERT INTO item_colors(item_id, hex, weight, position) VALUES(?, ?, ?, ?)");
+  for (std::size_t i = 0; i < item.colors.size(); ++i) {
+    color.bind(1, std::string_view(item.id))
+        .bind(2, std::string_view(item.colors[i].hex))
+        .bind(3, item.colors[i].weight)
+        .bind(4, static_cast<std::int64_t>(i))
+        .run();
+    color.reset();
+  }
+  if (note) addNote(*note);
+  indexItem(item.id);
+  transaction.commit();
+}
+
+void Library::addNote(const Note& note) {
+  std::lock_guard lock(mutex_);
+  // Part of the caller's transaction when there is one (addItem), else its own.
+  std::optional<Transaction> transaction;
+  if (sqlite3_get_autocommit(db_.handle())) transaction.emplace(db_);
+  db_.prepare(
+         "INSERT INTO notes(id, title, text, rule, item_id, space_id, collection_id, created_at) "
+         "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
+      .bind(1, std::string_view(note.id))
+      .bind(2, std::string_view(note.title))
+      .bind(3, std::string_view(note.text))
+      .bind(4, std::int64_t{note.rule})
+      .bind(5, note.itemID)
+      .bind(6, note.spaceID)
+      .bind(7, note.collectionID)
+      .bind(8, note.createdAt)
+      .run();
+  Statement tag =
+      db_.prepare("INSERT OR IGNORE INTO note_tags(note_id, tag, position) VALUES(?, ?, ?)");
+  for (std::size_t i = 0; i < note.tags.size(); ++i) {
+    tag.bind(1, std::string_view(note.id))
+        .bind(2, std::string_view(note.tags[i]))
+        .bind(3, static_cast<std::int64_t>(i))
+        .run();
+    tag.reset();
+  }
+  if (note.itemID && transaction) indexItem(*note.itemID);
+  if (transaction) transaction->commit();
+}
+
+bool Library::hasCapture(const std::string& captureID) {
+  std::lock_guard lock(mutex_);
+  Statement row = db_.prepare("SELECT 1 FROM items WHERE capture_id = ?");
+  return row.bind(1, std::string_view(captureID)).step();
+}
+
+void Library::indexItem(const std::string& id) {
+  std::string title, body;
+  Statement item = db_.prepare(
+      "SELECT title, coalesce(url, ''), coalesce(source_url, ''), coalesce(text, ''), "
+      "coalesce(file_name, '') FROM items WHERE id = ?");
+  if (!item.bind(1, std::string_view(id)).step()) return;
+  title = item.text(0);
+  for (int column = 1; column <= 4; ++column) body += item.text(column) + "\n";
+  Statement words = db_.prepare(
+      "SELECT tag FROM item_tags WHERE item_id = ?1 "
+      "UNION ALL SELECT title || ' ' || text FROM notes WHERE item_id = ?1 "
+      "UNION ALL SELECT c.name FROM collections c JOIN item_collections ic "
+      "ON ic.collection_id = c.id WHERE ic.item_id = ?1");
+  words.bind(1, std::string_view(id));
+  while (words.step()) body += words.text(0) + "\n";
+  db_.prepare("DELETE FROM item_words WHERE item_id = ?").bind(1, std::string_view(id)).run();
+  db_.prepare("INSERT INTO item_words(item_id, title, body) VALUES(?, ?, ?)")
+      .bind(1, std::string_view(id))
+      .bind(2, std::string_view(title))
+      .bind(3, std::string_view(body))
+      .run();
+}
+
+Item Library::readItem(Statement& row) {
+  Item item;
+  item.id = row.text(0);
+  item.kind = kindNamed(row.text(1)).value_or(ItemKind::file);
+  item.title = row.text(2);
+  item.url = row.optionalText(3);
+  item.sourceURL = row.optionalText(4);
+  item.fileName = row.optionalText(5);
+  item.mimeType = row.optionalText(6);
+  item.text = row.optionalText(7);
+  item.spaceID = row.text(8);
+  item.width = static_cast<int>(row.integer(9));
+  item.height = static_cast<int>(row.integer(10));
+  item.favorite = row.integer(11) != 0;
+  item.createdAt = row.real(12);
+  item.captureID = row.optionalText(13);
+  return item;
+}
+
+void Library::loadDetails(Item& item) {
+  Statement collections = db_.prepare(
+      "SELECT ic.collection_id FROM item_collections ic JOIN collections c "
+      "ON c.id = ic.collection_id WHERE ic.item_id = ? ORDER BY c.position");
+  collections.bind(1, std::string_view(item.id));
+  while (collections.step()) item.collectionIDs.push_back(collections.text(0));
+  Statement tags = db_.prepare("SELECT tag FROM item_tags WHERE item_id = ? ORDER BY position");
+  tags.bind(1, std::string_view(item.id));
+  while (tags.step()) item.tags.push_back(tags.text(0));
+  Statement colors =
+      db_.prepare("SELECT hex, weight FROM item_colors WHERE item_id = ? ORDER BY position");
+  colors.bind(1, std::string_view(item.id));
+  while (colors.step()) item.colors.push_back({colors.text(0), colors.real(1)});
+}
+
+std::optional<Item> Library::item(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  Statement row =
+      db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
+  if (!row.bind(1, std::string_view(id)).step()) return std::nullopt;
+  Item item = readItem(row);
+  loadDetails(item);
+  return item;
+}
+
+SearchPage Library::search(const Filter& filter, std::int64_t limit) {
+  std::lock_guard lock(mutex_);
+  Where where = whereOf(filter, true);
+  SearchPage page;
+  Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
+  bindAll(count, where.parameters);
+  count.step();
+  page.total = count.integer(0);
+  Statement rows = db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i" + where.sql +
+                               " ORDER BY i.created_at DESC, i.rowid DESC LIMIT ?");
+  bindAll(rows, where.parameters);
+  rows.bind(static_cast<int>(where.parameters.size()) + 1, limit);
+  while (rows.step()) page.items.push_back(readItem(rows));
+  for (Item& item : page.items) loadDetails(item);
+  return page;
+}
+
+std::vector<Item> Library::items(const Filter& scope) {
+  std::lock_guard lock(mutex_);
+  Where where = whereOf(scope, false);
+  Statement rows = db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i" + where.sql +
+                               " ORDER BY i.created_at DESC, i.rowid DESC");
+  bindAll(rows, where.parameters);
+  std::vector<Item> items;
+  while (rows.step()) items.push_back(readItem(rows));
+  for (Item& item : items) loadDetails(item);
+  return items;
+}
+
+std::vector<std::string> Library::noteTags(const std::string& noteID) {
+  std::vector<std::string> tags;
+  Statement row = db_.prepare("SELECT tag FROM note_tags WHERE note_id = ? ORDER BY position");
+  row.bind(1, std::string_view(noteID));
+  while (row.step()) tags.push_back(row.text(0));
+  return tags;
+}
+
+std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
+  std::lock_guard lock(mutex_);
+  std::string sql =
+      "SELECT n.id, n.title, n.text, n.rule, n.item_id, n.space_id, n.collection_id, "
+      "n.created_at FROM notes n LEFT JOIN items i ON i.id = n.item_id WHERE 1";
+  std::vector<std::string> parameters;
+  for (const std::string& word : filter.words) {
+    sql += " AND (n.title || ' ' || n.text) LIKE ? ESCAPE '\\'";
+    parameters.push_back("%" + escapeLike(word) + "%");
+  }
+  for (const std::string& tag : filter.tags) {
+    sql += " AND EXISTS(SELECT 1 FROM note_tags t WHERE t.note_id = n.id AND t.tag = ?)";
+    parameters.push_back(tag);
+  }
+  // A note belongs to a space or collection of its own, or through the item it is attached to.
+  if (filter.spaceID) {
+    sql += " AND coalesce(n.space_id, i.space_id) = ?";
+    parameters.push_back(*filter.spaceID);
+  }
+  if (filter.collectionID) {
+    sql +=
+        " AND (n.collection_id = ? OR EXISTS(SELECT 1 FROM item_collections c "
+        "WHERE c.item_id = n.item_id AND c.collection_id = ?))";
+    parameters.push_back(*filter.collectionID);
+    parameters.push_back(*filter.collectionID);
+  }
+  if (rulesOnly) sql += " AND n.rule = 1";
+  sql += " ORDER BY n.created_at DESC, n.rowid DESC";
+  Statement row = db_.prepare(sql);
+  bindAll(row, parameters);
+  std::vector<Note> notes;
+  while (row.step()) {
+    Note note;
+    note.id = row.text(0);
+    note.title = row.text(1);
+    note.text = row.text(2);
+    note.rule = row.integer(3) != 0;
+    note.itemID = row.optionalText(4);
+    note.spaceID = row.optionalText(5);
+    note.collectionID = row.optionalText(6);
+    note.createdAt = row.real(7);
+    notes.push_back(std::move(note));
+  }
+  for (Note& note : notes) note.tags = noteTags(note.id);
+  return notes;
+}
+
+std::vector<Note> Library::notesOfItem(const std::string& itemID) {
+  std::lock_guard lock(mutex_);
+  std::vector<Note> notes;
+  Statement row = db_.prepare(
+      "SELECT id, title, text, rule, created_at FROM notes WHERE item_id = ? ORDER BY created_at");
+  row.bind(1, std::string_view(itemID));
+  while (row.step()) {
+    Note note;
+    note.id = row.text(0);
+    note.title = row.text(1);
+    note.text = row.text(2);
+    note.rule = row.integer(3) != 0;
+    note.itemID = itemID;
+    note.createdAt = row.real(4);
+    notes.push_back(std::move(note));
+  }
+  return notes;
+}
+
+}  // namespace nolt::host

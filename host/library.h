@@ -1,0 +1,127 @@
+// host/library.h - the library in SQLite: items, notes, spaces, collections, tags, colours.
+// Every change is one transaction; search runs over an FTS5 index of each item's words.
+// Identifiers are canonical upper-case UUID texts; instants are seconds since 1970.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/sqlite.h"
+
+namespace nolt::host {
+
+struct Space {
+  std::string id;
+  std::string name;
+  std::string emoji;
+  std::string symbol;
+  std::string tintName;
+};
+
+struct Collection {
+  std::string id;
+  std::string name;
+  std::optional<std::string> spaceID;
+};
+
+// One colour of an image and its share of the picture (the shares of an item add up to 1).
+struct Swatch {
+  std::string hex;  // "#RRGGBB"
+  double weight = 0;
+};
+
+enum class ItemKind { link, image, video, pdf, text, file };
+std::string_view kindName(ItemKind kind);
+std::optional<ItemKind> kindNamed(std::string_view name);
+
+struct Item {
+  std::string id;
+  ItemKind kind = ItemKind::link;
+  std::string title;
+  std::optional<std::string> url;        // a link's address
+  std::optional<std::string> sourceURL;  // the page a capture came from
+  std::optional<std::string> fileName;   // the stored file, beside the database
+  std::optional<std::string> mimeType;
+  std::optional<std::string> text;  // a text item's text
+  std::string spaceID;
+  std::vector<std::string> collectionIDs;
+  std::vector<std::string> tags;
+  std::vector<Swatch> colors;
+  int width = 0;  // pixels of an image, 0 when unknown
+  int height = 0;
+  bool favorite = false;
+  double createdAt = 0;
+  std::optional<std::string> captureID;  // the inbox folder it came from, so it is taken once
+};
+
+struct Note {
+  std::string id;
+  std::string title;
+  std::string text;
+  bool rule = false;
+  std::vector<std::string> tags;
+  std::optional<std::string> itemID;  // a note attached to an item
+  std::optional<std::string> spaceID;
+  std::optional<std::string> collectionID;
+  double createdAt = 0;
+};
+
+// Which items or notes to list. Words match as prefixes, tags exactly (case-insensitive).
+struct Filter {
+  std::vector<std::string> words;
+  std::vector<std::string> tags;
+  std::optional<std::string> spaceID;
+  std::optional<std::string> collectionID;
+};
+
+struct SearchPage {
+  std::vector<Item> items;  // newest first
+  std::int64_t total = 0;   // all matches, beyond the limit too
+};
+
+class Library {
+ public:
+  // Opens or creates the library at `path` (":memory:" for tests): WAL journal, the schema,
+  // and a first space when there is none. Throws StoreError.
+  explicit Library(const std::string& path);
+
+  std::vector<Space> spaces();
+  std::vector<Collection> collections();
+  std::optional<std::string> currentSpaceID();
+  void setCurrentSpace(const std::string& spaceID);
+  void addSpace(const Space& space);
+  void addCollection(const Collection& collection);
+
+  // Item counts by space or collection id.
+  std::int64_t itemCountInSpace(const std::string& spaceID);
+  std::int64_t itemCountInCollection(const std::string& collectionID);
+
+  // Adds the item with its note (if any) in one transaction.
+  void addItem(const Item& item, const std::optional<Note>& note = std::nullopt);
+  void addNote(const Note& note);
+  bool hasCapture(const std::string& captureID);
+
+  std::optional<Item> item(const std::string& id);
+  SearchPage search(const Filter& filter, std::int64_t limit);
+  // Every item of the filter's space or collection, newest first (words and tags ignored).
+  std::vector<Item> items(const Filter& scope);
+  std::vector<Note> notes(const Filter& filter, bool rulesOnly);
+  std::vector<Note> notesOfItem(const std::string& itemID);
+
+ private:
+  void createSchema();
+  void ensureSpace();
+  void indexItem(const std::string& id);  // refreshes the item's search words
+  Item readItem(Statement& row);
+  void loadDetails(Item& item);
+  std::vector<std::string> noteTags(const std::string& noteID);
+
+  std::recursive_mutex mutex_;
+  Database db_;
+};
+
+}  // namespace nolt::host

@@ -1,0 +1,86 @@
+// host/sqlite.h - a thin layer over SQLite: one connection, prepared statements, transactions.
+// Every failure throws StoreError with SQLite's own text, so callers write straight-line code.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace nolt::host {
+
+// The library could not be read or changed.
+class StoreError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class Statement;
+
+class Database {
+ public:
+  // ":memory:" for a library that lives only as long as this object.
+  explicit Database(const std::string& path);
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  void execute(std::string_view sql);  // one or more statements without parameters
+  Statement prepare(std::string_view sql);
+  std::int64_t changes() const;
+
+  sqlite3* handle() const { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+class Statement {
+ public:
+  Statement(Database& db, std::string_view sql);
+  ~Statement();
+  Statement(Statement&& other) noexcept : db_(other.db_), stmt_(other.stmt_) {
+    other.stmt_ = nullptr;
+  }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  // Parameters are numbered from 1, as in SQL; each returns *this to chain.
+  Statement& bind(int index, std::string_view text);
+  Statement& bind(int index, const std::optional<std::string>& text);  // none binds NULL
+  Statement& bind(int index, std::int64_t number);
+  Statement& bind(int index, double number);
+  Statement& bindBlob(int index, std::string_view bytes);
+
+  bool step();  // true while a row is ready
+  void run();   // steps to the end, for statements without rows
+  void reset();
+
+  std::string text(int column) const;
+  std::optional<std::string> optionalText(int column) const;  // none for NULL
+  std::int64_t integer(int column) const;
+  double real(int column) const;
+  bool isNull(int column) const;
+
+ private:
+  Database* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// BEGIN IMMEDIATE now, ROLLBACK on destruction unless commit() ran.
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void commit();
+
+ private:
+  Database& db_;
+  bool done_ = false;
+};
+
+}  // namespace nolt::host

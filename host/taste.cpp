@@ -1,0 +1,272 @@
+#include "host/taste.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "host/arguments.h"
+#include "host/command_handlers.h"
+
+namespace nolt::host {
+
+namespace {
+
+using link::JSONArray;
+using link::JSONObject;
+using link::JSONValue;
+
+constexpr std::size_t kPaletteSize = 8;
+constexpr std::size_t kTopCount = 10;
+// Colours closer than this (in RGB units) are one colour to the eye.
+constexpr double kSameColour = 48;
+
+struct RGB {
+  double r = 0, g = 0, b = 0;
+};
+
+RGB rgbOf(const std::string& hex) {
+  unsigned value = 0;
+  if (hex.size() == 7) value = static_cast<unsigned>(std::stoul(hex.substr(1), nullptr, 16));
+  return {double((value >> 16) & 255), double((value >> 8) & 255), double(value & 255)};
+}
+
+std::string hexOf(const RGB& c) {
+  auto channel = [](double v) {
+    return static_cast<unsigned>(std::clamp(std::lround(v), 0L, 255L));
+  };
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", channel(c.r), channel(c.g), channel(c.b));
+  return text;
+}
+
+double distance(const RGB& a, const RGB& b) {
+  return std::sqrt((a.r - b.r) * (a.r - b.r) + (a.g - b.g) * (a.g - b.g) +
+                   (a.b - b.b) * (a.b - b.b));
+}
+
+double rounded(double value) { return std::round(value * 1000) / 1000; }
+
+// Counts of texts, most frequent first, ties by first appearance; keys compared ignoring case.
+std::vector<std::pair<std::string, std::int64_t>> topCounts(const std::vector<std::string>& all,
+                                                            std::size_t count) {
+  std::vector<std::pair<std::string, std::int64_t>> counts;
+  std::map<std::string, std::size_t> index;
+  for (const std::string& text : all) {
+    std::string key = text;
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto [it, inserted] = index.emplace(key, counts.size());
+    if (inserted) counts.emplace_back(text, 0);
+    ++counts[it->second].second;
+  }
+  std::stable_sort(counts.begin(), counts.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  if (counts.size() > count) counts.resize(count);
+  return counts;
+}
+
+JSONValue countsJSON(const std::vector<std::pair<std::string, std::int64_t>>& counts,
+                     const char* key) {
+  JSONArray array;
+  for (const auto& [text, count] : counts)
+    array.push_back(JSONObject{{key, text}, {"count", count}});
+  return array;
+}
+
+std::vector<std::string> allTags(const std::vector<Item>& items) {
+  std::vector<std::string> tags;
+  for (const Item& item : items) tags.insert(tags.end(), item.tags.begin(), item.tags.end());
+  return tags;
+}
+
+std::vector<std::string> allSites(const std::vector<Item>& items) {
+  std::vector<std::string> sites;
+  for (const Item& item : items) {
+    std::optional<std::string> site = item.url ? siteOf(*item.url) : std::nullopt;
+    if (!site && item.sourceURL) site = siteOf(*item.sourceURL);
+    if (site) sites.push_back(*site);
+  }
+  return sites;
+}
+
+// Favourites count twice: the user marked them as what they like.
+std::vector<Swatch> paletteOf(const std::vector<Item>& items) {
+  std::vector<std::pair<std::vector<Swatch>, double>> parts;
+  for (const Item& item : items)
+    if (!item.colors.empty()) parts.emplace_back(item.colors, item.favorite ? 2.0 : 1.0);
+  return mergePalettes(parts, kPaletteSize);
+}
+
+JSONObject itemSummary(const Item& item) {
+  JSONObject summary{{"id", item.id}, {"title", item.title}, {"kind", kindName(item.kind)}};
+  if (item.url) summary.set("url", *item.url);
+  return summary;
+}
+
+// What people wrote about what they saved: notes on items, newest first.
+JSONValue whyJSON(Library& library, const std::vector<Item>& items, std::size_t count) {
+  JSONArray why;
+  for (const Item& item : items) {
+    for (const Note& note : library.notesOfItem(item.id)) {
+      if (why.size() >= count) return why;
+      why.push_back(JSONObject{{"item", item.id}, {"title", item.title}, {"text", note.text}});
+    }
+  }
+  return why;
+}
+
+// Rules of the space (or every space) that are not tied to another collection.
+JSONValue rulesJSON(Library& library, const std::optional<std::string>& spaceID,
+                    const std::optional<std::string>& collectionID) {
+  Filter filter;
+  filter.spaceID = spaceID;
+  JSONArray rules;
+  for (const Note& note : library.notes(filter, true)) {
+    if (note.collectionID && note.collectionID != collectionID) continue;
+    rules.push_back(JSONObject{{"id", note.id}, {"title", note.title}, {"text", note.text}});
+  }
+  return rules;
+}
+
+}  // namespace
+
+std::vector<Swatch> mergePalettes(const std::vector<std::pair<std::vector<Swatch>, double>>& parts,
+                                  std::size_t count) {
+  struct Cluster {
+    RGB sum;  // colour times weight, summed
+    double weight = 0;
+    RGB centre() const { return {sum.r / weight, sum.g / weight, sum.b / weight}; }
+  };
+  std::vector<Cluster> clusters;
+  for (const auto& [palette, scale] : parts) {
+    for (const Swatch& swatch : palette) {
+      double weight = swatch.weight * scale;
+      if (!(weight > 0)) continue;
+      RGB colour = rgbOf(swatch.hex);
+      auto near = std::find_if(clusters.begin(), clusters.end(), [&](const Cluster& c) {
+        return distance(c.centre(), colour) < kSameColour;
+      });
+      if (near == clusters.end()) near = clusters.insert(clusters.end(), Cluster{});
+      near->sum.r += colour.r * weight;
+      near->sum.g += colour.g * weight;
+      near->sum.b += colour.b * weight;
+      near->weight += weight;
+    }
+  }
+  std::stable_sort(clusters.begin(), clusters.end(),
+                   [](const Cluster& a, const Cluster& b) { return a.weight > b.weight; });
+  if (clusters.size() > count) clusters.resize(count);
+  double total = 0;
+  for (const Cluster& c : clusters) total += c.weight;
+  std::vector<Swatch> merged;
+  for (const Cluster& c : clusters) merged.push_back({hexOf(c.centre()), c.weight / total});
+  return merged;
+}
+
+JSONValue paletteJSON(const std::vector<Swatch>& palette) {
+  JSONArray array;
+  for (const Swatch& swatch : palette)
+    array.push_back(JSONObject{{"hex", swatch.hex}, {"weight", rounded(swatch.weight)}});
+  return array;
+}
+
+JSONValue noteJSON(const Note& note) {
+  JSONArray tags(note.tags.begin(), note.tags.end());
+  JSONObject json{{"id", note.id},     {"title", note.title},
+                  {"rule", note.rule}, {"text", note.text},
+                  {"tags", tags},      {"createdAt", isoDate(note.createdAt)}};
+  if (note.itemID) json.set("item", *note.itemID);
+  return json;
+}
+
+JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
+  Scope scope = resolveScope(library, arguments);
+  std::vector<Item> items = library.items(scope.filter());
+  std::optional<std::string> spaceID;
+  if (scope.space) spaceID = scope.space->id;
+  if (!spaceID && scope.collection) spaceID = scope.collection->spaceID;
+  std::optional<std::string> collectionID;
+  if (scope.collection) collectionID = scope.collection->id;
+
+  JSONArray favorites;
+  for (const Item& item : items)
+    if (item.favorite && favorites.size() < kTopCount * 2) favorites.push_back(itemSummary(item));
+  JSONObject taste{{"rules", rulesJSON(library, spaceID, collectionID)},
+                   {"palette", paletteJSON(paletteOf(items))},
+                   {"tags", countsJSON(topCounts(allTags(items), kTopCount), "tag")},
+                   {"sites", countsJSON(topCounts(allSites(items), kTopCount), "site")},
+                   {"favorites", std::move(favorites)},
+                   {"why", whyJSON(library, items, kTopCount)},
+                   {"items", static_cast<std::int64_t>(items.size())}};
+  if (scope.space) taste.set("space", scope.space->name);
+  if (scope.collection) taste.set("collection", scope.collection->name);
+  return taste;
+}
+
+JSONValue briefJSON(Library& library, const JSONObject& arguments) {
+  std::string name = textArgument(arguments, "collection").value_or("");
+  if (name.find_first_not_of(" \t") == std::string::npos)
+    throw CommandError("Which collection? Give its name or ID, from list_collections.");
+  std::optional<std::string> spaceID;
+  if (auto space = textArgument(arguments, "space"); space && !space->empty())
+    spaceID = resolveSpace(library, *space).id;
+  Collection collection = resolveCollection(library, name, spaceID);
+
+  Filter inCollection;
+  inCollection.collectionID = collection.id;
+  std::vector<Item> items = library.items(inCollection);
+  Filter everywhere;
+  everywhere.spaceID = collection.spaceID;
+  std::vector<Item> usual = library.items(everywhere);
+
+  // What sets the board apart: tags it uses at least twice as often as the whole space, and
+  // colours far from every colour of the space's usual palette.
+  std::vector<std::string> boardTags = allTags(items), usualTags = allTags(usual);
+  JSONArray distinctTags;
+  for (const auto& [tag, count] : topCounts(boardTags, kTopCount)) {
+    auto usualCount = std::count_if(usualTags.begin(), usualTags.end(), [&](const auto& t) {
+      return std::equal(t.begin(), t.end(), tag.begin(), tag.end(),
+                        [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+    });
+    double share = double(count) / double(std::max<std::size_t>(1, items.size()));
+    double usualShare = double(usualCount) / double(std::max<std::size_t>(1, usual.size()));
+    if (share >= 2 * usualShare || usual.size() == items.size()) distinctTags.push_back(tag);
+  }
+  std::vector<Swatch> boardPalette = paletteOf(items), usualPalette = paletteOf(usual);
+  JSONArray distinctColours;
+  for (const Swatch& swatch : boardPalette) {
+    bool usualColour = std::any_of(
+        usualPalette.begin(), usualPalette.begin() + std::min<std::size_t>(4, usualPalette.size()),
+        [&](const Swatch& u) { return distance(rgbOf(u.hex), rgbOf(swatch.hex)) < kSameColour; });
+    if (!usualColour) distinctColours.push_back(swatch.hex);
+  }
+
+  JSONArray notes;
+  for (const Note& note : library.notes(inCollection, false))
+    if (!note.rule) notes.push_back(noteJSON(note));
+  JSONArray references;
+  for (const Item& item : items) {
+    JSONObject reference = itemSummary(item);
+    reference.set("tags", JSONArray(item.tags.begin(), item.tags.end()));
+    JSONArray itemNotes;
+    for (const Note& note : library.notesOfItem(item.id)) itemNotes.push_back(note.text);
+    reference.set("notes", std::move(itemNotes));
+    JSONArray colours;
+    for (const Swatch& swatch : item.colors) colours.push_back(swatch.hex);
+    reference.set("colors", std::move(colours));
+    references.push_back(std::move(reference));
+  }
+  JSONObject about{{"id", collection.id}, {"name", collection.name}};
+  for (const Space& space : library.spaces())
+    if (space.id == collection.spaceID) about.set("space", space.name);
+
+  return JSONObject{{"collection", std::move(about)},
+                    {"rules", rulesJSON(library, collection.spaceID, collection.id)},
+                    {"notes", std::move(notes)},
+                    {"palette", paletteJSON(boardPalette)},
+                    {"tags", countsJSON(topCounts(boardTags, kTopCount), "tag")},
+                    {"distinct", JSONObject{{"tags", std::move(distinctTags)},
+                                            {"colors", std::move(distinctColours)}}},
+                    {"references", std::move(references)}};
+}
+
+}  // namespace nolt::host

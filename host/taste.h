@@ -1,0 +1,26 @@
+// host/taste.h - the user's taste and a collection's design brief, worked out from the
+// library: rules from notes marked as rules, a palette weighted from the images' colours, the
+// most used tags and sites, favourites, and what people wrote about what they saved.
+#pragma once
+
+#include <vector>
+
+#include "cli/link/json_value.h"
+#include "host/library.h"
+
+namespace nolt::host {
+
+// Arguments "space" and "collection" narrow it.
+link::JSONValue tasteJSON(Library& library, const link::JSONObject& arguments);
+// Argument "collection" (name or id) is required; "space" picks among equal names.
+link::JSONValue briefJSON(Library& library, const link::JSONObject& arguments);
+
+// Colours of several items merged: near colours join, the heaviest `count` remain, weights
+// scaled to add up to 1.
+std::vector<Swatch> mergePalettes(const std::vector<std::pair<std::vector<Swatch>, double>>& parts,
+                                  std::size_t count);
+
+link::JSONValue paletteJSON(const std::vector<Swatch>& palette);
+link::JSONValue noteJSON(const Note& note);
+
+}  // namespace nolt::host
