@@ -1,0 +1,43 @@
+// host/capture_import.h - taking captures from the inbox into the library.
+// A capture folder is taken once it holds request.json. Its item commits first, and only then
+// is the folder removed: a host killed in between finds the folder again and, knowing the
+// folder's name from the committed item, only removes it. A capture that cannot be read is
+// moved aside, with a note of why, into <container>/Rejected; nothing is dropped silently.
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+
+#include "host/command_handlers.h"
+
+namespace nolt::host {
+
+struct ImportReport {
+  int imported = 0;
+  int setAside = 0;
+};
+
+class CaptureImporter {
+ public:
+  CaptureImporter(HostServices services, std::filesystem::path inbox,
+                  std::filesystem::path rejected)
+      : services_(services), inbox_(std::move(inbox)), rejected_(std::move(rejected)) {}
+
+  // Every whole capture in the inbox, oldest folder name order; safe from several threads.
+  ImportReport importAll();
+
+ private:
+  enum class Outcome { imported, setAside, leftAlone };
+  Outcome importFolder(const std::filesystem::path& folder);
+  void setAside(const std::filesystem::path& folder, const std::string& reason);
+
+  HostServices services_;
+  std::filesystem::path inbox_;
+  std::filesystem::path rejected_;
+  std::mutex mutex_;
+};
+
+// The name of the file beside request.json that explains why a capture was set aside.
+inline constexpr const char* kReasonFileName = "reason.txt";
+
+}  // namespace nolt::host

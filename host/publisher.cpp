@@ -1,0 +1,126 @@
+#include "host/publisher.h"
+
+#include <cmath>
+#include <set>
+
+#include "capture/capture_destinations.h"
+#include "platform/uuid.h"
+
+namespace nolt::host {
+
+namespace fs = std::filesystem;
+using link::JSONArray;
+using link::JSONObject;
+using link::JSONValue;
+
+namespace {
+
+std::optional<platform::UUID> uuidOf(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  return platform::UUID::parse(*text);
+}
+
+capture::CaptureDestinations destinationsOf(Library& library) {
+  capture::CaptureDestinations destinations;
+  for (const Space& space : library.spaces())
+    if (auto id = uuidOf(space.id))
+      destinations.spaces.push_back(
+          {*id, space.name, space.emoji, space.symbol, space.tintName, {}});
+  for (const Collection& collection : library.collections())
+    if (auto id = uuidOf(collection.id))
+      destinations.collections.push_back(
+          {*id, collection.name, "", "folder", "", uuidOf(collection.spaceID)});
+  destinations.currentSpaceID = uuidOf(library.currentSpaceID());
+  return destinations;
+}
+
+PosterKind posterKindOf(ItemKind kind) {
+  switch (kind) {
+    case ItemKind::video:
+      return PosterKind::video;
+    case ItemKind::pdf:
+      return PosterKind::pdf;
+    case ItemKind::link:
+      return PosterKind::link;
+    case ItemKind::text:
+      return PosterKind::text;
+    default:
+      return PosterKind::file;
+  }
+}
+
+}  // namespace
+
+double widgetWeight(const Item& item, double now) {
+  double ageDays = std::max(0.0, now - item.createdAt) / 86400;
+  double recency = 1 + 4 * std::exp(-ageDays / 14);  // 5 when new, about 1 after two months
+  return std::round(recency * (item.favorite ? 3 : 1) * 1000) / 1000;
+}
+
+JSONValue widgetSnapshotJSON(const std::vector<Item>& items, const std::vector<Space>& spaces,
+                             const std::vector<Collection>& collections, double now) {
+  JSONArray itemArray;
+  for (const Item& item : items) {
+    JSONObject entry{
+        {"id", item.id},
+        {"title", item.title},
+        {"collectionIDs", JSONArray(item.collectionIDs.begin(), item.collectionIDs.end())},
+        {"weight", widgetWeight(item, now)}};
+    if (!item.spaceID.empty()) entry.set("spaceID", item.spaceID);
+    itemArray.push_back(std::move(entry));
+  }
+  JSONArray spaceArray;
+  for (const Space& space : spaces)
+    spaceArray.push_back(JSONObject{{"id", space.id}, {"name", space.name}});
+  JSONArray collectionArray;
+  for (const Collection& collection : collections) {
+    JSONObject entry{{"id", collection.id}, {"name", collection.name}};
+    if (collection.spaceID) entry.set("spaceID", *collection.spaceID);
+    collectionArray.push_back(std::move(entry));
+  }
+  return JSONObject{{"items", std::move(itemArray)},
+                    {"spaces", std::move(spaceArray)},
+                    {"collections", std::move(collectionArray)}};
+}
+
+void Publisher::writeThumbnail(const Item& item, const fs::path& path) {
+  std::optional<std::string> jpeg;
+  if (item.kind == ItemKind::image && item.fileName)
+    if (auto bytes = files_.read(item.id, *item.fileName))
+      jpeg = images_.thumbnail(*bytes, kThumbnailSide);
+  if (!jpeg) jpeg = images_.poster(posterKindOf(item.kind), item.id, kThumbnailSide, true).data;
+  writeFileAtomically(path, *jpeg);
+}
+
+void Publisher::publish() {
+  std::lock_guard lock(mutex_);
+  fs::create_directories(container_);
+  writeFileAtomically(container_ / "destinations.json", destinationsOf(library_).encoded());
+
+  fs::path widget = container_ / "Widget";
+  fs::create_directories(widget);
+  std::vector<Item> items = library_.items({});
+  if (items.size() > kMaxWidgetItems) items.resize(kMaxWidgetItems);
+  std::set<std::string> wanted;
+  for (const Item& item : items) {
+    std::string name = item.id + ".jpg";
+    wanted.insert(name);
+    fs::path path = widget / name;
+    std::error_code ec;
+    if (!fs::exists(path, ec)) writeThumbnail(item, path);
+  }
+  std::string snapshot =
+      widgetSnapshotJSON(items, library_.spaces(), library_.collections(), now_())
+          .encode(link::JSONEncoding::stream);
+  writeFileAtomically(widget / "widget.json", snapshot);
+
+  // Thumbnails of items the snapshot no longer names are only clutter.
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(widget, ec)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() == 40 && name.ends_with(".jpg") && !wanted.count(name))
+      fs::remove(entry.path(), ec);
+  }
+}
+
+}  // namespace nolt::host

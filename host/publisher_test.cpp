@@ -1,0 +1,78 @@
+#include "host/publisher.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "capture/capture_destinations.h"
+#include "host/testing/host_fixture.h"
+#include "widget/widget_snapshot.h"
+
+namespace nolt::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PublisherTest : public testing::HostFixture {
+ protected:
+  static std::string whole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+
+  fs::path container_ = folder_ / "container";
+  Publisher publisher_{library_, files_, images_, container_, [this] { return now_; }};
+};
+
+TEST_F(PublisherTest, WritesWhatTheCaptureProgramsAndTheWidgetRead) {
+  std::string personal = *library_.currentSpaceID();
+  library_.addSpace({"B0000000-0000-0000-0000-000000000002", "Work", "💼", "briefcase", "orange"});
+  library_.addCollection({"C0000000-0000-0000-0000-000000000001", "Moodboard",
+                          "B0000000-0000-0000-0000-000000000002"});
+  handlers_.handle("add_link", {{"url", "https://example.com/a"}, {"collection", "Moodboard"}});
+  handlers_.handle("add_file", {{"name", "p.png"}, {"data", "SU1HIDQgNA=="}});  // "IMG 4 4"
+  publisher_.publish();
+
+  auto destinations = capture::CaptureDestinations::decode(whole(container_ / "destinations.json"));
+  ASSERT_TRUE(destinations);
+  ASSERT_EQ(destinations->spaces.size(), 2u);
+  EXPECT_EQ(destinations->spaces[1].emoji, "💼");
+  ASSERT_EQ(destinations->collections.size(), 1u);
+  EXPECT_EQ(destinations->collections[0].spaceID->uuidString(),
+            "B0000000-0000-0000-0000-000000000002");
+  EXPECT_EQ(destinations->currentSpaceID->uuidString(), personal);
+
+  auto snapshot = widget::WidgetSnapshot::decode(whole(container_ / "Widget" / "widget.json"));
+  ASSERT_TRUE(snapshot);
+  ASSERT_EQ(snapshot->items.size(), 2u);
+  EXPECT_EQ(snapshot->items[1].collectionIDs.size(), 1u);
+  EXPECT_EQ(snapshot->collections.size(), 1u);
+  for (const auto& item : snapshot->items)
+    EXPECT_TRUE(fs::exists(widget::thumbnailPath(container_.string(), item.id))) << item.title;
+  std::vector<Item> items = library_.items({});
+  EXPECT_EQ(whole(container_ / "Widget" / (items[0].id + ".jpg")), "THUMB 400");
+  EXPECT_EQ(whole(container_ / "Widget" / (items[1].id + ".jpg")).rfind("POSTER 2 ", 0), 0u);
+}
+
+TEST_F(PublisherTest, ThumbnailsOfItemsNoLongerShownGo) {
+  fs::create_directories(container_ / "Widget");
+  std::ofstream(container_ / "Widget" / "00000000-0000-0000-0000-0000000000FF.jpg") << "old";
+  std::ofstream(container_ / "Widget" / "keep.txt") << "not ours";
+  publisher_.publish();
+  EXPECT_FALSE(fs::exists(container_ / "Widget" / "00000000-0000-0000-0000-0000000000FF.jpg"));
+  EXPECT_TRUE(fs::exists(container_ / "Widget" / "keep.txt"));
+}
+
+TEST(WidgetWeightTest, RecentItemsAndFavouritesWeighMore) {
+  Item item;
+  item.createdAt = 1000;
+  double now = 1000;
+  EXPECT_EQ(widgetWeight(item, now), 5);
+  EXPECT_NEAR(widgetWeight(item, now + 90 * 86400), 1, 0.01);
+  item.favorite = true;
+  EXPECT_EQ(widgetWeight(item, now), 15);
+  EXPECT_EQ(widgetWeight(item, now - 50), 15);  // a clock that went back
+}
+
+}  // namespace
+}  // namespace nolt::host
