@@ -1,0 +1,207 @@
+// nolt-host - a reference host for the Nolt programs: the library in SQLite, the command port,
+// the capture inbox and the files published for the capture programs and the widget.
+//
+//   nolt-host                   run as the host (one per user; a second one exits at once)
+//   nolt-host --demo            the same, on a sample library when the library is empty
+//   nolt-host nolt://item/<ID>  open the item, through the running host if there is one
+//
+// It stops on SIGTERM or SIGINT. Exit status 0, or 1 after one line on standard error.
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "cli/link/cli_records.h"
+#include "host/capture_import.h"
+#include "host/demo_seed.h"
+#include "host/desktop_opener.h"
+#include "host/incoming_watch.h"
+#include "host/instance_record.h"
+#include "host/port_server.h"
+#include "host/publisher.h"
+#include "host/qt_image_codec.h"
+#include "platform/command_port.h"
+#include "platform/directories.h"
+#include "platform/identifiers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace host = nolt::host;
+namespace link = nolt::link;
+namespace platform = nolt::platform;
+
+// Captures whose notification was missed are still found within this many seconds.
+constexpr int kRescanSeconds = 30;
+// How long a deep link waits for a host that is still launching.
+constexpr double kLaunchWait = 15;
+
+constexpr const char* kUsage =
+    "Usage: nolt-host [--demo] [nolt://item/<ID>]\n"
+    "Serves the Nolt library to the Nolt programs until SIGTERM or SIGINT.\n"
+    "  --demo  start with a sample library when the library is empty\n";
+
+struct Options {
+  bool demo = false;
+  std::optional<std::string> itemToOpen;
+};
+
+[[noreturn]] void fail(const std::string& text) {
+  std::fprintf(stderr, "nolt-host: %s\n", text.c_str());
+  std::exit(1);
+}
+
+// The item id of nolt://item/<ID>; none for any other address.
+std::optional<std::string> itemOfDeepLink(std::string_view url) {
+  constexpr std::string_view kPrefix = "nolt://item/";
+  if (url.size() <= kPrefix.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kPrefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(url[i])) != kPrefix[i]) return std::nullopt;
+  std::string_view id = url.substr(kPrefix.size());
+  while (!id.empty() && id.back() == '/') id.remove_suffix(1);
+  auto uuid = platform::UUID::parse(id);
+  if (!uuid) return std::nullopt;
+  return uuid->uuidString();
+}
+
+Options parseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view word = argv[i];
+    if (word == "--demo") {
+      options.demo = true;
+    } else if (word == "--help" || word == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (auto id = itemOfDeepLink(word)) {
+      options.itemToOpen = id;
+    } else {
+      std::fprintf(stderr, "nolt-host: I don't understand “%s”.\n%s", argv[i], kUsage);
+      std::exit(2);
+    }
+  }
+  return options;
+}
+
+// Hands a deep link to the host that runs already, waiting while it launches.
+int openThroughRunningHost(platform::Environment& env, const std::string& itemID) {
+  auto port = platform::makeUnixCommandPort(env);
+  link::CLIRequest request{"open", link::JSONObject{{"id", itemID}}};
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kLaunchWait);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (auto connection = port->open(platform::kCommandPortName)) {
+      std::string reply;
+      if (connection->sendRequest(0, request.encode(), 10, 60, reply) !=
+          platform::PortConnection::Status::success)
+        fail("Nolt didn't answer.");
+      link::CLIResponse response = link::CLIResponse::decode(reply);
+      if (response.error) fail(*response.error);
+      return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  fail("Nolt is running but isn't sharing its library.");
+}
+
+double wallClock() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+void publishQuietly(host::Publisher& publisher) {
+  try {
+    publisher.publish();
+  } catch (const std::exception& error) {
+    // The library itself is safe; the next change publishes again.
+    std::fprintf(stderr, "nolt-host: couldn't publish the shared files: %s\n", error.what());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options = parseOptions(argc, argv);
+  // A client that hangs up before its reply must not end the host.
+  signal(SIGPIPE, SIG_IGN);
+  // Stop signals arrive through a descriptor; threads started later inherit the block.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signals < 0) fail("can't watch for signals");
+
+  auto env = platform::makeProcessEnvironment();
+  std::optional<std::string> runtime = platform::runtimeDirectory(*env);
+  std::optional<std::string> container = platform::groupContainerPath(*env);
+  if (!runtime || !container) fail("no home folder to keep the library in (set HOME)");
+  mkdir(runtime->c_str(), 0700);
+  std::error_code ec;
+  fs::create_directories(*container, ec);
+
+  std::optional<host::InstanceRecord> record = host::InstanceRecord::acquire(
+      *runtime + "/" + std::string(platform::kHostBundleID) + ".instance");
+  if (!record) {
+    if (options.itemToOpen) return openThroughRunningHost(*env, *options.itemToOpen);
+    return 0;  // one host per user; the one running serves everyone
+  }
+
+  fs::path libraryFolder = fs::path(*container) / "Library";
+  fs::create_directories(libraryFolder, ec);
+  try {
+    host::Library library((libraryFolder / "library.sqlite").string());
+    host::FileStore files(libraryFolder / "Files");
+    auto images = host::makeQtImageCodec();
+    auto opener = host::makeDesktopOpener();
+    auto uuids = platform::makeRandomUUIDSource();
+    host::HostServices services{library, files, *images, *opener, *uuids, wallClock};
+    host::Publisher publisher(library, files, *images, *container, wallClock);
+    host::CaptureImporter importer(services, fs::path(*container) / "Incoming",
+                                   fs::path(*container) / "Rejected");
+    host::CommandHandlers handlers(services, [&] { publishQuietly(publisher); });
+
+    if (options.demo) host::seedDemoLibrary(services);
+    importer.importAll();
+    publishQuietly(publisher);
+
+    host::PortServer server(*runtime + "/" + std::string(platform::kCommandPortName),
+                            [&](std::string_view request) { return handlers.respond(request); });
+    // Listen before taking signals, so a capture posted during launch is not missed; the
+    // rescan below catches anything that came before.
+    std::unique_ptr<host::IncomingWatch> watch = host::watchIncoming(*env);
+    server.start();
+    record->setRunning();
+    if (options.itemToOpen)
+      handlers.respond(
+          link::CLIRequest{"open", link::JSONObject{{"id", *options.itemToOpen}}}.encode());
+
+    auto importAndPublish = [&] {
+      host::ImportReport report = importer.importAll();
+      if (report.imported + report.setAside > 0) publishQuietly(publisher);
+    };
+    importAndPublish();
+    for (;;) {
+      pollfd fds[2] = {{signals, POLLIN, 0}, {watch ? watch->fd() : -1, 0, 0}};
+      if (watch) fds[1].events = watch->events();
+      int ready = poll(fds, 2, kRescanSeconds * 1000);
+      if (ready < 0 && errno != EINTR) break;
+      if (fds[0].revents & POLLIN) break;
+      if (ready == 0) {
+        if (!watch || watch->broken()) watch = host::watchIncoming(*env);
+        importAndPublish();
+      } else if (watch && fds[1].revents) {
+        if (watch->takeSignal()) importAndPublish();
+      }
+    }
+    server.stop();
+  } catch (const std::exception& error) {
+    fail(error.what());
+  }
+  return 0;
+}
