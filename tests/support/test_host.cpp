@@ -1,0 +1,349 @@
+// tests/support/test_host.cpp - a stand-in host for integration tests of every program.
+//
+// It plays the host's side of the command port and of the instance record, in the runtime
+// directory that platform::runtimeDirectory finds (so tests choose it with XDG_RUNTIME_DIR):
+//   <runtime>/app.nolt.Nolt.instance  held under an exclusive flock for the host's whole life,
+//                                    "launching\n", then "running\n" once it serves;
+//   <runtime>/group.app.nolt.cli      a Unix stream socket, mode 0600, one framed exchange per
+//                                    connection, several connections at once.
+// It serves until SIGTERM or SIGINT, then removes the socket and exits with status 0. The
+// instance record stays behind, unlocked: a stale record, as a crashed host would leave.
+//
+// Options:
+//   --replies FILE     a JSON object from host command name (or "*" for any other) to the reply
+//                      payload: a string is sent verbatim, any other value as compact JSON.
+//                      Without an entry the reply payload is {"result":null}.
+//   --mode MODE        normal (replies as above), notjson (the payload "this is not json"),
+//                      empty (a reply frame of length 0), close (read the request, close without
+//                      replying), silent (read the request, never reply).
+//   --record FILE      appends each request payload as one line, flushed at once; a request
+//                      whose message id is not 0 is recorded as "!message-id=<id> <payload>".
+//   --port-delay SECS  stays "launching" without a socket this long before serving.
+//   --no-port          becomes "running" but never serves the socket (integrations off).
+//   --ready-file FILE  created once the host serves (or, with --no-port, is "running").
+// Exit status 2 for bad options or files, 3 when another host holds the instance record.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <boost/json.hpp>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/directories.h"
+#include "platform/environment.h"
+#include "platform/identifiers.h"
+
+namespace {
+
+namespace platform = nolt::platform;
+
+// Requests carry Base64 files; anything beyond this is a broken client, not a test.
+constexpr std::uint32_t kMaxRequestBytes = 256u << 20;
+
+enum class Mode { normal, notjson, empty, close, silent };
+
+struct Options {
+  std::optional<std::string> repliesFile;
+  Mode mode = Mode::normal;
+  std::optional<std::string> recordFile;
+  double portDelay = 0;
+  bool noPort = false;
+  std::optional<std::string> readyFile;
+};
+
+[[noreturn]] void fail(const std::string& text, int status = 2) {
+  std::fprintf(stderr, "test_host: %s\n", text.c_str());
+  std::exit(status);
+}
+
+Options parseOptions(int argc, char** argv) {
+  static const std::map<std::string, Mode> kModes = {{"normal", Mode::normal},
+                                                     {"notjson", Mode::notjson},
+                                                     {"empty", Mode::empty},
+                                                     {"close", Mode::close},
+                                                     {"silent", Mode::silent}};
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option == "--no-port") {
+      options.noPort = true;
+      continue;
+    }
+    if (i + 1 == argc) fail("missing value after " + option);
+    std::string value = argv[++i];
+    if (option == "--replies") {
+      options.repliesFile = value;
+    } else if (option == "--mode") {
+      auto mode = kModes.find(value);
+      if (mode == kModes.end()) fail("unknown mode " + value);
+      options.mode = mode->second;
+    } else if (option == "--record") {
+      options.recordFile = value;
+    } else if (option == "--port-delay") {
+      char* end = nullptr;
+      options.portDelay = std::strtod(value.c_str(), &end);
+      if (*end != '\0' || !(options.portDelay >= 0)) fail("bad delay " + value);
+    } else if (option == "--ready-file") {
+      options.readyFile = value;
+    } else {
+      fail("unknown option " + option);
+    }
+  }
+  return options;
+}
+
+std::map<std::string, std::string> loadReplies(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail("cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  boost::json::error_code ec;
+  boost::json::value json = boost::json::parse(text.str(), ec);
+  if (ec || !json.is_object()) fail(path + " is not a JSON object");
+  std::map<std::string, std::string> replies;
+  for (const auto& [name, reply] : json.as_object())
+    replies[std::string(name)] =
+        reply.is_string() ? std::string(reply.as_string()) : boost::json::serialize(reply);
+  return replies;
+}
+
+std::uint32_t bigEndian(const unsigned char* b) {
+  return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) |
+         std::uint32_t(b[3]);
+}
+
+bool readExactly(int fd, void* out, std::size_t size) {
+  auto* bytes = static_cast<char*>(out);
+  while (size > 0) {
+    ssize_t n = recv(fd, bytes, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+std::string commandOf(const std::string& payload) {
+  boost::json::error_code ec;
+  boost::json::value request = boost::json::parse(payload, ec);
+  if (ec || !request.is_object()) return {};
+  const boost::json::value* command = request.as_object().if_contains("command");
+  return command && command->is_string() ? std::string(command->as_string()) : std::string();
+}
+
+class Host {
+ public:
+  Host(Options options, std::map<std::string, std::string> replies)
+      : options_(std::move(options)), replies_(std::move(replies)) {
+    if (options_.recordFile) {
+      recordFd_ =
+          ::open(options_.recordFile->c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+      if (recordFd_ < 0) fail("cannot open " + *options_.recordFile);
+    }
+  }
+
+  // Takes a connection; runs its exchange on a thread of its own.
+  void accept(int fd) {
+    {
+      std::lock_guard lock(mutex_);
+      connections_.insert(fd);
+    }
+    std::thread([this, fd] {
+      serve(fd);
+      std::lock_guard lock(mutex_);
+      connections_.erase(fd);
+      close(fd);
+      allDone_.notify_all();
+    }).detach();
+  }
+
+  // Ends every exchange still open (a silent one waits for the client otherwise); after a
+  // shutdown each thread's reads and writes fail at once, so the wait is short.
+  void finish() {
+    std::unique_lock lock(mutex_);
+    for (int fd : connections_) shutdown(fd, SHUT_RDWR);
+    allDone_.wait(lock, [&] { return connections_.empty(); });
+  }
+
+ private:
+  void serve(int fd) {
+    unsigned char header[8];
+    if (!readExactly(fd, header, sizeof header)) return;
+    std::uint32_t messageID = bigEndian(header);
+    std::uint32_t length = bigEndian(header + 4);
+    if (length > kMaxRequestBytes) return;
+    std::string payload(length, '\0');
+    if (!readExactly(fd, payload.data(), payload.size())) return;
+    record(messageID, payload);
+
+    std::string reply;
+    switch (options_.mode) {
+      case Mode::close:
+        return;
+      case Mode::silent: {
+        char ignored;
+        while (readExactly(fd, &ignored, 1)) {
+        }
+        return;
+      }
+      case Mode::empty:
+        break;
+      case Mode::notjson:
+        reply = "this is not json";
+        break;
+      case Mode::normal:
+        reply = replyFor(commandOf(payload));
+        break;
+    }
+    std::string frame(4, '\0');
+    for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>(reply.size() >> (24 - 8 * i));
+    writeAll(fd, frame + reply);
+  }
+
+  std::string replyFor(const std::string& command) const {
+    if (auto it = replies_.find(command); it != replies_.end() && !command.empty())
+      return it->second;
+    if (auto it = replies_.find("*"); it != replies_.end()) return it->second;
+    return R"({"result":null})";
+  }
+
+  void record(std::uint32_t messageID, const std::string& payload) {
+    if (recordFd_ < 0) return;
+    std::string line =
+        messageID == 0 ? std::string() : "!message-id=" + std::to_string(messageID) + " ";
+    line += payload + "\n";
+    std::lock_guard lock(mutex_);
+    writeAllFile(line);
+  }
+
+  void writeAllFile(std::string_view bytes) {
+    while (!bytes.empty()) {
+      ssize_t n = write(recordFd_, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+
+  Options options_;
+  std::map<std::string, std::string> replies_;
+  int recordFd_ = -1;
+  std::mutex mutex_;
+  std::condition_variable allDone_;
+  std::set<int> connections_;
+};
+
+void writeRecord(int fd, std::string_view word) {
+  if (ftruncate(fd, 0) != 0 || pwrite(fd, word.data(), word.size(), 0) < 0)
+    fail("cannot write the instance record");
+}
+
+int listenAt(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) fail("socket path too long: " + path);
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  unlink(path.c_str());
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  mode_t previous = umask(0177);
+  int bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  umask(previous);
+  if (fd < 0 || bound != 0 || chmod(path.c_str(), 0600) != 0 || listen(fd, 64) != 0)
+    fail("cannot serve " + path + ": " + std::strerror(errno));
+  return fd;
+}
+
+// Waits for SIGTERM or SIGINT, or for `fd` to be readable; true when a signal came.
+bool waitForSignalOr(int signals, int fd, int timeoutMs) {
+  pollfd fds[2] = {{signals, POLLIN, 0}, {fd, POLLIN, 0}};
+  int n = poll(fds, fd >= 0 ? 2 : 1, timeoutMs);
+  return n > 0 && (fds[0].revents & POLLIN);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options = parseOptions(argc, argv);
+  std::map<std::string, std::string> replies;
+  if (options.repliesFile) replies = loadReplies(*options.repliesFile);
+
+  // Signals arrive through a descriptor, so every thread started later has them blocked.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signals < 0) fail("cannot watch signals");
+
+  auto env = platform::makeProcessEnvironment();
+  std::optional<std::string> runtime = platform::runtimeDirectory(*env);
+  if (!runtime) fail("no runtime directory");
+  mkdir(runtime->c_str(), 0700);
+
+  std::string recordPath = *runtime + "/" + std::string(platform::kHostBundleID) + ".instance";
+  int instance = open(recordPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (instance < 0) fail("cannot open " + recordPath);
+  if (flock(instance, LOCK_EX | LOCK_NB) != 0) fail("another host holds " + recordPath, 3);
+  writeRecord(instance, "launching\n");
+
+  Host host(options, std::move(replies));
+  bool stopping =
+      options.portDelay > 0 &&
+      waitForSignalOr(signals, -1, static_cast<int>(std::min(options.portDelay, 1e6) * 1000));
+  std::string socketPath = *runtime + "/" + std::string(platform::kCommandPortName);
+  int listener = -1;
+  if (!stopping) {
+    if (!options.noPort) listener = listenAt(socketPath);
+    writeRecord(instance, "running\n");
+    if (options.readyFile) {
+      int ready = open(options.readyFile->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+      if (ready < 0) fail("cannot create " + *options.readyFile);
+      close(ready);
+    }
+  }
+  while (!stopping) {
+    stopping = waitForSignalOr(signals, listener, -1);
+    if (stopping || listener < 0) continue;
+    int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection >= 0) host.accept(connection);
+  }
+
+  if (listener >= 0) {
+    close(listener);
+    unlink(socketPath.c_str());
+  }
+  host.finish();
+  close(instance);
+  return 0;
+}
