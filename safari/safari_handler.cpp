@@ -162,11 +162,12 @@ void SafariWebExtensionHandler::save(const Dictionary& message) {
   const std::string* action = stringValue(message, "action");
   if (!action) throw SaveError(SaveError::Kind::badMessage);
   const SaveAction* chosen = nullptr;
-  for (const SaveAction& candidate : kSaveActions)
+  for (const SaveAction& candidate : kSaveActions) {
     if (candidate.name == *action) {
       chosen = &candidate;
       break;
     }
+  }
   if (!chosen) throw SaveError(SaveError::Kind::badMessage);
 
   IncomingRequest request = chosen->run({folder, message, title});
