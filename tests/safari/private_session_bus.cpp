@@ -9,12 +9,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 extern char** environ;
 
 namespace nolt::test_support {
 
-PrivateSessionBus::PrivateSessionBus() {
+PrivateSessionBus::PrivateSessionBus(const std::string& listenAddress) {
   int out[2];
   if (pipe(out) != 0) return;
   posix_spawn_file_actions_t actions;
@@ -24,10 +25,13 @@ PrivateSessionBus::PrivateSessionBus() {
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   // It complains on stderr when it may not raise its file limit, which is harmless here.
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const char* argv[] = {"dbus-daemon", "--session",         "--nofork",
-                        "--nopidfile", "--print-address=1", nullptr};
-  int spawned =
-      posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, const_cast<char**>(argv), environ);
+  std::string address = "--address=" + listenAddress;
+  std::vector<const char*> argv = {"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                   "--print-address=1"};
+  if (!listenAddress.empty()) argv.push_back(address.c_str());
+  argv.push_back(nullptr);
+  int spawned = posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr,
+                             const_cast<char**>(argv.data()), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   if (spawned != 0) {

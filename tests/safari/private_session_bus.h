@@ -12,7 +12,9 @@ namespace nolt::test_support {
 
 class PrivateSessionBus {
  public:
-  PrivateSessionBus();  // address() is empty when dbus-daemon could not be started
+  // Listens where `listenAddress` says, else in a fresh socket under /tmp. address() is empty
+  // when dbus-daemon could not be started.
+  explicit PrivateSessionBus(const std::string& listenAddress = "");
   ~PrivateSessionBus();
   PrivateSessionBus(const PrivateSessionBus&) = delete;
   PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;

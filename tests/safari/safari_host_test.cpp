@@ -208,6 +208,17 @@ TEST_F(SafariHostTest, SavesWithoutASessionBus) {
   EXPECT_EQ(signals_.count(0), 0);
 }
 
+TEST_F(SafariHostTest, FindsTheBusInTheRuntimeFolder) {
+  PrivateSessionBus runtimeBus("unix:path=" + runtime_.file("bus"));
+  ASSERT_FALSE(runtimeBus.address().empty());
+  IncomingSignalCounter runtimeSignals(runtimeBus.address());
+  env_.erase("DBUS_SESSION_BUS_ADDRESS");
+  HostRun run = runHost(frame(R"({"action":"savePage","url":"https://a.example"})"), env_);
+  EXPECT_EQ(run.replies, std::vector<std::string>{R"({"ok":true})"});
+  EXPECT_EQ(runtimeSignals.count(1), 1);
+  EXPECT_EQ(signals_.count(0), 0);
+}
+
 TEST_F(SafariHostTest, StopsOnABrokenStreamWithoutWriting) {
   const std::string save = frame(R"({"action":"savePage","url":"https://a.example"})");
   struct Case {
