@@ -39,10 +39,12 @@ ApplicationWindow {
         RowLayout {
             Layout.alignment: Qt.AlignRight
             Button {
+                objectName: "cancel"
                 text: "Cancel"
                 onClicked: dialog.close()
             }
             Button {
+                objectName: "done"
                 text: "Done"
                 highlighted: true
                 onClicked: {

@@ -38,7 +38,9 @@ Window {
 
     Menu {
         id: menu
+        objectName: "widgetMenu"
         MenuItem {
+            objectName: "chooseScope"
             text: "Choose What to Show…"
             onTriggered: {
                 window.host.refreshScopes()
@@ -54,6 +56,7 @@ Window {
 
     ScopeDialog {
         id: configuration
+        objectName: "scopeDialog"
         host: window.host
     }
 }

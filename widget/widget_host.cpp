@@ -1,5 +1,6 @@
 #include "widget/widget_host.h"
 
+#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
 
@@ -18,6 +19,32 @@ WidgetHost::WidgetHost(Family family, QString name, Services services, QObject* 
   // Coarse timers may fire a little early; update() then simply sets the timer again.
   timer_.setTimerType(Qt::VeryCoarseTimer);
   connect(&timer_, &QTimer::timeout, this, &WidgetHost::update);
+  settle_.setSingleShot(true);
+  settle_.setInterval(1000);
+  connect(&settle_, &QTimer::timeout, this, &WidgetHost::reload);
+  auto changed = [this] {
+    watchSnapshot();
+    settle_.start();
+  };
+  connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
+  connect(&watcher_, &QFileSystemWatcher::fileChanged, this, changed);
+  watchSnapshot();
+}
+
+void WidgetHost::watchSnapshot() {
+  if (!services_.container) return;
+  // The Widget folder, for files replaced by renaming, and the snapshot, for one rewritten in
+  // place; until the folder exists, the container, to notice it being made.
+  QString container = QString::fromStdString(*services_.container);
+  QString folder = container + QStringLiteral("/Widget");
+  QString snapshot = QString::fromStdString(snapshotPath(*services_.container));
+  QStringList wanted =
+      QFileInfo::exists(folder) ? QStringList{folder, snapshot} : QStringList{container};
+  QStringList watched = watcher_.files() + watcher_.directories();
+  for (const QString& path : watched)
+    if (!wanted.contains(path)) watcher_.removePath(path);
+  for (const QString& path : wanted)
+    if (!watched.contains(path) && QFileInfo::exists(path)) watcher_.addPath(path);
 }
 
 QStringList WidgetHost::scopeChoices() const {

@@ -6,6 +6,7 @@
 
 #include <QtQml/qqmlregistration.h>
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -56,6 +57,9 @@ class WidgetHost : public QObject {
   Q_INVOKABLE void chooseScope(int index);
   // Shows the entry for now; a new timeline when there is none yet or its last date has come.
   Q_INVOKABLE void update();
+  // A new timeline from now. The host publishes a new snapshot by writing the Widget folder,
+  // which is watched: removed items must not stay on show until the timeline ends.
+  void reload();
 
   // When the shown entry next changes, as the timer is set; none before the first update.
   std::optional<double> nextUpdate() const { return nextUpdate_; }
@@ -64,7 +68,7 @@ class WidgetHost : public QObject {
   void scopeChoicesChanged();
 
  private:
-  void reload();
+  void watchSnapshot();
 
   Family family_;
   QString name_;
@@ -78,6 +82,8 @@ class WidgetHost : public QObject {
   const Entry* shown_ = nullptr;  // the entry in the model, within timeline_
   std::optional<double> nextUpdate_;
   QTimer timer_;
+  QFileSystemWatcher watcher_;
+  QTimer settle_;  // the host writes a snapshot and its thumbnails in a burst
 };
 
 }  // namespace nolt::widget

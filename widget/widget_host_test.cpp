@@ -122,6 +122,18 @@ TEST_F(WidgetHostTest, AScopeThatVanishedShowsTheWholeLibrary) {
   EXPECT_EQ(host->scopeIndex(), 0);
 }
 
+TEST_F(WidgetHostTest, ANewSnapshotShowsFromTheReloadOn) {
+  auto host = makeHost(Family::systemLarge);
+  host->update();
+  EXPECT_EQ(ids(host->model()).size(), 4);
+  std::ofstream(snapshotPath(root_ + "/container"))
+      << R"({"items":[{"id":"7E000000-0000-4000-8000-000000000001","title":"New","weight":1,
+             "collectionIDs":[]}],"spaces":[],"collections":[]})";
+  host->reload();
+  EXPECT_EQ(ids(host->model()), QStringList{"7E000000-0000-4000-8000-000000000001"});
+  EXPECT_EQ(host->nextUpdate(), now_ + 14400);
+}
+
 TEST_F(WidgetHostTest, OpensOnlyDeepLinks) {
   auto host = makeHost(Family::systemSmall);
   host->update();

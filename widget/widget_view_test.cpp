@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "widget/widget_model.h"
+#include "widget/widget_host.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
 
@@ -43,6 +43,41 @@ class Fixtures : public QObject {
     model->setEntry(entry, *familyNamed(family.toStdString()), container_.path().toStdString());
     QQmlEngine::setObjectOwnership(model, QQmlEngine::JavaScriptOwnership);
     return model;
+  }
+
+  // A placed widget over a snapshot of four items, the spaces Work and Home, and the
+  // collection Refs in Work holding the first item; its scope is kept in a fresh file.
+  Q_INVOKABLE QObject* host(const QString& family) {
+    // Plain string literals: moc does not follow raw ones.
+    std::string items;
+    for (int i = 0; i < 4; ++i)
+      items += std::string(i ? "," : "") + "{\"id\":\"" + itemID(i).uuidString() +
+               "\",\"title\":\"Item " + std::to_string(i + 1) +
+               "\",\"weight\":1,\"collectionIDs\":" +
+               (i == 0 ? "[\"C0000000-0000-4000-8000-000000000001\"]" : "[]") + "}";
+    std::string snapshot =
+        "{\"items\":[" + items +
+        "],\"spaces\":[{\"id\":\"50000000-0000-4000-8000-000000000001\",\"name\":\"Work\"},"
+        "{\"id\":\"50000000-0000-4000-8000-000000000002\",\"name\":\"Home\"}],"
+        "\"collections\":[{\"id\":\"C0000000-0000-4000-8000-000000000001\",\"name\":"
+        "\"Refs\",\"spaceID\":\"50000000-0000-4000-8000-000000000001\"}]}";
+    QDir().mkpath(container_.path() + QStringLiteral("/Widget"));
+    QFile file(QString::fromStdString(snapshotPath(container_.path().toStdString())));
+    if (!file.open(QIODevice::WriteOnly)) return nullptr;
+    file.write(snapshot.c_str());
+    file.close();
+    auto* host = new WidgetHost(
+        *familyNamed(family.toStdString()), QStringLiteral("test"),
+        {container_.path().toStdString(),
+         ScopeStore(container_.path().toStdString() + "/state/" + std::to_string(++hosts_)),
+         [] { return 1767225600.0; },
+         [this](const QString& url) {
+           lastOpened_ = url;
+           emit openedChanged();
+         }});
+    host->update();
+    QQmlEngine::setObjectOwnership(host, QQmlEngine::JavaScriptOwnership);
+    return host;
   }
 
   Q_INVOKABLE QString link(int index) const { return deepLink(itemID(index)); }
@@ -84,6 +119,7 @@ class Fixtures : public QObject {
 
   QTemporaryDir container_;
   QString lastOpened_;
+  int hosts_ = 0;
 };
 
 class Setup : public QObject {
