@@ -72,4 +72,13 @@ JSONValue MCPServer::handle(std::string_view method, const JSONValue* params) {
   throw RPCError(-32601, "Method not found: " + std::string(method));
 }
 
+std::string MCPServer::resultText(std::string_view method, const JSONValue* params) {
+  // Clients list the tools often and the list never changes, so its text is written once.
+  if (method == "tools/list") {
+    static const std::string text = listTools(*this, params).encode(link::JSONEncoding::stream);
+    return text;
+  }
+  return handle(method, params).encode(link::JSONEncoding::stream);
+}
+
 }  // namespace nolt::agent

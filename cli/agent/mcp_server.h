@@ -55,6 +55,9 @@ class MCPServer {
   // The result of one request. `params` is null when the request had none. Throws RPCError
   // for an unknown method or tool; a known tool's failures come back inside its result.
   link::JSONValue handle(std::string_view method, const link::JSONValue* params);
+  // handle() written as compact JSON text with "/" unescaped; the same failures, and
+  // JSONEncodingError when the result cannot be written.
+  std::string resultText(std::string_view method, const link::JSONValue* params);
 
   // One tool run against the host; `arguments` is null when the call had none. Never throws:
   // every failure becomes a result marked "isError" holding the failure's text.

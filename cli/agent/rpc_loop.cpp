@@ -206,19 +206,17 @@ std::optional<std::string> replyTo(MCPServer& server, std::string_view line) {
   if (!id) return std::nullopt;
   const JSONValue* method = request->find("method");
   std::string name = method ? method->stringValue().value_or("") : "";
-  JSONValue result;
+  std::string result;
   try {
-    result = server.handle(name, request->find("params"));
+    result = server.resultText(name, request->find("params"));
   } catch (const MCPServer::RPCError& error) {
     return errorReply(*id, error.code(), error.what());
+  } catch (const JSONEncodingError&) {
+    return std::nullopt;  // a reply that cannot be written is skipped
   } catch (const std::exception& failure) {
     return errorReply(*id, -32603, failure.what());
   }
-  try {
-    return envelope(*id, "result", result.encode(JSONEncoding::stream));
-  } catch (const JSONEncodingError&) {
-    return std::nullopt;  // a reply that cannot be written is skipped
-  }
+  return envelope(*id, "result", result);
 }
 
 void serve(std::istream& in, std::ostream& out, HostExchange send) {
