@@ -155,6 +155,11 @@ std::optional<std::string_view> LineReader::next() {
       start_ = scanned_ = end_;
       return line;
     }
+    // A session that once carried a line of megabytes does not keep its buffer.
+    if (start_ == end_ && buffer_.size() > kKeptBytes) {
+      std::string().swap(buffer_);
+      start_ = scanned_ = end_ = 0;
+    }
     // Move the unfinished line to the front, then read more after it. Once a long line sits
     // at the front it is never moved again; the buffer grows by doubling.
     if (start_ > 0) {

@@ -30,6 +30,7 @@ class LineReader {
 
  private:
   static constexpr std::size_t kChunk = 64 * 1024;
+  static constexpr std::size_t kKeptBytes = 16 * kChunk;
 
   Source source_;
   std::string buffer_;       // bytes read; only [start_, end_) are still wanted
