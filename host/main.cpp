@@ -187,6 +187,9 @@ int main(int argc, char** argv) {
     };
     importAndPublish();
     for (;;) {
+      // sd-bus may already hold messages it read while doing something else, so it is asked
+      // before every wait, not only when its descriptor wakes us.
+      if (watch && watch->takeSignal()) importAndPublish();
       pollfd fds[2] = {{signals, POLLIN, 0}, {watch ? watch->fd() : -1, 0, 0}};
       if (watch) fds[1].events = watch->events();
       int ready = poll(fds, 2, kRescanSeconds * 1000);
@@ -195,8 +198,6 @@ int main(int argc, char** argv) {
       if (ready == 0) {
         if (!watch || watch->broken()) watch = host::watchIncoming(*env);
         importAndPublish();
-      } else if (watch && fds[1].revents) {
-        if (watch->takeSignal()) importAndPublish();
       }
     }
     server.stop();

@@ -1,0 +1,298 @@
+// The programs against the real nolt-host, end to end: a temporary HOME, a private session
+// bus, the host started by nolt through its desktop entry or by the test.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "capture/inbox.h"
+#include "cli/link/json_value.h"
+#include "platform/notify.h"
+#include "platform/test_environment.h"
+#include "platform/uuid.h"
+#include "tests/host/host_process.h"
+#include "tests/safari/private_session_bus.h"
+#include "tests/support/test_host_process.h"
+#include "widget/widget_snapshot.h"
+
+namespace nolt::host_tests {
+namespace {
+
+namespace fs = std::filesystem;
+using link::JSONValue;
+using Clock = std::chrono::steady_clock;
+
+std::string bin(std::string_view name) {
+  return std::string(NOLT_BIN_DIR) + "/" + std::string(name);
+}
+
+// A 1×1 PNG.
+constexpr unsigned char kPNGBytes[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48,
+    0x44, 0x52, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x02, 0x00, 0x00,
+    0x00, 0x90, 0x77, 0x53, 0xde, 0x00, 0x00, 0x00, 0x0c, 0x49, 0x44, 0x41, 0x54, 0x78,
+    0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0x00, 0x00, 0x03, 0x01, 0x01, 0x00, 0xc9, 0xfe, 0x92,
+    0xef, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82,
+};
+const std::string kPNG(reinterpret_cast<const char*>(kPNGBytes), sizeof kPNGBytes);
+
+class HostEndToEndTest : public ::testing::Test {
+ protected:
+  HostEndToEndTest() {
+    fs::create_directories(home_);
+    fs::create_directories(runtime_);
+    chmod(runtime_.c_str(), 0700);
+    // The desktop's opener, replaced by one that writes down what it was asked to open.
+    fs::create_directories(dir_.path() + "/bin");
+    std::ofstream(dir_.path() + "/bin/xdg-open")
+        << "#!/bin/sh\necho \"$1\" >> \"$HOME/opened.txt\"\n";
+    chmod((dir_.path() + "/bin/xdg-open").c_str(), 0755);
+    const char* path = std::getenv("PATH");
+    env_ = {{"HOME", home_},
+            {"XDG_RUNTIME_DIR", runtime_},
+            {"XDG_DATA_HOME", home_ + "/.local/share"},
+            {"XDG_DATA_DIRS", std::string(NOLT_BIN_DIR) + "/../share"},
+            {"PATH", dir_.path() + "/bin:" + (path ? path : "/usr/bin:/bin")},
+            {"DBUS_SESSION_BUS_ADDRESS", bus_.address()},
+            {"QT_QPA_PLATFORM", "offscreen"}};
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
+      if (const char* value = std::getenv(name)) env_[name] = value;
+  }
+  ~HostEndToEndTest() override {
+    host_.reset();
+    stopHostsOf(home_);
+  }
+
+  void startHost() {
+    host_ =
+        std::make_unique<HostProcess>(bin("nolt-host"), std::vector<std::string>{"--demo"}, env_);
+    ASSERT_TRUE(host_->waitUntilRunning(runtime_));
+  }
+  Result nolt(std::vector<std::string> args) {
+    args.insert(args.begin(), bin("nolt"));
+    return runProgram(args, env_);
+  }
+  JSONValue noltJSON(std::vector<std::string> args) {
+    args.push_back("--json");
+    Result result = nolt(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return JSONValue::decode(result.out);
+  }
+  // Asks until `done` holds for the search result, for at most ten seconds.
+  JSONValue searchUntil(const std::string& query, std::function<bool(const JSONValue&)> done) {
+    JSONValue result;
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    do {
+      result = noltJSON({"search", query});
+      if (done(result)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (Clock::now() < deadline);
+    return result;
+  }
+  std::string container() const { return home_ + "/.local/share/group.app.nolt"; }
+  platform::TestEnvironment platformEnvironment() const {
+    platform::TestEnvironment env;
+    for (const auto& [name, value] : env_) env.variables[name] = value;
+    return env;
+  }
+
+  test_support::TempDir dir_;
+  std::string home_ = dir_.path() + "/home";
+  std::string runtime_ = dir_.path() + "/run";
+  test_support::PrivateSessionBus bus_;
+  Environment env_;
+  std::unique_ptr<HostProcess> host_;
+};
+
+TEST_F(HostEndToEndTest, NoltStartsTheHostThroughItsDesktopEntry) {
+  Result spaces = nolt({"spaces"});
+  EXPECT_EQ(spaces.status, 0) << spaces.err;
+  EXPECT_NE(spaces.out.find("🏠 Personal"), std::string::npos) << spaces.out;
+  // A second start finds the host running and leaves it alone.
+  Result again = runProgram({bin("nolt-host")}, env_);
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(nolt({"spaces"}).status, 0);
+}
+
+TEST_F(HostEndToEndTest, EveryNoltCommandOnTheDemoLibrary) {
+  startHost();
+  JSONValue sunset = noltJSON({"search", "sunset", "hills"});
+  ASSERT_EQ(*sunset.subscript("total"), JSONValue(1));
+  std::string id = *(*sunset.subscript("items")->array())[0].subscript("id")->string();
+  std::ofstream(dir_.path() + "/dot.png", std::ios::binary) << kPNG;
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string expected;  // in standard output
+  } cases[] = {
+      {{"search", "#warm", "--limit", "2"}, "  #warm"},
+      {{"search", "--space", "Work"}, "Pricing page with three plans"},
+      {{"show", id}, "\"title\" : \"Sunset over the hills\""},
+      {{"taste"}, "\"palette\""},
+      {{"taste", "--collection", "Living room"}, "\"collection\" : \"Living room\""},
+      {{"brief", "Checkout", "redesign"}, "Buttons say what they do"},
+      {{"notes", "--rules"}, "Use spacing in steps of 8 px"},
+      {{"note", "Keep", "corners", "at", "12", "px", "--rule", "--tag", "layout"}, "Saved note "},
+      {{"notes", "corners"}, "Keep corners at 12 px"},
+      {{"spaces"}, "💼 Work"},
+      {{"collections", "--space", "Work"}, "Checkout redesign"},
+      {{"add", "https://example.org/new-landing", "--tag", "landing"},
+       "https://example.org/new-landing"},
+      {{"search", "#landing"}, "example.org/new-landing"},
+      {{"add", dir_.path() + "/dot.png", "--collection", "Typography"}, "dot.png"},
+      {{"search", "dot", "--collection", "Typography"}, "dot"},
+      {{"open", id}, ""},
+  };
+  for (const Case& c : cases) {
+    Result result = nolt(c.args);
+    EXPECT_EQ(result.status, 0) << c.args[0] << ": " << result.err;
+    EXPECT_NE(result.out.find(c.expected), std::string::npos) << c.args[0] << ": " << result.out;
+  }
+  // The opener runs detached; give it a moment to write.
+  std::string opened;
+  for (int i = 0; i < 100 && opened.empty(); ++i) {
+    opened = test_support::readFile(home_ + "/opened.txt").value_or("");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_NE(opened.find("/Library/Files/" + id + "/Sunset over the hills.png"), std::string::npos)
+      << opened;
+
+  Result missing = nolt({"show", "00000000-0000-0000-0000-000000000000"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "nolt: No item has the ID 00000000-0000-0000-0000-000000000000.\n");
+}
+
+TEST_F(HostEndToEndTest, CapturesArriveInSearchOnTheSignal) {
+  ASSERT_FALSE(bus_.address().empty());
+  startHost();
+  auto uuids = platform::makeRandomUUIDSource();
+  capture::IncomingRequest text;
+  text.kind = capture::IncomingRequest::Kind::text;
+  text.text = "Marigold and teal for the spring campaign";
+  text.tags = {"campaign"};
+  capture::writeCapture(fs::path(container()) / "Incoming", *uuids, text);
+  platform::TestEnvironment env = platformEnvironment();
+  platform::makeSessionBusNotificationCenter(env)->post("app.nolt.Nolt.incoming");
+  JSONValue found = searchUntil(
+      "marigold", [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); });
+  EXPECT_EQ(*found.subscript("total"), JSONValue(1));
+
+  // The browser extension's native host saves through the same inbox.
+  if (!fs::exists(bin("nolt-safari"))) GTEST_SKIP() << "nolt-safari is not built";
+  auto frame = [](std::string_view body) {
+    auto length = static_cast<std::uint32_t>(body.size());
+    std::string out(4, '\0');
+    std::memcpy(out.data(), &length, 4);
+    return out + std::string(body);
+  };
+  Result safari = runProgram(
+      {bin("nolt-safari")}, env_,
+      frame(R"({"action":"savePage","url":"https://a.example/teal-lamp","tags":["lamp"]})") +
+          frame(std::string(
+                    R"({"action":"saveImage","mime":"image/png","title":"Red dot","data":")") +
+                "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAIAAACQd1PeAAAADElEQVR4nGP4z8AAAAMBAQDJ/"
+                "pLvAAAAAElFTkSuQmCC" +
+                "\"}"));
+  EXPECT_EQ(safari.status, 0) << safari.err;
+  EXPECT_EQ(*searchUntil("#lamp",
+                         [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); })
+                 .subscript("total"),
+            JSONValue(1));
+  EXPECT_EQ(*searchUntil("red dot",
+                         [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); })
+                 .subscript("total"),
+            JSONValue(1));
+}
+
+TEST_F(HostEndToEndTest, TheWidgetShowsTheHostsThumbnails) {
+  startHost();
+  auto snapshot = widget::loadSnapshot(container());
+  EXPECT_EQ(snapshot.items.size(), 12u);
+  EXPECT_EQ(snapshot.spaces.size(), 2u);
+  for (const auto& item : snapshot.items) {
+    QImage thumbnail(QString::fromStdString(widget::thumbnailPath(container(), item.id)), "JPEG");
+    EXPECT_EQ(std::max(thumbnail.width(), thumbnail.height()), 400) << item.title;
+  }
+  if (!fs::exists(bin("nolt-widget"))) GTEST_SKIP() << "nolt-widget is not built";
+  std::string png = dir_.path() + "/widget.png";
+  Result render = runProgram({bin("nolt-widget"), "render", "--family", "large", png}, env_);
+  ASSERT_EQ(render.status, 0) << render.err;
+  QImage image(QString::fromStdString(png));
+  ASSERT_EQ(image.size(), QSize(364, 382));
+  EXPECT_NE(image.pixelColor(364 / 4, 382 / 4), QColor(Qt::black));  // a thumbnail, not empty
+}
+
+TEST_F(HostEndToEndTest, FiftyNoltProcessesAtOnceWhileBadClientsHangOn) {
+  startHost();
+  auto connectRaw = [&](std::string_view bytes) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = runtime_ + "/group.app.nolt.cli";
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    return fd;
+  };
+  int silent = connectRaw("");
+  int oversized = connectRaw(std::string("\0\0\0\0\x11\x80\0\x01", 8));  // 280 MiB + 1
+  std::vector<Result> results(50);
+  std::vector<std::thread> clients;
+  for (int i = 0; i < 50; ++i)
+    clients.emplace_back([&, i] { results[i] = nolt({"search", "warm"}); });
+  for (std::thread& client : clients) client.join();
+  for (const Result& result : results) {
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Sunset over the hills"), std::string::npos);
+  }
+  char byte;
+  EXPECT_EQ(recv(oversized, &byte, 1, 0), 0);  // dropped without a reply
+  close(oversized);
+  close(silent);
+  EXPECT_EQ(nolt({"spaces"}).status, 0);
+}
+
+TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
+  startHost();
+  host_->stop();
+  constexpr int kCaptures = 150;
+  auto uuids = platform::makeRandomUUIDSource();
+  fs::path inbox = fs::path(container()) / "Incoming";
+  std::string payload(300 * 1024, 'x');
+  for (int i = 0; i < kCaptures; ++i) {
+    capture::IncomingRequest file;
+    file.kind = capture::IncomingRequest::Kind::file;
+    file.fileName = "scan.pdf";
+    file.title = "Scan " + std::to_string(i);
+    file.tags = {"scan"};
+    capture::Payload bytes = capture::Payload::bytes("scan.pdf", payload);
+    capture::writeCapture(inbox, *uuids, file, &bytes);
+  }
+  auto remaining = [&] {
+    std::error_code ec;
+    return std::distance(fs::directory_iterator(inbox, ec), fs::directory_iterator());
+  };
+  // The host takes the inbox while it launches; kill it once part of it is taken.
+  host_ = std::make_unique<HostProcess>(bin("nolt-host"), std::vector<std::string>{}, env_);
+  auto deadline = Clock::now() + std::chrono::seconds(30);
+  while (remaining() > kCaptures * 2 / 3 && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  host_->kill(SIGKILL);
+  EXPECT_GT(remaining(), 0) << "the import finished before the host could be killed";
+
+  startHost();
+  JSONValue scans = searchUntil("#scan", [](const JSONValue&) { return true; });
+  EXPECT_EQ(*scans.subscript("total"), JSONValue(kCaptures));
+  EXPECT_EQ(remaining(), 0);
+}
+
+}  // namespace
+}  // namespace nolt::host_tests

@@ -1,0 +1,47 @@
+// tests/host/host_process.h - the real nolt-host and the programs around it, run as a person's
+// desktop session would run them, confined to a temporary HOME with a private session bus.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nolt::host_tests {
+
+using Environment = std::map<std::string, std::string>;
+
+struct Result {
+  int status = -1;  // exit status; -1 when it did not exit normally or in time
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to its end with `input` on its standard input; kills it after `timeout`.
+Result runProgram(const std::vector<std::string>& argv, const Environment& environment,
+                  std::string_view input = {}, double timeout = 60);
+
+// nolt-host started in the background; stopped with SIGTERM (SIGKILL after 10 s) when it goes.
+class HostProcess {
+ public:
+  HostProcess(const std::string& program, std::vector<std::string> arguments,
+              const Environment& environment);
+  ~HostProcess();
+  HostProcess(const HostProcess&) = delete;
+  HostProcess& operator=(const HostProcess&) = delete;
+
+  // Waits until the instance record says "running" and the socket is there.
+  bool waitUntilRunning(const std::string& runtimeDirectory, double seconds = 30);
+  void kill(int signal);  // sends it and reaps the process
+  int stop();             // SIGTERM; the exit status, or -1
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Ends (SIGTERM) every nolt-host whose HOME is `home`: hosts that nolt started detached.
+void stopHostsOf(const std::string& home);
+
+}  // namespace nolt::host_tests
