@@ -23,7 +23,9 @@ constexpr double kReferenceDateSince1970 = 978307200;
 
 class File {
  public:
-  File(int fd) : fd_(fd) {}
+  explicit File(int fd) : fd_(fd) {}
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
   ~File() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -81,16 +83,31 @@ void createCaptureFolder(const std::filesystem::path& folder) {
 void writePayload(const std::filesystem::path& folder, const Payload& payload) {
   std::filesystem::path target = folder / payload.fileName;
   if (!isPlainName(payload.fileName)) fail(EINVAL, "not a file name:", payload.fileName);
-  if (!payload.source.empty()) {
-    std::error_code error;
-    std::filesystem::copy_file(payload.source, target, error);
-    if (error) fail(error.value(), "could not copy the file", payload.source);
-    return;
-  }
-  File file(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  File source(payload.source.empty() ? -1 : ::open(payload.source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!payload.source.empty() && source.fd() < 0)
+    fail(errno, "could not read the file", payload.source);
+  File file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (file.fd() < 0) fail(errno, "could not create the file", target);
-  writeAll(file.fd(), payload.data, target);
-  if (file.close() != 0) fail(errno, "could not write", target);
+  // From here the file is ours: one cut short is removed again, so a failed save leaves only
+  // the empty folder. The payload reaches the disk before request.json does, or a crash could
+  // leave a whole capture with part of its file.
+  try {
+    if (source.fd() < 0) {
+      writeAll(file.fd(), payload.data, target);
+    } else {
+      char buffer[65536];
+      ssize_t n;
+      while ((n = ::read(source.fd(), buffer, sizeof buffer)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(errno, "could not read the file", payload.source);
+        writeAll(file.fd(), {buffer, static_cast<std::size_t>(n)}, target);
+      }
+    }
+    if (::fsync(file.fd()) != 0 || file.close() != 0) fail(errno, "could not write", target);
+  } catch (...) {
+    ::unlink(target.c_str());
+    throw;
+  }
 }
 
 void writeRequest(const std::filesystem::path& folder, const IncomingRequest& request) {

@@ -30,7 +30,7 @@ struct Payload {
 
   std::string fileName;  // a single path component
   std::string data;
-  std::filesystem::path source;  // copied instead of `data` when not empty
+  std::filesystem::path source;  // a file copied instead of `data` when not empty
 };
 
 // The steps of one capture, for writers that need to act between them. Each throws
@@ -41,7 +41,8 @@ std::filesystem::path newCaptureFolderURL(const std::filesystem::path& inbox,
                                           platform::UUIDSource& uuids);
 // Creates the folder and any missing parents (the inbox itself, the first time).
 void createCaptureFolder(const std::filesystem::path& folder);
-// Writes the payload file; a name that is not one plain path component is refused.
+// Writes the payload file and flushes it to disk. A name that is not one plain path component,
+// or of a file already there, is refused; a file left incomplete by a failure is removed.
 void writePayload(const std::filesystem::path& folder, const Payload& payload);
 // Encodes the request and puts it in place atomically: a temporary file in the folder, flushed
 // to disk, then renamed to request.json. On failure no request.json appears and the temporary

@@ -105,6 +105,20 @@ TEST_F(InboxTest, PayloadNamesStayInsideTheFolder) {
   EXPECT_FALSE(fs::exists(inbox_ / "escape"));
 }
 
+TEST_F(InboxTest, AFailedPayloadLeavesTheFolderAsItWas) {
+  fs::path folder = newCaptureFolderURL(inbox_, uuids_);
+  createCaptureFolder(folder);
+  EXPECT_THROW(writePayload(folder, Payload::copyOf("a.png", dir_.file("missing.png"))),
+               std::system_error);
+  EXPECT_TRUE(fs::is_empty(folder));
+
+  writePayload(folder, Payload::bytes("a.png", "first"));
+  EXPECT_THROW(writePayload(folder, Payload::bytes("a.png", "second")), std::system_error);
+  EXPECT_THROW(writePayload(folder, Payload::copyOf("a.png", dir_.file("missing.png"))),
+               std::system_error);
+  EXPECT_EQ(test_support::readFile(folder / "a.png"), "first");
+}
+
 TEST(ReferenceDateTest, NowIsCountedFrom2001) {
   // 2026-01-01T00:00:00Z is 788918400 s after the reference date.
   EXPECT_GT(secondsSinceReferenceDate(), 788918400);
