@@ -48,12 +48,14 @@ std::vector<std::string> tagsValue(const Dictionary& message) {
   return tags;
 }
 
-Dictionary messageOf(const ExtensionContext& context) {
+// The message inside the request, without copying it: an image message may be many megabytes.
+const Dictionary& messageOf(const ExtensionContext& context) {
+  static const Dictionary kEmpty;
   const std::vector<ExtensionItem>& items = context.inputItems();
-  if (items.empty() || !items.front().userInfo) return {};
+  if (items.empty() || !items.front().userInfo) return kEmpty;
   const Dictionary& userInfo = *items.front().userInfo;
   auto it = userInfo.find(SFExtensionMessageKey);
-  if (it == userInfo.end() || !it->second.dictionary()) return {};
+  if (it == userInfo.end() || !it->second.dictionary()) return kEmpty;
   return *it->second.dictionary();
 }
 
@@ -122,7 +124,7 @@ SafariWebExtensionHandler::SaveError::SaveError(Kind kind)
     : std::runtime_error(std::string(kKindNames[static_cast<int>(kind)])), kind_(kind) {}
 
 void SafariWebExtensionHandler::beginRequest(ExtensionContext& context) {
-  Dictionary message = messageOf(context);
+  const Dictionary& message = messageOf(context);
   Dictionary reply;
   const std::string* action = stringValue(message, "action");
   if (action && *action == "destinations") {
