@@ -9,7 +9,7 @@ ApplicationWindow {
 
     required property WidgetHost host
 
-    title: "Choose What to Show"
+    title: host.configurationTitle
     flags: Qt.Dialog
     width: 320
     height: layout.implicitHeight + 24
@@ -34,6 +34,7 @@ ApplicationWindow {
                 Layout.fillWidth: true
                 model: dialog.host.scopeChoices
                 Accessible.name: dialog.host.scopeTitle
+                Accessible.description: dialog.host.scopeTypeName
             }
         }
         RowLayout {

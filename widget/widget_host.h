@@ -27,7 +27,9 @@ class WidgetHost : public QObject {
   Q_PROPERTY(nolt::widget::WidgetModel* model READ model CONSTANT)
   Q_PROPERTY(QSize size READ size CONSTANT)
   Q_PROPERTY(QString title READ title CONSTANT)
+  Q_PROPERTY(QString configurationTitle READ configurationTitle CONSTANT)
   Q_PROPERTY(QString scopeTitle READ scopeTitle CONSTANT)
+  Q_PROPERTY(QString scopeTypeName READ scopeTypeName CONSTANT)
   // "Whole library" first, then the suggested entities' names, as of the last refresh.
   Q_PROPERTY(QStringList scopeChoices READ scopeChoices NOTIFY scopeChoicesChanged)
   // The stored scope's place in scopeChoices: 0 for none or for one no longer offered.
@@ -46,7 +48,9 @@ class WidgetHost : public QObject {
   WidgetModel* model() { return &model_; }
   QSize size() const { return familySize(family_); }
   QString title() const { return name_; }
-  QString scopeTitle() const { return QString::fromUtf8(kScopeParameterTitle.data()); }
+  QString configurationTitle() const { return QString::fromUtf8(kIntentTitle); }
+  QString scopeTitle() const { return QString::fromUtf8(kScopeParameterTitle); }
+  QString scopeTypeName() const { return QString::fromUtf8(kScopeTypeName); }
   QStringList scopeChoices() const;
   int scopeIndex() const;
   std::optional<UUID> scope() const { return scope_; }
