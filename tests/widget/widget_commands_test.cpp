@@ -70,8 +70,6 @@ class WidgetCommandsTest : public testing::Test {
     std::vector<std::string> env = {"HOME=" + home_, "PATH=/usr/bin:/bin",
                                     "XDG_STATE_HOME=" + home_ + "/state"};
     if (withDataHome) env.push_back("XDG_DATA_HOME=" + home_ + "/data");
-    // Sanitizer builds: Qt's own caches outlive the program by design.
-    env.push_back("LSAN_OPTIONS=suppressions=" NOLT_QT_LEAKS);
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
     for (auto& e : env) envp.push_back(e.data());
