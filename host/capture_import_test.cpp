@@ -122,5 +122,15 @@ TEST_F(CaptureImportTest, AFolderLeftBehindAfterItsItemCommittedIsNotTakenTwice)
   EXPECT_EQ(library_.search({}, 10).total, 1);
 }
 
+TEST_F(CaptureImportTest, FilesOfItemsThatNeverCommittedAreRemoved) {
+  handlers_.handle("add_file", {{"name", "kept.pdf"}, {"data", "AAAA"}});
+  files_.save("00000000-0000-0000-0000-0000000000FF", "stray.pdf", "x");
+  EXPECT_EQ(
+      files_.removeStrays([&](const std::string& id) { return library_.item(id).has_value(); }), 1);
+  EXPECT_FALSE(fs::exists(folder_ / "Files" / "00000000-0000-0000-0000-0000000000FF"));
+  EXPECT_EQ(library_.search({}, 5).items.size(), 1u);
+  EXPECT_TRUE(files_.read(library_.search({}, 5).items[0].id, "kept.pdf"));
+}
+
 }  // namespace
 }  // namespace nolt::host

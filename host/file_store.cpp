@@ -97,4 +97,16 @@ void FileStore::remove(const std::string& itemID) {
   fs::remove_all(folder_ / itemID, ignored);
 }
 
+int FileStore::removeStrays(const std::function<bool(const std::string& itemID)>& isItem) {
+  int removed = 0;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder_, ec)) {
+    std::string id = entry.path().filename().string();
+    if (isItem(id)) continue;
+    fs::remove_all(entry.path(), ec);
+    ++removed;
+  }
+  return removed;
+}
+
 }  // namespace nolt::host

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ class FileStore {
                               const std::filesystem::path& source);
   std::optional<std::string> read(const std::string& itemID, const std::string& name) const;
   void remove(const std::string& itemID);  // the item's folder, quietly
+  // Removes the folders of items `isItem` does not know: files linked in by a host that
+  // stopped before their item committed. Returns how many went.
+  int removeStrays(const std::function<bool(const std::string& itemID)>& isItem);
 
  private:
   std::filesystem::path folder_;

@@ -166,6 +166,7 @@ int main(int argc, char** argv) {
                                    fs::path(*container) / "Rejected");
     host::CommandHandlers handlers(services, [&] { publishQuietly(publisher); });
 
+    files.removeStrays([&](const std::string& id) { return library.item(id).has_value(); });
     if (options.demo) host::seedDemoLibrary(services);
     importer.importAll();
     publishQuietly(publisher);

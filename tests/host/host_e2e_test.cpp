@@ -292,6 +292,9 @@ TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
   JSONValue scans = searchUntil("#scan", [](const JSONValue&) { return true; });
   EXPECT_EQ(*scans.subscript("total"), JSONValue(kCaptures));
   EXPECT_EQ(remaining(), 0);
+  // One stored file per file item (the demo's eight and the scans): none left over from the kill.
+  fs::path files = fs::path(container()) / "Library" / "Files";
+  EXPECT_EQ(std::distance(fs::directory_iterator(files), fs::directory_iterator()), kCaptures + 8);
 }
 
 }  // namespace
