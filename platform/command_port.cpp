@@ -85,11 +85,14 @@ class SocketConnection final : public PortConnection {
     if (used_ || request.size() > UINT32_MAX) return Status::transportError;
     used_ = true;
 
-    std::string frame(8, '\0');
-    putBigEndian(frame.data(), messageID);
-    putBigEndian(frame.data() + 4, static_cast<std::uint32_t>(request.size()));
-    frame.append(request);
-    Status sent = sendAll(frame, deadlineAfter(sendTimeout));
+    // The header goes on its own: copying a request that carries a whole file into one frame
+    // would hold its text twice.
+    char frameHeader[8];
+    putBigEndian(frameHeader, messageID);
+    putBigEndian(frameHeader + 4, static_cast<std::uint32_t>(request.size()));
+    SteadyClock::time_point sendDeadline = deadlineAfter(sendTimeout);
+    Status sent = sendAll({frameHeader, sizeof frameHeader}, sendDeadline);
+    if (sent == Status::success) sent = sendAll(request, sendDeadline);
     if (sent != Status::success) return sent;
 
     if (receiveTimeoutCap_) receiveTimeout = std::fmin(receiveTimeout, *receiveTimeoutCap_);
