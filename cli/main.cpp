@@ -1,0 +1,77 @@
+// cli/main.cpp - nolt: runs the command its arguments name, or the agent server for `nolt mcp`.
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/commands/dispatch.h"
+#include "cli/commands/rendering.h"
+#include "cli/link/app_connection.h"
+#include "platform/clock.h"
+#include "platform/command_port.h"
+#include "platform/environment.h"
+#include "platform/host_instance.h"
+#include "platform/workspace.h"
+
+namespace {
+
+using namespace nolt;
+
+void printError(std::string_view text, bool terminal) {
+  std::string line = "nolt: " + (terminal ? commands::terminalSafe(text) : std::string(text));
+  line += '\n';
+  std::cout.flush();
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // `nolt search x | head -1` ends quietly once head has gone, like any other tool, even
+  // when the parent left SIGPIPE ignored. The host's socket is written without the signal.
+  std::signal(SIGPIPE, SIG_DFL);
+
+  std::unique_ptr<platform::Environment> environment = platform::makeProcessEnvironment();
+  std::unique_ptr<platform::CommandPort> port = platform::makeUnixCommandPort(*environment);
+  std::unique_ptr<platform::HostInstances> instances =
+      platform::makeLockedInstanceProbe(*environment);
+  std::unique_ptr<platform::Workspace> workspace = platform::makeDesktopWorkspace(*environment);
+  std::unique_ptr<platform::Clock> clock = platform::makeSystemClock();
+  link::AppConnection connection({*port, *instances, *workspace, *clock});
+
+  bool errIsTerminal = isatty(STDERR_FILENO) == 1;
+  commands::Services services{
+      .send =
+          [&](std::string_view command, const link::JSONObject& arguments) {
+            return connection.send(command, arguments);
+          },
+      .sendEncoded = [&](std::string_view request) { return connection.sendEncoded(request); },
+      .out = std::cout,
+      .err = std::cerr,
+      .outIsTerminal = isatty(STDOUT_FILENO) == 1,
+      .errIsTerminal = errIsTerminal,
+      // The agent server is wired in here once it is built into nolt.
+      .serveAgents =
+          [] { throw std::runtime_error("This nolt was built without its MCP server."); },
+  };
+
+  try {
+    commands::runCommand(std::vector<std::string>(argv + 1, argv + argc), services);
+  } catch (const std::exception& error) {
+    printError(error.what(), errIsTerminal);
+    return 1;
+  }
+  // Output that could not be written (a full disk) is a failure, not a success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::cout.bad()) {
+    printError(std::strerror(errno ? errno : EIO), errIsTerminal);
+    return 1;
+  }
+  return 0;
+}
