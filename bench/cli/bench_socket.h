@@ -1,0 +1,61 @@
+/* bench/cli/bench_socket.h - the framed socket exchange in plain C, for the baselines that
+ * nolt's whole-process times are compared with. */
+#ifndef NOLT_BENCH_SOCKET_H
+#define NOLT_BENCH_SOCKET_H
+
+
+#include <errno.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+/* <runtime directory>/group.app.nolt.cli from XDG_RUNTIME_DIR. */
+static inline int bench_socket_address(struct sockaddr_un* address) {
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  if (!runtime) return -1;
+  memset(address, 0, sizeof *address);
+  address->sun_family = AF_UNIX;
+  int n = snprintf(address->sun_path, sizeof address->sun_path, "%s/group.app.nolt.cli", runtime);
+  return n > 0 && (size_t)n < sizeof address->sun_path ? 0 : -1;
+}
+
+static inline int bench_write_all(int fd, const void* data, size_t size) {
+  const char* p = data;
+  while (size > 0) {
+    ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    p += n;
+    size -= (size_t)n;
+  }
+  return 0;
+}
+
+static inline int bench_read_all(int fd, void* data, size_t size) {
+  char* p = data;
+  while (size > 0) {
+    ssize_t n = read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    p += n;
+    size -= (size_t)n;
+  }
+  return 0;
+}
+
+static inline void bench_put_u32(unsigned char* p, uint32_t v) {
+  p[0] = (unsigned char)(v >> 24);
+  p[1] = (unsigned char)(v >> 16);
+  p[2] = (unsigned char)(v >> 8);
+  p[3] = (unsigned char)v;
+}
+
+static inline uint32_t bench_get_u32(const unsigned char* p) {
+  return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+#endif
