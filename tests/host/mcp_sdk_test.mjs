@@ -24,7 +24,7 @@ const bin = process.env.NOLT_BIN;
 assert.ok(bin, 'NOLT_BIN names the built programs');
 // Until nolt has its agent server wired in, there is nothing to test here.
 const probe = spawnSync(path.join(bin, 'nolt'), ['mcp'], { input: '', encoding: 'utf8' });
-if (probe.stderr.includes('built without its MCP server')) {
+if ((probe.stderr || '').includes('built without its MCP server')) {
   console.error('nolt has no MCP server yet; skipped');
   process.exit(77);
 }
