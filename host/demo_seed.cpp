@@ -168,7 +168,7 @@ bool seedDemoLibrary(HostServices s) {
     for (const char* tag : d.tags)
       if (tag) item.tags.push_back(tag);
     if (d.kind == ItemKind::image) {
-      EncodedImage art = s.images.artwork(std::stoi(d.what), 1600, 1200);
+      EncodedImage art = s.images.artwork(std::stoi(d.what), 1200, 900);
       item.fileName = item.title + ".png";
       item.mimeType = art.mimeType;
       if (auto facts = s.images.inspect(art.data)) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -164,6 +165,15 @@ TEST_F(HostEndToEndTest, EveryNoltCommandOnTheDemoLibrary) {
   }
   EXPECT_NE(opened.find("/Library/Files/" + id + "/Sunset over the hills.png"), std::string::npos)
       << opened;
+
+  // A nolt:// link, as the desktop hands it to the host's desktop entry, goes to the running host.
+  Result link = runProgram({bin("nolt-host"), "nolt://item/" + id}, env_);
+  EXPECT_EQ(link.status, 0) << link.err;
+  for (int i = 0; i < 100 && std::count(opened.begin(), opened.end(), '\n') < 2; ++i) {
+    opened = test_support::readFile(home_ + "/opened.txt").value_or("");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(std::count(opened.begin(), opened.end(), '\n'), 2) << opened;
 
   Result missing = nolt({"show", "00000000-0000-0000-0000-000000000000"});
   EXPECT_EQ(missing.status, 1);
