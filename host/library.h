@@ -36,6 +36,8 @@ struct Swatch {
 
 enum class ItemKind { link, image, video, pdf, text, file };
 std::string_view kindName(ItemKind kind);
+// The plain name of a "#RRGGBB" colour ("orange", "teal", "grey"); empty for anything else.
+std::string_view colourWord(std::string_view hex);
 std::optional<ItemKind> kindNamed(std::string_view name);
 
 struct Item {

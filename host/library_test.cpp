@@ -51,5 +51,30 @@ TEST(LibraryTest, AFailedChangeLeavesNothingBehind) {
   EXPECT_EQ(library.search({{"chair"}, {}, {}, {}}, 10).total, 0);
 }
 
+TEST(LibraryTest, ImagesAreFoundByTheirMainColours) {
+  Library library(":memory:");
+  Item item = linkItem("00000000-0000-0000-0000-000000000001", "sunset", 10);
+  item.spaceID = *library.currentSpaceID();
+  item.colors = {{"#F08A24", 0.6}, {"#1D3557", 0.3}, {"#00FF00", 0.1}};
+  library.addItem(item);
+  struct Case {
+    std::string word;
+    std::int64_t found;
+  } cases[] = {{"orange", 1}, {"blue", 1}, {"green", 0}, {"f08a24", 1}};
+  for (const Case& c : cases)
+    EXPECT_EQ(library.search({{c.word}, {}, {}, {}}, 5).total, c.found) << c.word;
+}
+
+TEST(ColourWordTest, NamesColoursAsPeopleDo) {
+  struct Case {
+    std::string hex, word;
+  } cases[] = {{"#000000", "black"}, {"#FFFFFF", "white"},  {"#808080", "grey"},
+               {"#D62828", "red"},   {"#F4A261", "orange"}, {"#E9C46A", "yellow"},
+               {"#2A9D8F", "teal"},  {"#3A86FF", "blue"},   {"#8338EC", "purple"},
+               {"#FF006E", "pink"},  {"#6B4226", "brown"},  {"#87986A", "green"},
+               {"red", ""}};
+  for (const Case& c : cases) EXPECT_EQ(colourWord(c.hex), c.word) << c.hex;
+}
+
 }  // namespace
 }  // namespace nolt::host
