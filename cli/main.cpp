@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/agent/rpc_loop.h"
 #include "cli/commands/dispatch.h"
 #include "cli/commands/rendering.h"
 #include "cli/link/app_connection.h"
@@ -57,9 +59,15 @@ int main(int argc, char** argv) {
       .err = std::cerr,
       .outIsTerminal = isatty(STDOUT_FILENO) == 1,
       .errIsTerminal = errIsTerminal,
-      // The agent server is wired in here once it is built into nolt.
+      // The agent server answers until its input ends; nolt then exits with status 0.
       .serveAgents =
-          [] { throw std::runtime_error("This nolt was built without its MCP server."); },
+          [&] {
+            agent::serve(STDIN_FILENO, STDOUT_FILENO,
+                         [&](std::string_view command, const link::JSONObject& arguments) {
+                           return connection.send(command, arguments);
+                         });
+            std::exit(0);
+          },
   };
 
   try {
