@@ -31,7 +31,8 @@ struct SubstituteHost {
       if (it == replies.end()) it = replies.find("*");
       if (it == replies.end()) throw link::AppConnection::Failure::notRunning();
       if (it->second.error) throw link::AppConnection::Failure::app(*it->second.error);
-      return it->second.result.value_or(link::JSONValue());
+      const std::optional<link::JSONValue>& result = it->second.result;
+      return result ? *result : link::JSONValue();
     };
   }
 };
