@@ -73,7 +73,12 @@ JSONValue MCPServer::handle(std::string_view method, const JSONValue* params) {
 }
 
 std::string MCPServer::resultText(std::string_view method, const JSONValue* params) {
-  // Clients list the tools often and the list never changes, so its text is written once.
+  // Clients ping and list the tools often, and neither answer ever changes, so each is
+  // written once.
+  if (method == "ping") {
+    static const std::string text = ping(*this, params).encode(link::JSONEncoding::stream);
+    return text;
+  }
   if (method == "tools/list") {
     static const std::string text = listTools(*this, params).encode(link::JSONEncoding::stream);
     return text;

@@ -209,8 +209,10 @@ std::optional<std::string> replyTo(MCPServer& server, std::string_view line) {
   // Notifications carry no id; they are neither answered nor acted upon.
   const JSONValue* id = request->find("id");
   if (!id) return std::nullopt;
+  // A method given as a number is dispatched by its decimal text; any other type as "".
   const JSONValue* method = request->find("method");
-  std::string name = method ? method->stringValue().value_or("") : "";
+  std::string number = method && method->number() ? *method->stringValue() : "";
+  std::string_view name = method && method->string() ? *method->string() : number;
   std::string result;
   try {
     result = server.resultText(name, request->find("params"));
