@@ -80,7 +80,8 @@ class HostLinkTest : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator("/proc")) {
       std::ifstream in(entry.path() / "cmdline");
       std::string cmdline((std::istreambuf_iterator<char>(in)), {});
-      if (cmdline.find(session_.path()) != std::string::npos && cmdline.find("test_host") != std::string::npos)
+      if (cmdline.find(session_.path()) != std::string::npos &&
+          cmdline.find("test_host") != std::string::npos)
         ::kill(std::stoi(entry.path().filename()), SIGKILL);
     }
   }
