@@ -1,0 +1,178 @@
+#include "NoltShare/extension_context.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QUrl>
+#include <boost/url/parse.hpp>
+#include <filesystem>
+#include <system_error>
+
+#include "capture/incoming_request.h"
+#include "platform/file_types.h"
+
+namespace nolt::share {
+
+namespace {
+
+bool hasScheme(std::string_view text, std::string_view scheme) {
+  if (text.size() <= scheme.size() || text[scheme.size()] != ':') return false;
+  for (std::size_t i = 0; i < scheme.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != scheme[i]) return false;
+  return true;
+}
+
+class URLProvider final : public ItemProvider {
+ public:
+  explicit URLProvider(std::string url) : url_(std::move(url)) {}
+
+  bool hasItemConformingToTypeIdentifier(std::string_view type) const override {
+    return type == platform::kURLType;
+  }
+  void loadObject(ObjectClass objectClass, ObjectCompletion completion) override {
+    onOwnThread([objectClass, url = url_, completion = std::move(completion)] {
+      completion(objectClass == ObjectClass::url ? ProviderObject(URLObject{url})
+                                                 : ProviderObject());
+    });
+  }
+  void loadFileRepresentation(std::string_view, FileCompletion completion) override {
+    onOwnThread([completion = std::move(completion)] { completion(std::nullopt); });
+  }
+
+ private:
+  std::string url_;
+};
+
+// A file of the type its name gives (generic data when the name says nothing), and its
+// file URL.
+class FileProvider final : public ItemProvider {
+ public:
+  explicit FileProvider(std::filesystem::path path)
+      : path_(std::move(path)),
+        type_(platform::typeForExtension(platform::pathExtension(path_.filename().string()))) {}
+
+  bool hasItemConformingToTypeIdentifier(std::string_view type) const override {
+    return type == platform::kURLType || conforms(type);
+  }
+  void loadObject(ObjectClass objectClass, ObjectCompletion completion) override {
+    bool image = conforms(platform::kImageType);
+    onOwnThread([objectClass, image, path = path_, completion = std::move(completion)] {
+      QString file = QString::fromStdString(path.string());
+      switch (objectClass) {
+        case ObjectClass::url:
+          return completion(
+              URLObject{QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded).toStdString()});
+        case ObjectClass::image: {
+          QImage picture;
+          if (image) QImageReader(file).read(&picture);
+          return completion(picture.isNull() ? ProviderObject() : ProviderObject(picture));
+        }
+        case ObjectClass::string:
+          return completion(ProviderObject());
+      }
+    });
+  }
+  void loadFileRepresentation(std::string_view type, FileCompletion completion) override {
+    bool available = conforms(type);
+    onOwnThread([available, path = path_, completion = std::move(completion)] {
+      completion(available ? std::optional(path) : std::nullopt);
+    });
+  }
+
+ private:
+  bool conforms(std::string_view type) const {
+    return type_ ? type_->conforms(type) : type == platform::kDataType;
+  }
+
+  std::filesystem::path path_;
+  const platform::FileType* type_;
+};
+
+class TextProvider final : public ItemProvider {
+ public:
+  explicit TextProvider(std::string text) : text_(std::move(text)) {}
+
+  bool hasItemConformingToTypeIdentifier(std::string_view type) const override {
+    return type == platform::kPlainTextType;
+  }
+  void loadObject(ObjectClass objectClass, ObjectCompletion completion) override {
+    onOwnThread([objectClass, text = text_, completion = std::move(completion)] {
+      completion(objectClass == ObjectClass::string ? ProviderObject(QString::fromStdString(text))
+                                                    : ProviderObject());
+    });
+  }
+  void loadFileRepresentation(std::string_view, FileCompletion completion) override {
+    onOwnThread([completion = std::move(completion)] { completion(std::nullopt); });
+  }
+
+ private:
+  std::string text_;
+};
+
+// The provider of one thing named on the command line; none when it names nothing we read.
+std::shared_ptr<ItemProvider> providerFor(const std::string& argument) {
+  if (hasScheme(argument, "http") || hasScheme(argument, "https"))
+    return capture::isAbsoluteURL(argument) ? makeURLProvider(argument) : nullptr;
+  std::string path = argument;
+  if (hasScheme(argument, "file")) {
+    if (!capture::isAbsoluteURL(argument)) return nullptr;
+    path = QUrl(QString::fromStdString(argument)).toLocalFile().toStdString();
+  }
+  std::error_code error;
+  if (path.empty() || !std::filesystem::exists(path, error)) return nullptr;
+  return makeFileProvider(std::filesystem::absolute(path, error).lexically_normal().string());
+}
+
+}  // namespace
+
+std::shared_ptr<ItemProvider> makeURLProvider(std::string url) {
+  return std::make_shared<URLProvider>(std::move(url));
+}
+std::shared_ptr<ItemProvider> makeFileProvider(std::string path) {
+  return std::make_shared<FileProvider>(std::move(path));
+}
+std::shared_ptr<ItemProvider> makeTextProvider(std::string text) {
+  return std::make_shared<TextProvider>(std::move(text));
+}
+
+std::vector<ExtensionItem> itemsFromArguments(const std::vector<std::string>& arguments) {
+  std::vector<ExtensionItem> items;
+  bool options = true;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    ExtensionItem item;
+    if (options && argument == "--") {
+      options = false;
+      continue;
+    }
+    if (options && argument == "--text") {
+      if (i + 1 < arguments.size()) item.attachments.push_back(makeTextProvider(arguments[++i]));
+    } else if (options && argument.rfind("--text=", 0) == 0) {
+      item.attachments.push_back(makeTextProvider(argument.substr(7)));
+    } else if (auto provider = providerFor(argument)) {
+      item.attachments.push_back(std::move(provider));
+    }
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+ExtensionContext::ExtensionContext(std::vector<ExtensionItem> inputItems,
+                                   std::function<void(int status)> end)
+    : inputItems_(std::move(inputItems)), end_(std::move(end)) {}
+
+void ExtensionContext::completeRequest() { finish(0); }
+
+void ExtensionContext::cancelRequest(const ExtensionError& error) {
+  if (ended_) return;
+  cancelled_ = true;
+  error_ = error;
+  finish(1);
+}
+
+void ExtensionContext::finish(int status) {
+  if (ended_) return;
+  ended_ = true;
+  if (end_) end_(status);
+}
+
+}  // namespace nolt::share

@@ -1,0 +1,470 @@
+#include "NoltShare/share_model.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "NoltShare/testing/fake_item_provider.h"
+#include "capture/incoming_request.h"
+#include "capture/testing/capture_fakes.h"
+#include "tests/support/test_host_process.h"
+
+namespace nolt::share {
+namespace {
+
+namespace fs = std::filesystem;
+using capture::IncomingRequest;
+using capture::testing::FakeEnvironment;
+using capture::testing::SequentialUUIDSource;
+using testing::FakeItemProvider;
+
+QCoreApplication& application() {
+  static int argc = 1;
+  static char name[] = "nolt_share_test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  return *app;
+}
+
+// Runs the main thread's events until `done` or five seconds have passed.
+template <typename Done>
+bool runUntil(Done done) {
+  application();
+  QElapsedTimer clock;
+  clock.start();
+  QTimer tick;
+  tick.start(50);  // wakes the wait below so the deadline is seen
+  while (!done() && clock.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  return done();
+}
+
+const char kSpace[] = "5BACE000-0000-4000-8000-000000000001";
+const char kOtherSpace[] = "5BACE000-0000-4000-8000-000000000002";
+const char kCollection[] = "C0000000-0000-4000-8000-000000000001";
+
+std::shared_ptr<FakeItemProvider> provider(std::initializer_list<const char*> types) {
+  auto p = std::make_shared<FakeItemProvider>();
+  for (const char* type : types) p->types.insert(type);
+  return p;
+}
+
+QImage picture(QColor colour) {
+  QImage image(4, 4, QImage::Format_RGB32);
+  image.fill(colour);
+  return image;
+}
+
+class ShareModelTest : public ::testing::Test {
+ protected:
+  ShareModelTest() {
+    application();
+    env_.variables["XDG_DATA_HOME"] = temp_.path();
+  }
+
+  fs::path container() const { return fs::path(temp_.path()) / "group.app.nolt"; }
+  fs::path inbox() const { return container() / "Incoming"; }
+
+  void writeDestinations(const std::string& json) {
+    fs::create_directories(container());
+    std::ofstream(container() / "destinations.json") << json;
+  }
+
+  // A model whose preview has loaded.
+  std::unique_ptr<ShareModel> model(ShareModel::Providers providers) {
+    for (auto& p : providers)
+      if (auto* fake = dynamic_cast<FakeItemProvider*>(p.get())) fake->scratch = temp_.path();
+    auto m = std::make_unique<ShareModel>(std::move(providers),
+                                          ShareServices{env_, uuids_, [] { return 1.5; }});
+    EXPECT_TRUE(runUntil([&] { return m->summary() != QStringLiteral("Loading…"); }));
+    return m;
+  }
+
+  void save(ShareModel& m) {
+    Task task = m.save();
+    ASSERT_TRUE(runUntil([&] { return task.done(); }));
+  }
+
+  // Capture folders in the order they were made, with their requests.
+  std::vector<std::pair<fs::path, IncomingRequest>> captures() {
+    std::vector<std::pair<fs::path, IncomingRequest>> out;
+    std::vector<fs::path> folders;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(inbox(), error)) folders.push_back(entry);
+    std::sort(folders.begin(), folders.end());
+    for (const auto& folder : folders) {
+      auto text = test_support::readFile((folder / "request.json").string());
+      auto request = text ? IncomingRequest::decode(*text) : std::nullopt;
+      EXPECT_TRUE(request) << folder;
+      if (request) out.emplace_back(folder, *request);
+    }
+    return out;
+  }
+
+  test_support::TempDir temp_;
+  FakeEnvironment env_;
+  SequentialUUIDSource uuids_;
+};
+
+TEST_F(ShareModelTest, SummaryDescribesWhatIsShared) {
+  struct Case {
+    const char* name;
+    std::function<ShareModel::Providers()> providers;
+    QString summary, link;
+    bool preview;
+  };
+  auto image = [] {
+    auto p = provider({"public.image", "public.data"});
+    p->image = picture(Qt::red);
+    return p;
+  };
+  auto url = [](const char* address) {
+    auto p = provider({"public.url"});
+    p->url = URLObject{address};
+    return p;
+  };
+  auto text = [] {
+    auto p = provider({"public.plain-text"});
+    p->string = QStringLiteral("hello");
+    return p;
+  };
+  std::vector<Case> cases = {
+      {"nothing", [] { return ShareModel::Providers{}; }, "Nothing to save", "", false},
+      {"one image", [&] { return ShareModel::Providers{image()}; }, "1 image", "", true},
+      {"three images",
+       [&] {
+         return ShareModel::Providers{image(), text(), image(), image()};
+       },
+       "3 images", "", true},
+      {"web page", [&] { return ShareModel::Providers{url("https://www.example.com/a?b")}; },
+       "example.com", "https://www.example.com/a?b", false},
+      {"every www. goes", [&] { return ShareModel::Providers{url("http://www.www.a.example/")}; },
+       "a.example", "http://www.www.a.example/", false},
+      {"no host", [&] { return ShareModel::Providers{url("mailto:someone@a.example")}; },
+       "mailto:someone@a.example", "mailto:someone@a.example", false},
+      {"address after text",
+       [&] {
+         return ShareModel::Providers{text(), url("https://b.example")};
+       },
+       "b.example", "https://b.example", false},
+      {"image that does not load, then its address",
+       [&] {
+         auto p = provider({"public.image", "public.url"});
+         p->url = URLObject{"https://www.c.example/p.png"};
+         return ShareModel::Providers{p};
+       },
+       "c.example", "https://www.c.example/p.png", false},
+      {"one text", [&] { return ShareModel::Providers{text()}; }, "1 item", "", false},
+      {"two texts",
+       [&] {
+         return ShareModel::Providers{text(), text()};
+       },
+       "2 items", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto m = model(c.providers());
+    EXPECT_EQ(m->summary(), c.summary);
+    EXPECT_EQ(m->link(), c.link);
+    EXPECT_EQ(!m->preview().isNull(), c.preview);
+  }
+}
+
+TEST_F(ShareModelTest, PreviewIsTheFirstImageAndArrivesAsChanges) {
+  auto first = provider({"public.image"}), second = provider({"public.image"});
+  first->image = picture(Qt::green);
+  second->image = picture(Qt::blue);
+  ShareModel m({first, second}, ShareServices{env_, uuids_, [] { return 0.0; }});
+  EXPECT_EQ(m.summary(), QStringLiteral("Loading…"));
+  QSignalSpy summary(&m, &ShareModel::summaryChanged), preview(&m, &ShareModel::previewChanged);
+  ASSERT_TRUE(summary.wait(5000));
+  EXPECT_EQ(m.summary(), QStringLiteral("2 images"));
+  EXPECT_EQ(preview.count(), 1);
+  EXPECT_EQ(m.preview().pixelColor(0, 0), QColor(Qt::green));
+  EXPECT_FALSE(first->completedOnMainThread);
+}
+
+TEST_F(ShareModelTest, CommitTagsFoldsTheDraftIntoTags) {
+  struct Case {
+    QStringList before;
+    QString draft;
+    QStringList after;
+  };
+  std::vector<Case> cases = {
+      {{}, "Design, #UI  ux,design", {"design", "ui", "ux"}},
+      {{}, "##", {}},
+      {{"ui"}, "UI ,, New", {"ui", "new"}},
+      {{}, "#c#d##", {"c#d"}},
+      {{}, "", {}},
+  };
+  auto m = model({});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.draft.toStdString());
+    m->setTags(c.before);
+    m->setTagDraft(c.draft);
+    m->commitTags();
+    EXPECT_EQ(m->tags(), c.after);
+    EXPECT_EQ(m->tagDraft(), QString());
+  }
+  m->setTags({"a", "b", "a", "c"});
+  m->removeTag("a");
+  EXPECT_EQ(m->tags(), QStringList({"b", "c"}));
+  m->removeLastTag();
+  EXPECT_EQ(m->tags(), QStringList({"b"}));
+}
+
+TEST_F(ShareModelTest, DestinationLabelNamesTheChosenPlace) {
+  std::string places = std::string("\"spaces\":[{\"id\":\"") + kSpace +
+                       "\",\"name\":\"Design\",\"emoji\":\"🎨\",\"symbol\":\"\",\"tintName\":\"\"},"
+                       "{\"id\":\"" +
+                       kOtherSpace +
+                       "\",\"name\":\"Home\",\"emoji\":\"\",\"symbol\":\"\",\"tintName\":\"\"}],"
+                       "\"collections\":[{\"id\":\"" +
+                       kCollection +
+                       "\",\"name\":\"Refs\",\"emoji\":\"📌\",\"symbol\":\"\",\"tintName\":\"\","
+                       "\"spaceID\":\"" +
+                       kSpace + "\"}]";
+  struct Case {
+    const char* name;
+    std::optional<std::string> destinations;
+    QString space, collection;  // chosen after creation when not empty
+    QString initialSpace, label;
+  };
+  std::vector<Case> cases = {
+      {"no file", std::nullopt, "", "", "", "Nolt › Inbox"},
+      {"first space", "{" + places + "}", "", "", kSpace, "🎨 Design › Inbox"},
+      {"current space", "{" + places + ",\"currentSpaceID\":\"" + kOtherSpace + "\"}", "", "",
+       kOtherSpace, "Home › Inbox"},
+      {"current space not listed",
+       "{" + places + ",\"currentSpaceID\":\"00000000-0000-4000-8000-0000000000FF\"}", "", "",
+       "00000000-0000-4000-8000-0000000000FF", "Nolt › Inbox"},
+      {"collection", "{" + places + "}", kSpace, kCollection, kSpace, "🎨 Design › Refs"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::error_code ignored;
+    fs::remove(container() / "destinations.json", ignored);
+    if (c.destinations) writeDestinations(*c.destinations);
+    auto m = model({});
+    EXPECT_EQ(m->spaceID(), c.initialSpace);
+    EXPECT_EQ(m->collectionID(), QString());
+    QSignalSpy label(m.get(), &ShareModel::destinationLabelChanged);
+    if (!c.space.isEmpty()) m->choose(c.space, c.collection);
+    EXPECT_EQ(m->destinationLabel(), c.label);
+    EXPECT_EQ(label.isEmpty(), c.space.isEmpty());
+  }
+}
+
+TEST_F(ShareModelTest, MenuListsSpacesWithTheirOwnCollections) {
+  writeDestinations(
+      std::string("{\"spaces\":[{\"id\":\"") + kSpace +
+      "\",\"name\":\"Design\",\"emoji\":\"🎨\",\"symbol\":\"\",\"tintName\":\"\"},"
+      "{\"id\":\"" +
+      kOtherSpace +
+      "\",\"name\":\"Home\",\"emoji\":\"\",\"symbol\":\"\",\"tintName\":\"\"}],"
+      "\"collections\":["
+      "{\"id\":\"" +
+      kCollection +
+      "\",\"name\":\"Refs\",\"emoji\":\"📌\",\"symbol\":\"\","
+      "\"tintName\":\"\",\"spaceID\":\"" +
+      kSpace +
+      "\"},"
+      "{\"id\":\"C0000000-0000-4000-8000-000000000002\",\"name\":\"Loose\",\"emoji\":\"\","
+      "\"symbol\":\"\",\"tintName\":\"\"},"
+      "{\"id\":\"C0000000-0000-4000-8000-000000000003\",\"name\":\"Elsewhere\",\"emoji\":\"\","
+      "\"symbol\":\"\",\"tintName\":\"\",\"spaceID\":\"00000000-0000-4000-8000-0000000000FF\"},"
+      "{\"id\":\"C0000000-0000-4000-8000-000000000004\",\"name\":\"Moodboard\",\"emoji\":\"\","
+      "\"symbol\":\"\",\"tintName\":\"\",\"spaceID\":\"" +
+      kSpace + "\"}]}");
+  auto m = model({});
+  EXPECT_TRUE(m->listsSpaces());
+  QVariantList menu = m->destinationMenu();
+  ASSERT_EQ(menu.size(), 2);
+  QVariantMap design = menu[0].toMap(), home = menu[1].toMap();
+  EXPECT_EQ(design["title"].toString(), QStringLiteral("🎨  Design"));
+  EXPECT_EQ(design["spaceID"].toString(), kSpace);
+  QVariantList collections = design["collections"].toList();
+  ASSERT_EQ(collections.size(), 2);
+  EXPECT_EQ(collections[0].toMap()["title"].toString(), QStringLiteral("📌  Refs"));
+  EXPECT_EQ(collections[0].toMap()["collectionID"].toString(), kCollection);
+  EXPECT_EQ(collections[1].toMap()["title"].toString(), QStringLiteral("Moodboard"));
+  EXPECT_EQ(home["title"].toString(), QStringLiteral("Home"));
+  EXPECT_TRUE(home["collections"].toList().isEmpty());
+
+  fs::remove(container() / "destinations.json");
+  auto empty = model({});
+  EXPECT_FALSE(empty->listsSpaces());
+  EXPECT_TRUE(empty->destinationMenu().isEmpty());
+}
+
+TEST_F(ShareModelTest, SaveWritesOneCapturePerUsableProvider) {
+  fs::path existing = fs::path(temp_.path()) / "shared" / "notes.txt";
+  fs::create_directories(existing.parent_path());
+  std::ofstream(existing) << "kept";
+  struct Case {
+    const char* name;
+    std::function<std::shared_ptr<FakeItemProvider>()> provider;
+    std::optional<IncomingRequest::Kind> kind;  // none: no capture and no folder
+    std::string field;                          // fileName, url or text
+    std::string content;                        // of the file, for file captures
+    std::string fileType;                       // the representation asked for, if any
+  };
+  auto file = [](std::initializer_list<const char*> types, const char* name) {
+    auto p = provider(types);
+    p->fileName = name;
+    p->fileContent = std::string("content of ") + name;
+    return p;
+  };
+  std::string existingURL = "file://" + existing.string();
+  std::vector<Case> cases = {
+      {"image",
+       [&] {
+         return file({"public.image", "public.data"}, "a.png");
+       },
+       IncomingRequest::Kind::file, "a.png", "content of a.png", "public.image"},
+      {"movie",
+       [&] {
+         return file({"public.movie", "public.data"}, "b.mov");
+       },
+       IncomingRequest::Kind::file, "b.mov", "content of b.mov", "public.movie"},
+      {"PDF",
+       [&] {
+         return file({"com.adobe.pdf", "public.data"}, "c.pdf");
+       },
+       IncomingRequest::Kind::file, "c.pdf", "content of c.pdf", "com.adobe.pdf"},
+      {"file URL is copied",
+       [&] {
+         auto p = provider({"public.url", "public.data"});
+         p->url = URLObject{existingURL};
+         return p;
+       },
+       IncomingRequest::Kind::file, "notes.txt", "kept", ""},
+      {"file URL whose copy fails is a link",
+       [&] {
+         auto p = provider({"public.url"});
+         p->url = URLObject{"file:///nonexistent/gone.txt"};
+         return p;
+       },
+       IncomingRequest::Kind::link, "file:///nonexistent/gone.txt", "", ""},
+      {"image without a file falls back to its address",
+       [&] {
+         auto p = provider({"public.image", "public.url"});
+         p->url = URLObject{"https://a.example/p.png"};
+         return p;
+       },
+       IncomingRequest::Kind::link, "https://a.example/p.png", "", "public.image"},
+      {"web address",
+       [&] {
+         auto p = provider({"public.url"});
+         p->url = URLObject{"https://www.example.com/"};
+         return p;
+       },
+       IncomingRequest::Kind::link, "https://www.example.com/", "", ""},
+      {"text",
+       [&] {
+         auto p = provider({"public.plain-text"});
+         p->string = QStringLiteral("  ");
+         return p;
+       },
+       IncomingRequest::Kind::text, "  ", "", ""},
+      {"empty text",
+       [&] {
+         auto p = provider({"public.plain-text"});
+         p->string = QString();
+         return p;
+       },
+       std::nullopt, "", "", ""},
+      {"nothing it can deliver", [&] { return provider({"public.data"}); }, std::nullopt, "", "",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::error_code ignored;
+    fs::remove_all(inbox(), ignored);
+    auto p = c.provider();
+    auto m = model({p});
+    save(*m);
+    auto written = captures();
+    EXPECT_EQ(p->fileTypesRequested(),
+              c.fileType.empty() ? std::set<std::string>{} : std::set<std::string>{c.fileType});
+    EXPECT_FALSE(p->completedOnMainThread);
+    if (!c.kind) {
+      EXPECT_TRUE(written.empty());
+      EXPECT_TRUE(fs::is_empty(inbox()));  // the folder made for it is gone again
+      continue;
+    }
+    ASSERT_EQ(written.size(), 1u);
+    const auto& [folder, request] = written.front();
+    EXPECT_EQ(request.kind, *c.kind);
+    switch (*c.kind) {
+      case IncomingRequest::Kind::file:
+        EXPECT_EQ(request.fileName, c.field);
+        EXPECT_EQ(test_support::readFile((folder / c.field).string()), c.content);
+        break;
+      case IncomingRequest::Kind::link:
+        EXPECT_EQ(request.url, c.field);
+        break;
+      case IncomingRequest::Kind::text:
+        EXPECT_EQ(request.text, c.field);
+        break;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
+              *c.kind == IncomingRequest::Kind::file ? 2 : 1);
+  }
+}
+
+TEST_F(ShareModelTest, EveryRequestCarriesTheChoicesOfTheMoment) {
+  writeDestinations(std::string("{\"spaces\":[],\"collections\":[],\"currentSpaceID\":\"") +
+                    kSpace + "\"}");
+  auto text = provider({"public.plain-text"});
+  text->string = QStringLiteral("one");
+  auto url = provider({"public.url"});
+  url->url = URLObject{"https://a.example/"};
+  auto m = model({text, url});
+  m->setCollectionID(kCollection);
+  m->setTags({"kept"});
+  m->setTagDraft("Draft");
+  m->setNote(" a note \n");
+  save(*m);
+  auto written = captures();
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(written[0].second.kind, IncomingRequest::Kind::text);
+  EXPECT_EQ(written[1].second.kind, IncomingRequest::Kind::link);
+  for (const auto& [folder, request] : written) {
+    EXPECT_EQ(request.spaceID, platform::UUID::parse(kSpace));
+    EXPECT_EQ(request.collectionID, platform::UUID::parse(kCollection));
+    EXPECT_EQ(request.tags, (std::vector<std::string>{"kept", "draft"}));
+    EXPECT_EQ(request.note, " a note \n");
+    EXPECT_EQ(request.createdAt, 1.5);
+  }
+  EXPECT_EQ(m->tagDraft(), QString());
+
+  // A second save writes everything again, into new folders.
+  save(*m);
+  EXPECT_EQ(captures().size(), 4u);
+}
+
+TEST_F(ShareModelTest, NothingIsWrittenWithoutProvidersOrContainer) {
+  auto none = model({});
+  none->setTagDraft("t");
+  save(*none);
+  EXPECT_FALSE(fs::exists(inbox()));
+  EXPECT_EQ(none->tags(), QStringList({"t"}));
+
+  env_.variables.clear();  // no XDG_DATA_HOME and no HOME: no container
+  auto text = provider({"public.plain-text"});
+  text->string = QStringLiteral("x");
+  auto m = model({text});
+  EXPECT_EQ(m->destinationLabel(), QStringLiteral("Nolt › Inbox"));
+  save(*m);
+  EXPECT_FALSE(fs::exists(inbox()));
+  EXPECT_EQ(uuids_.count, 0u);
+}
+
+}  // namespace
+}  // namespace nolt::share
