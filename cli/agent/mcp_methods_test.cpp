@@ -82,15 +82,6 @@ TEST_F(MCPMethodsTest, ToolCallsWithoutAUsableNameAreUnknownTools) {
   EXPECT_TRUE(host.requests.empty());
 }
 
-TEST_F(MCPMethodsTest, MethodNamesMatchExactly) {
-  for (std::string_view method : {"PING", "tools/List", "tools", "", "initialize\n"}) {
-    std::string message;
-    EXPECT_EQ(faultOf(method, nullptr, &message), -32601);
-    EXPECT_EQ(message, "Method not found: " + std::string(method));
-  }
-  EXPECT_EQ(faultOf("ping", nullptr), 0);
-}
-
 TEST_F(MCPMethodsTest, KnownToolAlwaysAnswersAResult) {
   // No host at all: the failure is inside the result, not an RPC error.
   JSONValue params = JSONValue::decode(R"({"name":"get_taste","arguments":{"space":"Work"}})");
