@@ -1,7 +1,9 @@
 # bash completion for nolt
 _nolt() {
-  local cur prev words cword
-  _init_completion || return
+  # Plain COMP_WORDS, so that the script works without the bash-completion package too.
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  local -a words=("${COMP_WORDS[@]}")
+  local cword=$COMP_CWORD
 
   local commands="search show add open taste brief notes note spaces collections mcp help"
   # Options that take a value; the next word is theirs.
@@ -46,6 +48,11 @@ _nolt() {
   if [[ $cur == --* ]]; then
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
   elif [[ $command == add ]]; then
-    _filedir '@(png|jpg|jpeg|gif|webp|heic|heif|avif|tiff|tif|bmp|svg|ico|mov|mp4|m4v|webm|mkv|avi|mpg|mpeg|pdf|PNG|JPG|JPEG|GIF|WEBP|HEIC|MOV|MP4|PDF)'
+    if declare -F _filedir >/dev/null; then
+      _filedir '@(png|jpg|jpeg|gif|webp|heic|heif|avif|tiff|tif|bmp|svg|ico|mov|mp4|m4v|webm|mkv|avi|mpg|mpeg|pdf|PNG|JPG|JPEG|GIF|WEBP|HEIC|MOV|MP4|PDF)'
+    else
+      compopt -o filenames 2>/dev/null
+      COMPREPLY=($(compgen -f -- "$cur"))
+    fi
   fi
 } && complete -F _nolt nolt
