@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "cli/commands/dispatch.h"
@@ -37,7 +38,8 @@ std::string noltPath() {
 
 // Runs nolt with `arguments` in `environment`; its output goes to `stdoutFd` when given.
 Outcome runNolt(const TempDir& scratch, const std::vector<std::string>& arguments,
-                const std::map<std::string, std::string>& environment, int stdoutFd = -1) {
+                const std::map<std::string, std::string>& environment, int stdoutFd = -1,
+                int stderrFd = -1) {
   std::string outPath = scratch.file("nolt.out"), errPath = scratch.file("nolt.err");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -47,8 +49,11 @@ Outcome runNolt(const TempDir& scratch, const std::vector<std::string>& argument
   else
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  if (stderrFd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
+  else
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
   std::string program = noltPath();
   std::vector<char*> argv{program.data()};
   std::vector<std::string> words = arguments;
@@ -96,8 +101,8 @@ class NoltCLITest : public ::testing::Test {
     env["XDG_DATA_DIRS"] = scratch_.file("no-data");
     return env;
   }
-  Outcome nolt(const std::vector<std::string>& arguments, int stdoutFd = -1) {
-    return runNolt(scratch_, arguments, environment(), stdoutFd);
+  Outcome nolt(const std::vector<std::string>& arguments, int stdoutFd = -1, int stderrFd = -1) {
+    return runNolt(scratch_, arguments, environment(), stdoutFd, stderrFd);
   }
 
   std::vector<CLIRequest> requests() const {
@@ -260,30 +265,36 @@ TEST_F(NoltCLITest, ClosedPipeEndsQuietly) {
   EXPECT_EQ(run.err, "");
 }
 
-TEST_F(NoltCLITest, TerminalSeesNoControlCharacters) {
-  startHost(R"({"search":{"result":{"items":[{"id":"1","title":"a\u001b]0;x\u0007b"}]}}})");
+// What a terminal shows of a run whose standard output and error both go to it.
+std::string onTerminal(const std::function<Outcome(int terminal)>& run) {
   int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "no terminal";
   int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
-  Outcome run = nolt({"search", "x"}, terminal);
+  run(terminal);
   close(terminal);
   std::string shown;
   char buffer[256];
   for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
   close(master);
-  EXPECT_EQ(run.status, 0);
+  return shown;
+}
+
+TEST_F(NoltCLITest, TerminalSeesNoControlCharacters) {
+  startHost(R"({"search":{"result":{"items":[{"id":"1","title":"a\u001b]0;x\u0007b"}]}},)"
+            R"("item":{"error":"No \u001b[2Jitem."}})");
+  auto shown = onTerminal([&](int terminal) { return nolt({"search", "x"}, terminal, terminal); });
   EXPECT_EQ(shown,
             "1  a\xEF\xBF\xBD]0;x\xEF\xBF\xBD"
-            "b\r\n");
+            "b\r\n1 items\r\n");
+  shown = onTerminal([&](int terminal) { return nolt({"show", "1"}, terminal, terminal); });
+  EXPECT_EQ(shown, "nolt: No \xEF\xBF\xBD[2Jitem.\r\n");
 
-  // Into a file the bytes go out as they are.
+  // Into files the bytes go out as they are.
   Outcome piped = nolt({"search", "x"});
   EXPECT_EQ(piped.out,
             "1  a\x1b]0;x\x07"
             "b\n");
+  EXPECT_EQ(nolt({"show", "1"}).err, "nolt: No \x1b[2Jitem.\n");
 }
 
 TEST_F(NoltCLITest, NoHostAndNoWayToStartOne) {
