@@ -8,7 +8,11 @@
           the file size.
 
 Usage: whole_process.py BUILD_DIR [--runs N] [--add-runs N] [--nolt PATH] [--skip-add]
-(configure BUILD_DIR with -DNOLT_BENCHMARKS=ON and build the target cli_bench_programs).
+  cmake -S . -B build -G Ninja -DNOLT_BENCHMARKS=ON && cmake --build build --target cli_bench_programs
+  python3 bench/cli/whole_process.py build
+
+Peak RSS comes from wait4(): a spawned child counts the spawning Python (about 15 MiB) until
+its exec, so only figures above that say something about the program.
 """
 import argparse
 import os
