@@ -1,0 +1,114 @@
+// Runs the QML form tests (tst_*.qml) with fixtures: models over substitute providers and a
+// temporary container, with or without a destinations file, and artefact paths.
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest/quicktest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+
+#include "NoltShare/share_model.h"
+#include "NoltShare/testing/fake_item_provider.h"
+#include "capture/testing/capture_fakes.h"
+
+Q_IMPORT_QML_PLUGIN(Nolt_SharePlugin)
+
+// Sanitizer builds: Qt keeps decoded images, their textures and QPainter's buffers in
+// process-wide stores that it does not free at exit, which is no leak of ours.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libQt6Gui.so\nleak:libQt6Quick.so\nleak:libfontconfig.so\n";
+}
+#endif
+
+namespace nolt::share {
+
+class Fixtures : public QObject {
+  Q_OBJECT
+
+ public:
+  Fixtures() { env_.variables["XDG_DATA_HOME"] = home_.path().toStdString(); }
+
+  // A model sharing `kind`: "image" (a red and blue picture), "link", "text" or "nothing";
+  // with the spaces Design (🎨, collections Refs and Moodboard) and Home when `destinations`.
+  Q_INVOKABLE QObject* model(const QString& kind, bool destinations) {
+    QString file = home_.path() + QStringLiteral("/group.app.nolt/destinations.json");
+    QFile::remove(file);
+    if (destinations) {
+      QDir().mkpath(home_.path() + QStringLiteral("/group.app.nolt"));
+      QFile out(file);
+      if (!out.open(QIODevice::WriteOnly)) return nullptr;
+      out.write(
+          "{\"spaces\":[{\"id\":\"5BACE000-0000-4000-8000-000000000001\",\"name\":\"Design\","
+          "\"emoji\":\"\xF0\x9F\x8E\xA8\",\"symbol\":\"\",\"tintName\":\"\"},"
+          "{\"id\":\"5BACE000-0000-4000-8000-000000000002\",\"name\":\"Home\",\"emoji\":\"\","
+          "\"symbol\":\"\",\"tintName\":\"\"}],"
+          "\"collections\":[{\"id\":\"C0000000-0000-4000-8000-000000000001\",\"name\":\"Refs\","
+          "\"emoji\":\"\",\"symbol\":\"\",\"tintName\":\"\","
+          "\"spaceID\":\"5BACE000-0000-4000-8000-000000000001\"},"
+          "{\"id\":\"C0000000-0000-4000-8000-000000000002\",\"name\":\"Moodboard\","
+          "\"emoji\":\"\",\"symbol\":\"\",\"tintName\":\"\","
+          "\"spaceID\":\"5BACE000-0000-4000-8000-000000000001\"}]}");
+    }
+    ShareModel::Providers providers;
+    auto provider = std::make_shared<testing::FakeItemProvider>();
+    if (kind == QLatin1String("image")) {
+      QImage picture(120, 60, QImage::Format_RGB32);
+      picture.fill(Qt::red);
+      for (int y = 0; y < 60; ++y)
+        for (int x = 60; x < 120; ++x) picture.setPixelColor(x, y, Qt::blue);
+      provider->types = {"public.image", "public.data"};
+      provider->image = picture;
+      providers.push_back(provider);
+    } else if (kind == QLatin1String("link")) {
+      provider->types = {"public.url"};
+      provider->url = URLObject{"https://www.example.com/chairs/red"};
+      providers.push_back(provider);
+    } else if (kind == QLatin1String("text")) {
+      provider->types = {"public.plain-text"};
+      provider->string = QStringLiteral("A quote");
+      providers.push_back(provider);
+    }
+    auto* model = new ShareModel(providers, ShareServices{env_, uuids_, [] { return 0.0; }});
+    QQmlEngine::setObjectOwnership(model, QQmlEngine::JavaScriptOwnership);
+    return model;
+  }
+
+  Q_INVOKABLE QString artefact(const QString& name) const {
+    QDir().mkpath(QStringLiteral(NOLT_ARTEFACTS_DIR));
+    return QStringLiteral(NOLT_ARTEFACTS_DIR "/") + name + QStringLiteral(".png");
+  }
+
+ private:
+  QTemporaryDir home_;
+  capture::testing::FakeEnvironment env_;
+  capture::testing::SequentialUUIDSource uuids_;
+};
+
+class Setup : public QObject {
+  Q_OBJECT
+
+ public slots:
+  // The software renderer: the same pixels on every machine, no GPU needed.
+  void applicationAvailable() {
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+  }
+  void qmlEngineAvailable(QQmlEngine* engine) {
+    engine->addImportPath(QStringLiteral("qrc:/"));
+    engine->rootContext()->setContextProperty(QStringLiteral("fixtures"), &fixtures_);
+  }
+
+ private:
+  Fixtures fixtures_;
+};
+
+}  // namespace nolt::share
+
+QUICK_TEST_MAIN_WITH_SETUP(share_view, nolt::share::Setup)
+
+#include "share_view_test.moc"
