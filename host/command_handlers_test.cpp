@@ -217,6 +217,24 @@ TEST_F(CommandHandlersTest, CollectionNamesThatRepeatNeedTheirSpace) {
             JSONValue("C0000000-0000-0000-0000-000000000001"));
 }
 
+TEST_F(CommandHandlersTest, ABriefSaysWhatSetsTheBoardApart) {
+  library_.addCollection(
+      {"C0000000-0000-0000-0000-000000000001", "Night club", spaceID("Personal")});
+  for (int i = 0; i < 4; ++i)
+    addLink("https://example.com/calm" + std::to_string(i), {{"tags", JSONArray{"calm"}}});
+  addLink("https://example.com/neon",
+          {{"collection", "Night club"}, {"tags", JSONArray{"neon", "calm"}}});
+  run("add_note",
+      {{"text", "Only on the club board"}, {"rule", true}, {"collection", "Night club"}});
+  run("add_note", {{"text", "Everywhere"}, {"rule", true}});
+  JSONValue brief = run("brief", {{"collection", "night CLUB"}});
+  EXPECT_EQ(*brief.subscript("distinct")->subscript("tags"), JSONValue(JSONArray{"neon"}));
+  EXPECT_EQ(brief.subscript("references")->array()->size(), 1u);
+  EXPECT_EQ(brief.subscript("rules")->array()->size(), 2u);
+  // The board's own rules stay out of the taste of the whole library.
+  EXPECT_EQ(run("taste").subscript("rules")->array()->size(), 1u);
+}
+
 TEST_F(CommandHandlersTest, NotesAndRules) {
   JSONValue saved =
       run("add_note",

@@ -222,14 +222,17 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   // colours far from every colour of the space's usual palette.
   std::vector<std::string> boardTags = allTags(items), usualTags = allTags(usual);
   JSONArray distinctTags;
-  for (const auto& [tag, count] : topCounts(boardTags, kTopCount)) {
+  for (const auto& [boardTag, count] : topCounts(boardTags, kTopCount)) {
+    const std::string& tag = boardTag;  // a lambda cannot capture a structured binding
     auto usualCount = std::count_if(usualTags.begin(), usualTags.end(), [&](const auto& t) {
-      return std::equal(t.begin(), t.end(), tag.begin(), tag.end(),
-                        [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+      return std::equal(t.begin(), t.end(), tag.begin(), tag.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+      });
     });
     double share = double(count) / double(std::max<std::size_t>(1, items.size()));
     double usualShare = double(usualCount) / double(std::max<std::size_t>(1, usual.size()));
-    if (share >= 2 * usualShare || usual.size() == items.size()) distinctTags.push_back(tag);
+    if (share >= 2 * usualShare) distinctTags.push_back(tag);
   }
   std::vector<Swatch> boardPalette = paletteOf(items), usualPalette = paletteOf(usual);
   JSONArray distinctColours;
