@@ -53,6 +53,17 @@ Menu {
                     collectionID: collection.collectionID
                 }))
             addMenu(sub)
+            fit(sub)
         }
+        fit(destinations)
+    }
+
+    // As wide as the widest entry, so that no title is cut short.
+    function fit(menu) {
+        let widest = menu.implicitWidth
+        for (let i = 0; i < menu.count; ++i)
+            widest = Math.max(widest, menu.itemAt(i).implicitWidth + menu.leftPadding
+                                      + menu.rightPadding)
+        menu.width = widest
     }
 }

@@ -238,6 +238,9 @@ TestCase {
         compare(menu.itemAt(1).text, "Home")
         verify(!menu.menuAt(1), "a space without collections is one item")
         grabImage(testCase).save(fixtures.artefact("menu"))
+        mouseClick(menu.itemAt(0))
+        tryVerify(() => sub.opened)
+        grabImage(testCase).save(fixtures.artefact("menu-collections"))
 
         sub.itemAt(2).triggered()
         compare(form.model.collectionID, "C0000000-0000-4000-8000-000000000001")
