@@ -222,6 +222,25 @@ TEST_F(HostEndToEndTest, CapturesArriveInSearchOnTheSignal) {
             JSONValue(1));
 }
 
+TEST_F(HostEndToEndTest, SharedThingsArriveInSearch) {
+  if (!fs::exists(bin("nolt-share"))) GTEST_SKIP() << "nolt-share is not built";
+  startHost();
+  std::string picture = dir_.path() + "/Shared chair.png";
+  std::ofstream(picture, std::ios::binary) << kPNG;
+  // As the file manager starts it, with Save pressed at once: to the space open in the host.
+  Result share =
+      runProgram({bin("nolt-share"), "--test-keys=Return", "https://example.com/shared-page",
+                  "--text", "A quote worth keeping", picture},
+                 env_, {}, 30);
+  ASSERT_EQ(share.status, 0) << share.err;
+  for (std::string query : {"shared-page", "quote worth", "shared chair"})
+    EXPECT_EQ(*searchUntil(query,
+                           [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); })
+                   .subscript("total"),
+              JSONValue(1))
+        << query;
+}
+
 TEST_F(HostEndToEndTest, TheWidgetShowsTheHostsThumbnails) {
   startHost();
   auto snapshot = widget::loadSnapshot(container());
