@@ -60,6 +60,7 @@ ImportReport CaptureImporter::importAll() {
   std::lock_guard lock(mutex_);
   ImportReport report;
   std::error_code ec;
+  fs::remove_all(trash_, ec);  // what a host stopped while deleting left behind
   std::vector<fs::path> folders;
   for (const fs::directory_entry& entry : fs::directory_iterator(inbox_, ec))
     if (entry.is_directory(ec)) folders.push_back(entry.path());
@@ -86,7 +87,7 @@ CaptureImporter::Outcome CaptureImporter::importFolder(const fs::path& folder) {
   std::string captureID = folder.filename().string();
   if (services_.library.hasCapture(captureID)) {
     // Committed by a host that stopped before it could remove the folder.
-    fs::remove_all(folder, ec);
+    remove(folder);
     return Outcome::imported;
   }
 
@@ -181,8 +182,19 @@ CaptureImporter::Outcome CaptureImporter::importFolder(const fs::path& folder) {
     services_.files.remove(item.id);
     return Outcome::leftAlone;
   }
-  fs::remove_all(folder, ec);
+  remove(folder);
   return Outcome::imported;
+}
+
+void CaptureImporter::remove(const fs::path& folder) {
+  std::error_code ec;
+  fs::create_directories(trash_, ec);
+  fs::path moved = trash_ / folder.filename();
+  fs::remove_all(moved, ec);
+  // One rename takes the whole folder out of the inbox at once; deleting it file by file
+  // could be cut short and leave a payload without its request.json behind.
+  if (fs::rename(folder, moved, ec); ec) moved = folder;
+  fs::remove_all(moved, ec);
 }
 
 void CaptureImporter::setAside(const fs::path& folder, const std::string& reason) {

@@ -19,9 +19,14 @@ struct ImportReport {
 
 class CaptureImporter {
  public:
+  // `trash` is a folder on the inbox's disk where taken captures are moved before they are
+  // deleted, so a host killed while deleting never leaves half a folder in the inbox.
   CaptureImporter(HostServices services, std::filesystem::path inbox,
-                  std::filesystem::path rejected)
-      : services_(services), inbox_(std::move(inbox)), rejected_(std::move(rejected)) {}
+                  std::filesystem::path rejected, std::filesystem::path trash)
+      : services_(services),
+        inbox_(std::move(inbox)),
+        rejected_(std::move(rejected)),
+        trash_(std::move(trash)) {}
 
   // Every whole capture in the inbox, oldest folder name order; safe from several threads.
   ImportReport importAll();
@@ -30,10 +35,12 @@ class CaptureImporter {
   enum class Outcome { imported, setAside, leftAlone };
   Outcome importFolder(const std::filesystem::path& folder);
   void setAside(const std::filesystem::path& folder, const std::string& reason);
+  void remove(const std::filesystem::path& folder);
 
   HostServices services_;
   std::filesystem::path inbox_;
   std::filesystem::path rejected_;
+  std::filesystem::path trash_;
   std::mutex mutex_;
 };
 

@@ -33,7 +33,7 @@ class CaptureImportTest : public testing::HostFixture {
   capture::testing::SequentialUUIDSource captureIDs_;
   CaptureImporter importer_{
       HostServices{library_, files_, images_, opener_, uuids_, [this] { return tick(); }}, inbox_,
-      rejected_};
+      rejected_, folder_ / "Trash"};
 };
 
 TEST_F(CaptureImportTest, TakesEveryWholeCaptureAndRemovesItsFolder) {

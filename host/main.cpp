@@ -163,12 +163,11 @@ int main(int argc, char** argv) {
     host::HostServices services{library, files, *images, *opener, *uuids, wallClock};
     host::Publisher publisher(library, files, *images, *container, wallClock);
     host::CaptureImporter importer(services, fs::path(*container) / "Incoming",
-                                   fs::path(*container) / "Rejected");
+                                   fs::path(*container) / "Rejected", libraryFolder / "Removing");
     host::CommandHandlers handlers(services, [&] { publishQuietly(publisher); });
 
     files.removeStrays([&](const std::string& id) { return library.item(id).has_value(); });
     if (options.demo) host::seedDemoLibrary(services);
-    importer.importAll();
     publishQuietly(publisher);
 
     host::PortServer server(*runtime + "/" + std::string(platform::kCommandPortName),
@@ -186,6 +185,8 @@ int main(int argc, char** argv) {
       host::ImportReport report = importer.importAll();
       if (report.imported + report.setAside > 0) publishQuietly(publisher);
     };
+    // The inbox is taken once the port serves: a long backlog of captures must not keep the
+    // programs waiting for the host to finish launching.
     importAndPublish();
     for (;;) {
       // sd-bus may already hold messages it read while doing something else, so it is asked

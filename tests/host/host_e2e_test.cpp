@@ -87,10 +87,11 @@ class HostEndToEndTest : public ::testing::Test {
     EXPECT_EQ(result.status, 0) << result.err;
     return JSONValue::decode(result.out);
   }
-  // Asks until `done` holds for the search result, for at most ten seconds.
-  JSONValue searchUntil(const std::string& query, std::function<bool(const JSONValue&)> done) {
+  // Asks until `done` holds for the search result, for at most `seconds`.
+  JSONValue searchUntil(const std::string& query, std::function<bool(const JSONValue&)> done,
+                        int seconds = 10) {
     JSONValue result;
-    auto deadline = Clock::now() + std::chrono::seconds(10);
+    auto deadline = Clock::now() + std::chrono::seconds(seconds);
     do {
       result = noltJSON({"search", query});
       if (done(result)) break;
@@ -292,10 +293,10 @@ TEST_F(HostEndToEndTest, FiftyNoltProcessesAtOnceWhileBadClientsHangOn) {
 TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
   startHost();
   host_->stop();
-  constexpr int kCaptures = 150;
+  constexpr int kCaptures = 300;
   auto uuids = platform::makeRandomUUIDSource();
   fs::path inbox = fs::path(container()) / "Incoming";
-  std::string payload(300 * 1024, 'x');
+  std::string payload(100 * 1024, 'x');
   for (int i = 0; i < kCaptures; ++i) {
     capture::IncomingRequest file;
     file.kind = capture::IncomingRequest::Kind::file;
@@ -309,17 +310,22 @@ TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
     std::error_code ec;
     return std::distance(fs::directory_iterator(inbox, ec), fs::directory_iterator());
   };
-  // The host takes the inbox while it launches; kill it once part of it is taken.
+  // Kill the host once it has taken part of the inbox.
   host_ = std::make_unique<HostProcess>(bin("nolt-host"), std::vector<std::string>{}, env_);
   auto deadline = Clock::now() + std::chrono::seconds(30);
-  while (remaining() > kCaptures * 2 / 3 && Clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (remaining() > kCaptures * 9 / 10 && Clock::now() < deadline) std::this_thread::yield();
   host_->kill(SIGKILL);
   EXPECT_GT(remaining(), 0) << "the import finished before the host could be killed";
 
   startHost();
-  JSONValue scans = searchUntil("#scan", [](const JSONValue&) { return true; });
+  // The restarted host takes the rest of the inbox once it serves.
+  JSONValue scans = searchUntil(
+      "#scan", [&](const JSONValue& r) { return *r.subscript("total") == JSONValue(kCaptures); },
+      60);
   EXPECT_EQ(*scans.subscript("total"), JSONValue(kCaptures));
+  // Each folder goes right after its item commits.
+  for (int i = 0; i < 100 && remaining() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(remaining(), 0);
   // One stored file per file item (the demo's eight and the scans): none left over from the kill.
   fs::path files = fs::path(container()) / "Library" / "Files";
