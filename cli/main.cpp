@@ -22,11 +22,6 @@
 #include "platform/host_instance.h"
 #include "platform/workspace.h"
 
-// std::string's members are defined here, first on the link line, so that no archive member
-// is pulled in only for its copy of one: the platform's session-bus object, which would bring
-// libsystemd and five more shared libraries into every start of nolt.
-template class std::basic_string<char>;
-
 namespace {
 
 using namespace nolt;

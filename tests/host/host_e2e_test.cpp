@@ -20,7 +20,7 @@
 #include "platform/test_environment.h"
 #include "platform/uuid.h"
 #include "tests/host/host_process.h"
-#include "tests/safari/private_session_bus.h"
+#include "tests/support/private_session_bus.h"
 #include "tests/support/test_host_process.h"
 #include "widget/widget_snapshot.h"
 

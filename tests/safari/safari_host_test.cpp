@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "platform/uuid.h"
-#include "tests/safari/private_session_bus.h"
+#include "tests/support/private_session_bus.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::test_support {

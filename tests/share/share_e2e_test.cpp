@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "capture/incoming_request.h"
-#include "tests/safari/private_session_bus.h"
+#include "tests/support/private_session_bus.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt {

@@ -1,4 +1,4 @@
-// tests/safari/private_session_bus.h - a dbus-daemon of the test's own, and a listener on it
+// tests/support/private_session_bus.h - a dbus-daemon of the test's own, and a listener on it
 // that counts the host's incoming signal. The real session bus is never touched.
 #pragma once
 

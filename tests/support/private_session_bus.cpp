@@ -1,4 +1,4 @@
-#include "tests/safari/private_session_bus.h"
+#include "tests/support/private_session_bus.h"
 
 #include <fcntl.h>
 #include <signal.h>
