@@ -3,7 +3,6 @@
 #ifndef NOLT_BENCH_SOCKET_H
 #define NOLT_BENCH_SOCKET_H
 
-
 #include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
