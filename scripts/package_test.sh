@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Installs the programs both ways people do and takes them away again: `cmake --install` into a
+# staging folder, where every file must land in its place and the installed nolt must run; then
+# the .deb, which must pass lintian, install with apt-get, run, and remove without a trace.
+# Needs root for apt-get (CI runs as root). Reuses the build folder build-package.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=$root/build-package
+jobs=$(nproc)
+
+step() { printf '\n== %s (%s)\n' "$1" "$(date +%T)"; }
+fail() {
+  echo "package_test: $*" >&2
+  exit 1
+}
+
+tmp=$(mktemp -d)
+cleanup() {
+  # A failed run must not leave the package installed on the machine.
+  if dpkg-query -W nolt >/dev/null 2>&1; then
+    apt-get purge -y nolt >/dev/null 2>&1 || true
+  fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# Every file the programs need, relative to the root of the system.
+files=(
+  usr/bin/nolt
+  usr/bin/nolt-safari
+  usr/bin/nolt-share
+  usr/bin/nolt-widget
+  usr/bin/nolt-host
+  usr/share/applications/app.nolt.Nolt.desktop
+  usr/share/applications/nolt-share.desktop
+  etc/xdg/autostart/nolt-widget.desktop
+  usr/share/icons/hicolor/scalable/apps/app.nolt.Nolt.svg
+  usr/lib/mozilla/native-messaging-hosts/app.nolt.web.json
+  etc/chromium/native-messaging-hosts/app.nolt.web.json
+  usr/share/nolt/browser-extension/manifest.json
+  usr/share/bash-completion/completions/nolt
+  usr/share/zsh/vendor-completions/_nolt
+  usr/share/fish/vendor_completions.d/nolt.fish
+  usr/share/doc/nolt/copyright
+  usr/share/doc/nolt/changelog.gz
+  usr/share/lintian/overrides/nolt
+)
+manual=usr/share/man/man1/nolt.1
+
+check_files() {  # root folder, manual page name
+  local base=$1 file
+  for file in "${files[@]}" "$2"; do
+    [ -f "$base/$file" ] || fail "/$file is not installed"
+  done
+  for file in "${files[@]:0:5}"; do
+    [ -x "$base/$file" ] || fail "/$file is not executable"
+  done
+}
+
+check_usage() {  # nolt program
+  local out
+  out=$("$1" help) || fail "$1 help failed"
+  grep -q '^Usage: nolt' <<<"$out" || fail "$1 help printed no usage: $out"
+}
+
+step "build"
+# -O2, as Debian builds its packages: GCC 12 at -O3 warns falsely (-Wrestrict) about std::string
+# concatenation, and warnings are errors.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+  -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_TESTS=OFF -DNOLT_NATIVE_MESSAGING_SCOPE=system >/dev/null
+cmake --build "$build" -j "$jobs"
+
+step "cmake --install into a staging folder"
+stage=$tmp/stage
+DESTDIR=$stage cmake --install "$build" >/dev/null
+check_files "$stage" "$manual"
+stray=$(cd "$stage" && find . -type f | grep -v -e '^\./usr/' -e '^\./etc/' || true)
+[ -z "$stray" ] || fail "files outside /usr and /etc: $stray"
+grep -q '^Exec=/usr/bin/nolt-host ' "$stage/usr/share/applications/app.nolt.Nolt.desktop" ||
+  fail "the host's desktop entry does not start /usr/bin/nolt-host"
+for manifest in "$stage"/usr/lib/mozilla/native-messaging-hosts/app.nolt.web.json \
+  "$stage"/etc/chromium/native-messaging-hosts/app.nolt.web.json; do
+  grep -q '"path": *"/usr/bin/nolt-safari"' "$manifest" || fail "$manifest does not name /usr/bin/nolt-safari"
+done
+check_usage "$stage/usr/bin/nolt"
+
+step "desktop entries and manual page"
+for entry in "$stage"/usr/share/applications/*.desktop "$stage"/etc/xdg/autostart/*.desktop; do
+  out=$(desktop-file-validate "$entry" 2>&1) || fail "$entry: $out"
+  [ -z "$out" ] || fail "$entry: $out"
+done
+out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$stage/$manual" 2>&1 >/dev/null) ||
+  fail "man could not format nolt.1"
+[ -z "$out" ] || fail "nolt.1: $out"
+
+step "the .deb"
+rm -f "$build"/nolt_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+debs=("$build"/nolt_*_"$(dpkg --print-architecture)".deb)
+[ -f "${debs[0]}" ] || fail "cpack made no nolt_<version>_<arch>.deb"
+deb=${debs[0]}
+echo "$(basename "$deb"): depends on $(dpkg-deb -f "$deb" Depends)"
+# Errors fail the run; warnings are shown.
+lintian --fail-on error --tag-display-limit 0 "$deb"
+
+step "apt-get install"
+apt-get install -y "$deb" >/dev/null
+check_files "" "$manual.gz"
+check_usage /usr/bin/nolt
+home=$tmp/home
+mkdir -p "$home"
+# The programs run once in a home of their own, away from any session bus.
+run() {
+  env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \
+    DBUS_SESSION_BUS_ADDRESS=unix:path="$home/no-bus" timeout 60 "$@"
+}
+out=$(run nolt-widget --help) && [ -n "$out" ] || fail "nolt-widget --help failed"
+run nolt-widget timeline >/dev/null || fail "nolt-widget timeline failed"
+out=$(run nolt-host --help) && [ -n "$out" ] || fail "nolt-host --help failed"
+run nolt-safari </dev/null || fail "nolt-safari failed on an empty input"
+# The share dialog loads its window, then Escape cancels it: status 1 and no errors.
+echo "a note" >"$home/note.txt"
+status=0
+err=$(run nolt-share --test-keys=Escape "$home/note.txt" 2>&1 >/dev/null) || status=$?
+[ "$status" = 1 ] || fail "nolt-share --test-keys=Escape ended with $status: $err"
+if grep -q '^nolt-share:' <<<"$err"; then fail "$err"; fi
+
+step "apt-get remove, then purge"
+apt-get remove -y nolt >/dev/null
+# dpkg keeps the administrator's files under /etc until the package is purged.
+for file in "${files[@]}" "$manual.gz"; do
+  case $file in etc/*) continue ;; esac
+  [ ! -e "/$file" ] || fail "/$file is still there after apt-get remove"
+done
+apt-get purge -y nolt >/dev/null
+for file in "${files[@]}"; do
+  [ ! -e "/$file" ] || fail "/$file is still there after apt-get purge"
+done
+echo "package test passed"
