@@ -476,7 +476,11 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   std::vector<std::string> parameters;
   for (const std::string& word : filter.words) {
     sql += " AND (n.title || ' ' || n.text) LIKE ? ESCAPE '\\'";
-    parameters.push_back("%" + escapeLike(word) + "%");
+    // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) about "%" + text + "%".
+    std::string pattern = escapeLike(word);
+    pattern.insert(0, 1, '%');
+    pattern += '%';
+    parameters.push_back(std::move(pattern));
   }
   for (const std::string& tag : filter.tags) {
     sql += " AND EXISTS(SELECT 1 FROM note_tags t WHERE t.note_id = n.id AND t.tag = ?)";

@@ -2,11 +2,12 @@
 # Installs the programs both ways people do and takes them away again: `cmake --install` into a
 # staging folder, where every file must land in its place and the installed nolt must run; then
 # the .deb, which must pass lintian, install with apt-get, run, and remove without a trace.
-# Needs root for apt-get (CI runs as root). Reuses the build folder build-package.
+# Needs root for apt-get (CI runs as root). Takes the build folder to package (scripts/test.sh
+# passes its own, configured for /usr), else configures build-package.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=$root/build-package
+build=${1:-$root/build-package}
 jobs=$(nproc)
 
 step() { printf '\n== %s (%s)\n' "$1" "$(date +%T)"; }
@@ -65,10 +66,13 @@ check_usage() {  # nolt program
 }
 
 step "build"
-# -O2, as Debian builds its packages: GCC 12 at -O3 warns falsely (-Wrestrict) about std::string
-# concatenation, and warnings are errors.
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-  -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_TESTS=OFF -DNOLT_NATIVE_MESSAGING_SCOPE=system >/dev/null
+if [ $# -eq 0 ]; then
+  # -O2, as Debian builds its packages.
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_TESTS=OFF -DNOLT_NATIVE_MESSAGING_SCOPE=system >/dev/null
+else
+  cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system >/dev/null
+fi
 cmake --build "$build" -j "$jobs"
 
 step "cmake --install into a staging folder"

@@ -27,7 +27,11 @@ configure_and_test() {  # build dir, extra cmake options...
 }
 
 step "build and test"
-configure_and_test build
+# Configured for /usr, so that the same build is also the one packaged below.
+configure_and_test build -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system
+
+step "install, package, remove"
+bash scripts/package_test.sh build
 
 [ "${NOLT_QUICK:-0}" = 1 ] && exit 0
 
