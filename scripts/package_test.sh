@@ -7,7 +7,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=${1:-$root/build-package}
+# Absolute, since apt-get takes a relative path without "./" for a package name.
+build=$(realpath -m "${1:-$root/build-package}")
 jobs=$(nproc)
 
 step() { printf '\n== %s (%s)\n' "$1" "$(date +%T)"; }
