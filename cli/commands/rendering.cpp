@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "platform/json_text.h"
+
 namespace nolt::commands {
 
 using link::JSONArray;
@@ -140,23 +142,8 @@ std::string terminalSafe(std::string_view text) {
       ++i;
       continue;
     }
-    // The length of a well-formed UTF-8 sequence here, 0 when there is none.
-    std::size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      n = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      n = 3;
-      if (b == 0xE0) lo = 0xA0;
-      if (b == 0xED) hi = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      n = 4;
-      if (b == 0xF0) lo = 0x90;
-      if (b == 0xF4) hi = 0x8F;
-    }
-    bool wellFormed = n > 0 && i + n <= text.size() && byte(i + 1) >= lo && byte(i + 1) <= hi;
-    for (std::size_t k = 2; wellFormed && k < n; ++k)
-      wellFormed = byte(i + k) >= 0x80 && byte(i + k) <= 0xBF;
+    std::size_t n = platform::json::utf8SequenceLength(text, i);
+    bool wellFormed = n > 0;
     // C1 controls are U+0080 to U+009F: 0xC2 0x80 to 0xC2 0x9F.
     bool c1 = wellFormed && b == 0xC2 && byte(i + 1) <= 0x9F;
     if (!wellFormed || c1) {
