@@ -19,6 +19,7 @@ namespace {
 using link::JSONArray;
 using link::JSONObject;
 using link::JSONValue;
+using platform::kMaxFileBytes;
 
 std::string inQuotes(std::string_view text) { return "“" + std::string(text) + "”"; }
 

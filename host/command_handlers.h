@@ -43,8 +43,6 @@ inline constexpr std::int64_t kDefaultLimit = 20;
 inline constexpr std::int64_t kMaxLimit = 200;
 inline constexpr std::int64_t kDefaultImageSize = 1024;
 inline constexpr std::int64_t kMaxImageSize = 2048;
-// A file sent whole inside a request; the command line refuses bigger ones before sending.
-inline constexpr std::size_t kMaxFileBytes = 200u * 1000 * 1000;
 
 class CommandHandlers {
  public:

@@ -2,10 +2,15 @@
 // extension (case-insensitive) or MIME type to a type identifier and what it conforms to.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace nolt::platform {
+
+// The largest file carried inside a request, by `nolt add`, the agent server, the capture
+// inbox and the host alike; exactly this size is accepted.
+inline constexpr std::uint64_t kMaxFileBytes = 200ull * 1024 * 1024;
 
 // Identifiers of the broad types that callers ask about.
 inline constexpr std::string_view kImageType = "public.image";

@@ -10,11 +10,11 @@
 #include <string_view>
 
 #include "cli/link/json_value.h"
+#include "platform/file_types.h"
 
 namespace nolt::commands {
 
-// Files larger than this are refused; exactly this size is accepted.
-inline constexpr std::uint64_t kMaxFileBytes = 200ull * 1024 * 1024;
+using platform::kMaxFileBytes;
 
 // An http or https address (scheme exactly in lower case); anything else is a path.
 bool isLinkWord(std::string_view word);
