@@ -23,12 +23,12 @@
 #include "host/desktop_opener.h"
 #include "host/incoming_watch.h"
 #include "host/instance_record.h"
-#include "host/port_server.h"
 #include "host/publisher.h"
 #include "host/qt_image_codec.h"
 #include "platform/command_port.h"
 #include "platform/directories.h"
 #include "platform/identifiers.h"
+#include "platform/port_server.h"
 
 namespace {
 
@@ -170,8 +170,9 @@ int main(int argc, char** argv) {
     if (options.demo) host::seedDemoLibrary(services);
     publishQuietly(publisher);
 
-    host::PortServer server(*runtime + "/" + std::string(platform::kCommandPortName),
-                            [&](std::string_view request) { return handlers.respond(request); });
+    platform::PortServer server(
+        *runtime + "/" + std::string(platform::kCommandPortName),
+        [&](std::string_view request) { return handlers.respond(request); });
     // Listen before taking signals, so a capture posted during launch is not missed; the
     // rescan below catches anything that came before.
     std::unique_ptr<host::IncomingWatch> watch = host::watchIncoming(*env);

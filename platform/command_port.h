@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,17 @@ class PortConnection {
   // whole reply frame. On success `reply` holds the reply payload (empty for no reply bytes).
   virtual Status sendRequest(std::uint32_t messageID, std::string_view request, double sendTimeout,
                              double receiveTimeout, std::string& reply) = 0;
+
+  // Takes the next piece of a streamed payload; false once the exchange has failed.
+  using PayloadWriter = std::function<bool(std::string_view piece)>;
+  // The same exchange for a payload of `length` bytes that `produce` writes piece by piece, so
+  // that a request carrying a whole file is never held whole. A payload of any other length
+  // fails the exchange (transportError) without completing the frame, so the host takes
+  // nothing; so does an exception from `produce`, which goes on to the caller. This form
+  // gathers the payload and calls sendRequest, which is what substitutes need.
+  virtual Status sendStreamedRequest(std::uint32_t messageID, std::uint32_t length,
+                                     const std::function<void(const PayloadWriter&)>& produce,
+                                     double sendTimeout, double receiveTimeout, std::string& reply);
 };
 
 class CommandPort {

@@ -290,6 +290,29 @@ TEST_F(HostEndToEndTest, FiftyNoltProcessesAtOnceWhileBadClientsHangOn) {
   EXPECT_EQ(nolt({"spaces"}).status, 0);
 }
 
+TEST_F(HostEndToEndTest, IdleClientsPastTheConnectionLimitDoNotHoldUpASearch) {
+  startHost();
+  // The host serves 256 connections at once; these say nothing and never will.
+  std::vector<int> idle;
+  for (int i = 0; i < 256 + 100; ++i) {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = runtime_ + "/group.app.nolt.cli";
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    idle.push_back(fd);
+  }
+  auto start = Clock::now();
+  Result search = nolt({"search", "warm"});
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  EXPECT_EQ(search.status, 0) << search.err;
+  EXPECT_NE(search.out.find("Sunset over the hills"), std::string::npos);
+  // Idle clients are dropped after 5 s; an answer that waited for that is a fault.
+  EXPECT_LT(seconds, 4.0);
+  for (int fd : idle) close(fd);
+}
+
 TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
   startHost();
   host_->stop();

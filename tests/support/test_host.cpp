@@ -6,6 +6,7 @@
 //                                    "launching\n", then "running\n" once it serves;
 //   <runtime>/group.app.nolt.cli      a Unix stream socket, mode 0600, one framed exchange per
 //                                    connection, several connections at once.
+// Requests are served by the host's own port server, so the two cannot drift apart.
 // It serves until SIGTERM or SIGINT, then removes the socket and exits with status 0. The
 // instance record stays behind, unlocked: a stale record, as a crashed host would leave.
 //
@@ -27,40 +28,29 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/signalfd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <boost/json.hpp>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "platform/command_port.h"
 #include "platform/directories.h"
 #include "platform/environment.h"
 #include "platform/identifiers.h"
+#include "platform/port_server.h"
 
 namespace {
 
 namespace platform = nolt::platform;
-
-// Requests carry whole files in Base64 (a 200 MiB file is about 267 MiB of request), so the
-// host takes as much as a reply may carry.
-constexpr std::uint32_t kMaxRequestBytes = nolt::platform::kMaxReplyBytes;
 
 enum class Mode { normal, notjson, empty, close, silent };
 
@@ -129,33 +119,7 @@ std::map<std::string, std::string> loadReplies(const std::string& path) {
   return replies;
 }
 
-std::uint32_t bigEndian(const unsigned char* b) {
-  return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) |
-         std::uint32_t(b[3]);
-}
-
-bool readExactly(int fd, void* out, std::size_t size) {
-  auto* bytes = static_cast<char*>(out);
-  while (size > 0) {
-    ssize_t n = recv(fd, bytes, size, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
-std::string commandOf(const std::string& payload) {
+std::string commandOf(std::string_view payload) {
   boost::json::error_code ec;
   boost::json::value request = boost::json::parse(payload, ec);
   if (ec || !request.is_object()) return {};
@@ -163,6 +127,7 @@ std::string commandOf(const std::string& payload) {
   return command && command->is_string() ? std::string(command->as_string()) : std::string();
 }
 
+// The answers of the host's own server, in the chosen mode.
 class Host {
  public:
   Host(Options options, std::map<std::string, std::string> replies)
@@ -174,68 +139,30 @@ class Host {
     }
   }
 
-  // Takes a connection; runs its exchange on a thread of its own.
-  void accept(int fd) {
-    {
-      std::lock_guard lock(mutex_);
-      connections_.insert(fd);
-    }
-    std::thread([this, fd] {
-      serve(fd);
-      std::lock_guard lock(mutex_);
-      connections_.erase(fd);
-      close(fd);
-      allDone_.notify_all();
-    }).detach();
-  }
-
-  // Ends every exchange still open (a silent one waits for the client otherwise); after a
-  // shutdown each thread's reads and writes fail at once, so the wait is short.
-  void finish() {
-    std::unique_lock lock(mutex_);
-    for (int fd : connections_) shutdown(fd, SHUT_RDWR);
-    allDone_.wait(lock, [&] { return connections_.empty(); });
+  std::unique_ptr<platform::PortExchange> exchange(std::uint32_t messageID, std::uint32_t length) {
+    return platform::makeBufferedExchange(
+        length, [this, messageID](std::string_view payload) { return answer(messageID, payload); });
   }
 
  private:
-  void serve(int fd) {
-    unsigned char header[8];
-    if (!readExactly(fd, header, sizeof header)) return;
-    std::uint32_t messageID = bigEndian(header);
-    std::uint32_t length = bigEndian(header + 4);
-    if (length > kMaxRequestBytes) return;
-    // Grown as bytes arrive, so a client that only claims a huge length costs nothing.
-    std::string payload;
-    char chunk[64 * 1024];
-    while (payload.size() < length) {
-      std::size_t want = std::min<std::size_t>(sizeof chunk, length - payload.size());
-      if (!readExactly(fd, chunk, want)) return;
-      payload.append(chunk, want);
-    }
-    record(messageID, payload);
+  using Answer = platform::PortExchange::Answer;
+  using Ending = platform::PortExchange::Ending;
 
-    std::string reply;
+  Answer answer(std::uint32_t messageID, std::string_view payload) {
+    record(messageID, payload);
     switch (options_.mode) {
       case Mode::close:
-        return;
-      case Mode::silent: {
-        char ignored;
-        while (readExactly(fd, &ignored, 1)) {
-        }
-        return;
-      }
+        return {Ending::close, {}};
+      case Mode::silent:
+        return {Ending::hold, {}};
       case Mode::empty:
-        break;
+        return {Ending::reply, {}};
       case Mode::notjson:
-        reply = "this is not json";
-        break;
+        return {Ending::reply, "this is not json"};
       case Mode::normal:
-        reply = replyFor(commandOf(payload));
         break;
     }
-    std::string frame(4, '\0');
-    for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>(reply.size() >> (24 - 8 * i));
-    writeAll(fd, frame + reply);
+    return {Ending::reply, replyFor(commandOf(payload))};
   }
 
   std::string replyFor(const std::string& command) const {
@@ -245,16 +172,14 @@ class Host {
     return R"({"result":null})";
   }
 
-  void record(std::uint32_t messageID, const std::string& payload) {
+  void record(std::uint32_t messageID, std::string_view payload) {
     if (recordFd_ < 0) return;
     std::string line =
         messageID == 0 ? std::string() : "!message-id=" + std::to_string(messageID) + " ";
-    line += payload + "\n";
+    line += payload;
+    line += "\n";
     std::lock_guard lock(mutex_);
-    writeAllFile(line);
-  }
-
-  void writeAllFile(std::string_view bytes) {
+    std::string_view bytes = line;
     while (!bytes.empty()) {
       ssize_t n = write(recordFd_, bytes.data(), bytes.size());
       if (n < 0 && errno == EINTR) continue;
@@ -267,28 +192,11 @@ class Host {
   std::map<std::string, std::string> replies_;
   int recordFd_ = -1;
   std::mutex mutex_;
-  std::condition_variable allDone_;
-  std::set<int> connections_;
 };
 
 void writeRecord(int fd, std::string_view word) {
   if (ftruncate(fd, 0) != 0 || pwrite(fd, word.data(), word.size(), 0) < 0)
     fail("cannot write the instance record");
-}
-
-int listenAt(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) fail("socket path too long: " + path);
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  unlink(path.c_str());
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  mode_t previous = umask(0177);
-  int bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  umask(previous);
-  if (fd < 0 || bound != 0 || chmod(path.c_str(), 0600) != 0 || listen(fd, 64) != 0)
-    fail("cannot serve " + path + ": " + std::strerror(errno));
-  return fd;
 }
 
 // Waits for SIGTERM or SIGINT, or for `fd` to be readable; true when a signal came.
@@ -330,9 +238,21 @@ int main(int argc, char** argv) {
       options.portDelay > 0 &&
       waitForSignalOr(signals, -1, static_cast<int>(std::min(options.portDelay, 1e6) * 1000));
   std::string socketPath = *runtime + "/" + std::string(platform::kCommandPortName);
-  int listener = -1;
+  std::optional<platform::PortServer> server;
   if (!stopping) {
-    if (!options.noPort) listener = listenAt(socketPath);
+    if (!options.noPort) {
+      try {
+        server.emplace(
+            socketPath,
+            [&host](std::uint32_t messageID, std::uint32_t length) {
+              return host.exchange(messageID, length);
+            },
+            platform::PortServerOptions{});
+        server->start();
+      } catch (const platform::ServerError& error) {
+        fail(error.what());
+      }
+    }
     writeRecord(instance, "running\n");
     if (options.readyFile) {
       int ready = open(options.readyFile->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -340,18 +260,8 @@ int main(int argc, char** argv) {
       close(ready);
     }
   }
-  while (!stopping) {
-    stopping = waitForSignalOr(signals, listener, -1);
-    if (stopping || listener < 0) continue;
-    int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection >= 0) host.accept(connection);
-  }
-
-  if (listener >= 0) {
-    close(listener);
-    unlink(socketPath.c_str());
-  }
-  host.finish();
+  while (!stopping) stopping = waitForSignalOr(signals, -1, -1);
+  if (server) server->stop();
   close(instance);
   return 0;
 }
