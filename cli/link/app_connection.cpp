@@ -21,6 +21,20 @@ JSONValue AppConnection::sendEncoded(std::string_view request) {
   std::string reply;
   auto status = port->sendRequest(kMessageID, request, kSendTimeout, kReceiveTimeout, reply);
   port.reset();
+  return resultOf(status, reply);
+}
+
+JSONValue AppConnection::sendStreamed(std::uint32_t length, const StreamedRequest& produce) {
+  std::unique_ptr<platform::PortConnection> port = openPort();
+  std::string reply;
+  auto status =
+      port->sendStreamedRequest(kMessageID, length, produce, kSendTimeout, kReceiveTimeout, reply);
+  port.reset();
+  return resultOf(status, reply);
+}
+
+JSONValue AppConnection::resultOf(platform::PortConnection::Status status,
+                                  const std::string& reply) {
   if (status != platform::PortConnection::Status::success || reply.empty())
     throw Failure::noAnswer();
   CLIResponse response;

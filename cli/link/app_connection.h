@@ -3,6 +3,7 @@
 // and turns every way an exchange can go wrong into one of four failures with fixed texts.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -62,6 +63,11 @@ class AppConnection {
   // The same exchange for a request already encoded as a CLIRequest's compact text, so that
   // a request holding a whole file is not copied again.
   JSONValue sendEncoded(std::string_view request);
+  // The same for a request of `length` bytes written piece by piece, so that a request carrying
+  // a whole file is never held whole. An exception from `produce` abandons the exchange (the
+  // host takes nothing) and goes on to the caller.
+  using StreamedRequest = std::function<void(const platform::PortConnection::PayloadWriter&)>;
+  JSONValue sendStreamed(std::uint32_t length, const StreamedRequest& produce);
 
   // The open port; starts the host and waits for it when needed.
   std::unique_ptr<platform::PortConnection> openPort();
@@ -69,6 +75,8 @@ class AppConnection {
   void launchHost();
 
  private:
+  static JSONValue resultOf(platform::PortConnection::Status status, const std::string& reply);
+
   HostServices services_;
 };
 

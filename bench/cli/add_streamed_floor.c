@@ -1,0 +1,66 @@
+/* bench/cli/add_streamed_floor.c - the streamed floor for `nolt add FILE`: the frame's length
+ * from the file's size, then read 768 KiB, Base64 it, write it to the host's socket, repeat;
+ * then read the reply. Nothing is held but one chunk and its text. */
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "bench_socket.h"
+
+static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+enum { kChunk = 768 * 1024 }; /* a multiple of 3, so only the last chunk is padded */
+
+static char* encode(const unsigned char* bytes, size_t size, char* o) {
+  size_t i = 0;
+  for (; i + 3 <= size; i += 3) {
+    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8 | bytes[i + 2];
+    *o++ = kAlphabet[v >> 18];
+    *o++ = kAlphabet[v >> 12 & 63];
+    *o++ = kAlphabet[v >> 6 & 63];
+    *o++ = kAlphabet[v & 63];
+  }
+  if (size - i == 1) {
+    unsigned v = (unsigned)bytes[i] << 16;
+    *o++ = kAlphabet[v >> 18];
+    *o++ = kAlphabet[v >> 12 & 63];
+    *o++ = '=';
+    *o++ = '=';
+  } else if (size - i == 2) {
+    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8;
+    *o++ = kAlphabet[v >> 18];
+    *o++ = kAlphabet[v >> 12 & 63];
+    *o++ = kAlphabet[v >> 6 & 63];
+    *o++ = '=';
+  }
+  return o;
+}
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  int file = open(argv[1], O_RDONLY);
+  struct stat status;
+  if (file < 0 || fstat(file, &status) != 0) return 1;
+  size_t size = (size_t)status.st_size;
+  static unsigned char chunk[kChunk];
+  static char text[kChunk / 3 * 4];
+
+  struct sockaddr_un address;
+  if (bench_socket_address(&address) != 0) return 1;
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || connect(fd, (struct sockaddr*)&address, sizeof address) != 0) return 1;
+  unsigned char header[8];
+  bench_put_u32(header, 0);
+  bench_put_u32(header + 4, (uint32_t)((size + 2) / 3 * 4));
+  if (bench_write_all(fd, header, 8) != 0) return 1;
+  for (size_t done = 0; done < size;) {
+    size_t want = size - done < kChunk ? size - done : kChunk;
+    if (bench_read_all(file, chunk, want) != 0) return 1;
+    char* end = encode(chunk, want, text);
+    if (bench_write_all(fd, text, (size_t)(end - text)) != 0) return 1;
+    done += want;
+  }
+  close(file);
+  if (bench_read_all(fd, header, 4) != 0) return 1;
+  close(fd);
+  return 0;
+}
