@@ -322,6 +322,8 @@ std::string CommandHandlers::respond(std::string_view request) {
     response.error = "Nolt couldn't read the request.";
   } catch (const CommandError& error) {
     response.error = error.what();
+  } catch (const QueryError& error) {
+    response.error = error.what();
   } catch (const StoreError& error) {
     response.error = std::string("Nolt couldn't use its library: ") + error.what();
   } catch (const std::bad_alloc&) {
