@@ -366,6 +366,22 @@ TEST_F(CommandHandlersTest, QueriesAreBoundedAndRepeatsCountOnce) {
         << c.command << " " << c.query.substr(0, 40);
 }
 
+TEST_F(CommandHandlersTest, TheLibrarysOwnErrorTextNeverReachesAReply) {
+  std::string path = (folder_ / "library.sqlite").string();
+  std::optional<Library> library;
+  library.emplace(path);
+  {
+    Database database(path);
+    database.execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN "
+        "SELECT RAISE(ABORT, 'internal detail'); END");
+  }
+  CommandHandlers handlers(
+      HostServices{*library, files_, images_, opener_, uuids_, [this] { return tick(); }});
+  std::string reply = handlers.respond(R"({"command":"add_note","arguments":{"text":"hi"}})");
+  EXPECT_EQ(link::CLIResponse::decode(reply).error, "Nolt's library couldn't answer that request.");
+}
+
 TEST(TitleTest, TitlesFromTextAndFileNames) {
   EXPECT_EQ(titleOfText("  first line\nsecond"), "first line");
   EXPECT_EQ(titleOfText(std::string(70, 'a')), std::string(60, 'a') + "…");
