@@ -87,7 +87,7 @@ TEST(LibraryTest, TermsCountOnceInAnyCaseAndTooManyFail) {
   EXPECT_EQ(library.notes(spellings, false).size(), 1u);
 
   Filter tooMany;
-  for (int i = 0; i <= 64; ++i) tooMany.words.push_back("w" + std::to_string(i));
+  for (int i = 0; i <= 64; ++i) tooMany.words.push_back(std::string(1, 'w') += std::to_string(i));
   EXPECT_THROW(library.search(tooMany, 5), QueryError);
   EXPECT_THROW(library.notes(tooMany, false), QueryError);
   std::swap(tooMany.words, tooMany.tags);
