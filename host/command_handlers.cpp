@@ -322,8 +322,11 @@ std::string CommandHandlers::respond(std::string_view request) {
     response.error = "Nolt couldn't read the request.";
   } catch (const CommandError& error) {
     response.error = error.what();
-  } catch (const StoreError& error) {
-    response.error = std::string("Nolt couldn't use its library: ") + error.what();
+  } catch (const QueryError& error) {
+    response.error = error.what();
+  } catch (const StoreError&) {
+    // SQLite's own text means nothing to the person reading the reply.
+    response.error = "Nolt's library couldn't answer that request.";
   } catch (const std::bad_alloc&) {
     response.error = "Nolt ran out of memory for this request.";
   } catch (const std::exception& error) {

@@ -52,7 +52,7 @@ class CommandHandlers {
 
   // The reply payload for a request payload; never throws.
   std::string respond(std::string_view request);
-  // The result of one command; throws CommandError (or StoreError) on failure.
+  // The result of one command; throws CommandError, QueryError or StoreError on failure.
   link::JSONValue handle(std::string_view command, const link::JSONObject& arguments);
 
  private:

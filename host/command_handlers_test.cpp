@@ -316,6 +316,72 @@ TEST_F(CommandHandlersTest, RespondAnswersEveryRequestWithOneResponse) {
     EXPECT_EQ(link::CLIResponse::decode(handlers_.respond(c.request)), c.response) << c.request;
 }
 
+// What a query request answers: the error text, or "found N" with the count of results.
+std::string queryOutcome(CommandHandlers& handlers, const std::string& command,
+                         const std::string& query) {
+  link::CLIRequest request{command, JSONObject{{"query", query}}};
+  link::CLIResponse response = link::CLIResponse::decode(handlers.respond(request.encode()));
+  if (response.error) return *response.error;
+  const JSONValue* list = response.result->subscript(command == "search" ? "items" : "notes");
+  return "found " + std::to_string(list->array()->size());
+}
+
+std::string repeated(std::string_view word, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) (text += word) += ' ';
+  return text;
+}
+
+std::string numbered(std::string_view prefix, int count, std::string_view separator = " ") {
+  std::string text;
+  for (int i = 0; i < count; ++i) (text += prefix) += std::to_string(i) += separator;
+  return text;
+}
+
+TEST_F(CommandHandlersTest, QueriesAreBoundedAndRepeatsCountOnce) {
+  const std::string tooMany = "Search for at most 64 different words and tags at a time.";
+  addLink("https://example.com/board",
+          {{"title", numbered("w", 64)}, {"tags", JSONArray{"red"}}, {"note", "milk"}});
+  run("add_note", {{"text", "Buy milk"}, {"tags", JSONArray{"errand"}}});
+  struct Case {
+    std::string command, query, outcome;
+  } cases[] = {
+      {"search", numbered("w", 64), "found 1"},  // exactly the cap
+      {"search", numbered("w", 65), tooMany},
+      {"search", numbered("w", 32) + numbered("#t", 33), tooMany},  // words and tags together
+      {"search", numbered("#t", 1000), tooMany},
+      {"search", numbered("w", 65, "."), tooMany},  // one word of many parts
+      {"search", repeated("W0 w0 #red #RED", 20'000), "found 1"},
+      {"notes", numbered("w", 1000), tooMany},
+      {"notes", numbered("#t", 1000), tooMany},
+      {"notes", repeated("milk MILK #errand", 20'000), "found 1"},
+      {"notes", repeated("milk", 20'000), "found 2"},
+      {"search", std::string(1001, 'a'), "A search word or tag can be at most 1000 characters."},
+      {"notes", "#" + std::string(1001, 'a'),
+       "A search word or tag can be at most 1000 characters."},
+      {"notes", std::string(1000, 'a'), "found 0"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(queryOutcome(handlers_, c.command, c.query), c.outcome)
+        << c.command << " " << c.query.substr(0, 40);
+}
+
+TEST_F(CommandHandlersTest, TheLibrarysOwnErrorTextNeverReachesAReply) {
+  std::string path = (folder_ / "library.sqlite").string();
+  std::optional<Library> library;
+  library.emplace(path);
+  {
+    Database database(path);
+    database.execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN "
+        "SELECT RAISE(ABORT, 'internal detail'); END");
+  }
+  CommandHandlers handlers(
+      HostServices{*library, files_, images_, opener_, uuids_, [this] { return tick(); }});
+  std::string reply = handlers.respond(R"({"command":"add_note","arguments":{"text":"hi"}})");
+  EXPECT_EQ(link::CLIResponse::decode(reply).error, "Nolt's library couldn't answer that request.");
+}
+
 TEST(TitleTest, TitlesFromTextAndFileNames) {
   EXPECT_EQ(titleOfText("  first line\nsecond"), "first line");
   EXPECT_EQ(titleOfText(std::string(70, 'a')), std::string(60, 'a') + "…");

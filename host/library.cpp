@@ -4,6 +4,8 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 namespace nolt::host {
@@ -57,18 +59,53 @@ constexpr std::string_view kItemColumns =
     "i.id, i.kind, i.title, i.url, i.source_url, i.file_name, i.mime_type, i.text, i.space_id, "
     "i.width, i.height, i.favorite, i.created_at, i.capture_id";
 
+// The distinct terms of one query, told apart as SQLite compares them (ASCII letters in any
+// case are the same), so "red Red RED" costs one term. A query past the bounds fails here,
+// before SQLite sees it.
+class DistinctTerms {
+ public:
+  static void checkLength(std::string_view term) {
+    std::size_t characters = 0;
+    for (char c : term)
+      if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+    if (characters > kMaxTermCharacters)
+      throw QueryError("A search word or tag can be at most " + std::to_string(kMaxTermCharacters) +
+                       " characters.");
+  }
+
+  // True the first time `term` comes as a word ('w') or a tag ('#').
+  bool insert(char kind, std::string_view term) {
+    checkLength(term);
+    std::string key(1, kind);
+    key.reserve(term.size() + 1);
+    for (char c : term) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (!seen_.insert(std::move(key)).second) return false;
+    if (seen_.size() > kMaxQueryTerms)
+      throw QueryError("Search for at most " + std::to_string(kMaxQueryTerms) +
+                       " different words and tags at a time.");
+    return true;
+  }
+
+ private:
+  std::unordered_set<std::string> seen_;
+};
+
 // Words become prefix queries of their letters and digits only, so nothing a person types can
-// be read as FTS5 syntax.
-std::string matchExpression(const std::vector<std::string>& words) {
+// be read as FTS5 syntax. A word like "a.b.c" gives several.
+std::string matchExpression(const std::vector<std::string>& words, DistinctTerms& terms) {
   std::string expression;
-  for (const std::string& word : words) {
-    std::string token;
-    auto flush = [&] {
-      if (token.empty()) return;
+  std::string token;
+  auto flush = [&] {
+    if (!token.empty() && terms.insert('w', token)) {
       if (!expression.empty()) expression += ' ';
-      expression += '"' + token + "\"*";
-      token.clear();
-    };
+      expression += '"';
+      expression += token;
+      expression += "\"*";
+    }
+    token.clear();
+  };
+  for (const std::string& word : words) {
+    DistinctTerms::checkLength(word);
     for (unsigned char c : word) {
       if (c >= 0x80 || std::isalnum(c))
         token += static_cast<char>(c);
@@ -89,13 +126,15 @@ struct Where {
 Where whereOf(const Filter& filter, bool withWords) {
   Where where{" WHERE 1", {}};
   if (withWords) {
-    if (std::string match = matchExpression(filter.words); !match.empty()) {
+    DistinctTerms terms;
+    if (std::string match = matchExpression(filter.words, terms); !match.empty()) {
       where.sql += " AND i.id IN (SELECT item_id FROM item_words WHERE item_words MATCH ?)";
       where.parameters.push_back(match);
     } else if (!filter.words.empty()) {
       where.sql += " AND 0";  // only punctuation: nothing can match it
     }
     for (const std::string& tag : filter.tags) {
+      if (!terms.insert('#', tag)) continue;
       where.sql += " AND EXISTS(SELECT 1 FROM item_tags t WHERE t.item_id = i.id AND t.tag = ?)";
       where.parameters.push_back(tag);
     }
@@ -432,8 +471,8 @@ std::optional<Item> Library::item(const std::string& id) {
 }
 
 SearchPage Library::search(const Filter& filter, std::int64_t limit) {
-  std::lock_guard lock(mutex_);
   Where where = whereOf(filter, true);
+  std::lock_guard lock(mutex_);
   SearchPage page;
   Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
   bindAll(count, where.parameters);
@@ -469,12 +508,13 @@ std::vector<std::string> Library::noteTags(const std::string& noteID) {
 }
 
 std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
-  std::lock_guard lock(mutex_);
   std::string sql =
       "SELECT n.id, n.title, n.text, n.rule, n.item_id, n.space_id, n.collection_id, "
       "n.created_at FROM notes n LEFT JOIN items i ON i.id = n.item_id WHERE 1";
   std::vector<std::string> parameters;
+  DistinctTerms terms;
   for (const std::string& word : filter.words) {
+    if (!terms.insert('w', word)) continue;
     sql += " AND (n.title || ' ' || n.text) LIKE ? ESCAPE '\\'";
     // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) about "%" + text + "%".
     std::string pattern = escapeLike(word);
@@ -483,6 +523,7 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
     parameters.push_back(std::move(pattern));
   }
   for (const std::string& tag : filter.tags) {
+    if (!terms.insert('#', tag)) continue;
     sql += " AND EXISTS(SELECT 1 FROM note_tags t WHERE t.note_id = n.id AND t.tag = ?)";
     parameters.push_back(tag);
   }
@@ -500,6 +541,7 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   }
   if (rulesOnly) sql += " AND n.rule = 1";
   sql += " ORDER BY n.created_at DESC, n.rowid DESC";
+  std::lock_guard lock(mutex_);
   Statement row = db_.prepare(sql);
   bindAll(row, parameters);
   std::vector<Note> notes;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -73,11 +74,23 @@ struct Note {
 };
 
 // Which items or notes to list. Words match as prefixes, tags exactly (case-insensitive).
+// Repeated words and tags count once; search and notes throw QueryError past the bounds below.
 struct Filter {
   std::vector<std::string> words;
   std::vector<std::string> tags;
   std::optional<std::string> spaceID;
   std::optional<std::string> collectionID;
+};
+
+// A person looks for a handful of words. Each distinct word or tag costs one FTS5 phrase or
+// one LIKE, one EXISTS and one bound parameter, so 64 keep a query far inside SQLite's limits
+// (an expression 1000 deep, a LIKE pattern of 50,000 bytes) and its cost linear in its length.
+inline constexpr std::size_t kMaxQueryTerms = 64;
+inline constexpr std::size_t kMaxTermCharacters = 1000;
+
+// A query past those bounds; what() is the text people read.
+class QueryError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
 };
 
 struct SearchPage {

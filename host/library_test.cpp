@@ -65,6 +65,36 @@ TEST(LibraryTest, ImagesAreFoundByTheirMainColours) {
     EXPECT_EQ(library.search({{c.word}, {}, {}, {}}, 5).total, c.found) << c.word;
 }
 
+TEST(LibraryTest, TermsCountOnceInAnyCaseAndTooManyFail) {
+  Library library(":memory:");
+  Item item = linkItem("00000000-0000-0000-0000-000000000001", "chair", 10);
+  item.spaceID = *library.currentSpaceID();
+  item.tags = {"red"};
+  Note note;
+  note.id = "00000000-0000-0000-0000-000000000002";
+  note.text = "chair";
+  note.tags = {"red"};
+  library.addItem(item, note);
+  Filter spellings;
+  for (int bits = 0; bits < 32; ++bits) {  // every spelling of "chair" in upper and lower case
+    std::string word = "chair";
+    for (int i = 0; i < 5; ++i)
+      if (bits & (1 << i)) word[i] = static_cast<char>(word[i] - 'a' + 'A');
+    spellings.words.push_back(word);
+    spellings.tags.push_back(bits % 2 ? "RED" : "red");
+  }
+  EXPECT_EQ(library.search(spellings, 5).total, 1);
+  EXPECT_EQ(library.notes(spellings, false).size(), 1u);
+
+  Filter tooMany;
+  for (int i = 0; i <= 64; ++i) tooMany.words.push_back(std::string(1, 'w') += std::to_string(i));
+  EXPECT_THROW(library.search(tooMany, 5), QueryError);
+  EXPECT_THROW(library.notes(tooMany, false), QueryError);
+  std::swap(tooMany.words, tooMany.tags);
+  EXPECT_THROW(library.search(tooMany, 5), QueryError);
+  EXPECT_THROW(library.notes(tooMany, false), QueryError);
+}
+
 TEST(ColourWordTest, NamesColoursAsPeopleDo) {
   struct Case {
     std::string hex, word;

@@ -11,10 +11,37 @@ using link::JSONValue;
 
 namespace {
 
+// The text of a multi-line field, such as a note's body, as the host sent it.
 std::string textOf(const JSONValue* value) {
   if (!value) return {};
   return value->stringValue().value_or(std::string());
 }
+
+// Every field but a note's body is one line of its item, and scripts read one item per line:
+// line breaks of any kind (CR LF counting as one) and tabs become spaces.
+std::string singleLine(std::string_view text) {
+  std::string line;
+  line.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    std::string_view rest = text.substr(i);
+    if (c == '\r' && rest.substr(1, 1) == "\n") continue;
+    if (c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f') {
+      line += ' ';
+    } else if (rest.starts_with("\xC2\x85")) {  // NEL
+      line += ' ';
+      i += 1;
+    } else if (rest.starts_with("\xE2\x80\xA8") || rest.starts_with("\xE2\x80\xA9")) {
+      line += ' ';  // line and paragraph separators
+      i += 2;
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+std::string lineOf(const JSONValue* value) { return singleLine(textOf(value)); }
 
 const JSONArray* arrayMember(const JSONValue& result, std::string_view key) {
   const JSONValue* member = result.subscript(key);
@@ -27,7 +54,7 @@ std::string tagText(const JSONValue* tags) {
   for (const std::string& tag : tags->stringsValue()) {
     if (!text.empty()) text += ' ';
     text += '#';
-    text += tag;
+    text += singleLine(tag);
   }
   return text;
 }
@@ -41,7 +68,7 @@ Rendered renderSearch(const JSONValue& result) {
   if (items) {
     for (const JSONValue& item : *items) {
       if (item.object()) {
-        rendered.out += textOf(item.subscript("id")) + "  " + textOf(item.subscript("title"));
+        rendered.out += lineOf(item.subscript("id")) + "  " + lineOf(item.subscript("title"));
         if (std::string tags = tagText(item.subscript("tags")); !tags.empty())
           rendered.out += "  " + tags;
       } else {
@@ -69,7 +96,7 @@ std::string renderNotes(const JSONValue& result) {
       out += "  \n";
       continue;
     }
-    out += textOf(note.subscript("id")) + "  " + textOf(note.subscript("title"));
+    out += lineOf(note.subscript("id")) + "  " + lineOf(note.subscript("title"));
     const JSONValue* rule = note.subscript("rule");
     if (rule && rule->boolean() && *rule->boolean()) out += "  [rule]";
     out += '\n';
@@ -95,12 +122,12 @@ std::string renderSpaces(const JSONValue& result) {
     }
     std::string label;
     for (std::string_view key : {"emoji", "name"}) {
-      std::string part = textOf(space.subscript(key));
+      std::string part = lineOf(space.subscript(key));
       if (part.empty()) continue;
       if (!label.empty()) label += ' ';
       label += part;
     }
-    out += textOf(space.subscript("id")) + "  " + label + "\n";
+    out += lineOf(space.subscript("id")) + "  " + label + "\n";
   }
   return out;
 }
@@ -114,14 +141,14 @@ std::string renderCollections(const JSONValue& result) {
     // A space that is present but empty stays empty; only a missing one reads "?".
     const JSONValue* space = collection.subscript("space");
     std::optional<std::string> spaceText = space ? space->stringValue() : std::nullopt;
-    out += textOf(collection.subscript("id")) + "  " + textOf(collection.subscript("name")) +
-           "  (" + std::to_string(count) + " in " + spaceText.value_or("?") + ")\n";
+    out += lineOf(collection.subscript("id")) + "  " + lineOf(collection.subscript("name")) +
+           "  (" + std::to_string(count) + " in " + singleLine(spaceText.value_or("?")) + ")\n";
   }
   return out;
 }
 
 std::string renderNoteSaved(const JSONValue& result) {
-  return "Saved note " + textOf(result.subscript("id")) + "\n";
+  return "Saved note " + lineOf(result.subscript("id")) + "\n";
 }
 
 std::string renderJSON(const JSONValue& result) { return result.prettyText() + "\n"; }

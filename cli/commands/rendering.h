@@ -1,5 +1,7 @@
 // cli/commands/rendering.h - the text people see for each command's result.
 // Columns are separated by two spaces; nothing is padded, truncated or coloured.
+// Each field stays on its line: line breaks and tabs in it print as spaces. Only a note's
+// text, shown in full by `notes`, keeps its own lines.
 #pragma once
 
 #include <string>

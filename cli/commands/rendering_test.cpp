@@ -78,6 +78,32 @@ TEST(RenderingTest, EveryShapeOfResult) {
   }
 }
 
+// Scripts read these lines one per item, so a line break inside a name must not start another.
+TEST(RenderingTest, SingleLineFieldsStayOnOneLine) {
+  Case cases[] = {
+      {"search", search,
+       R"({"items":[{"id":"a","title":"Red\nlounge\r\nchair\tseat","tags":["x\ny","z\u2028w"]}]})",
+       "a  Red lounge chair seat  #x y #z w\n", "1 items\n"},
+      {"every vertical space", search,
+       R"({"items":[{"id":"a\n","title":"1\u000b2\f3\r4\u00855\u20286\u20297\n\n8"}]})",
+       "a   1 2 3 4 5 6 7  8\n", "1 items\n"},
+      {"notes", notes,
+       R"({"notes":[{"id":"n","title":"Grid\r\nrules","rule":true,"text":"one\ntwo\tcols"}]})",
+       "n  Grid rules  [rule]\n    one\n    two\tcols\n", ""},
+      {"spaces", spaces, R"([{"id":"s","emoji":"🏠\n","name":"Home\nWork"}])", "s  🏠  Home Work\n",
+       ""},
+      {"collections", collections,
+       R"([{"id":"c","name":"Mood\nboard","items":2,"space":"Work\r\nshop"}])",
+       "c  Mood board  (2 in Work shop)\n", ""},
+      {"saved note", noteSaved, R"({"id":"N\n1"})", "Saved note N 1\n", ""},
+  };
+  for (const Case& c : cases) {
+    Rendered rendered = c.render(JSONValue::decode(c.result));
+    EXPECT_EQ(rendered.out, c.out) << c.name;
+    EXPECT_EQ(rendered.err, c.err) << c.name;
+  }
+}
+
 TEST(RenderingTest, TerminalSafeReplacesControlsOnly) {
   struct {
     std::string text, safe;
