@@ -1,11 +1,8 @@
 #include "host/desktop_opener.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <cstdlib>
 
-#include <cerrno>
-#include <cstring>
+#include "platform/detached_process.h"
 
 namespace nolt::host {
 
@@ -16,45 +13,11 @@ class DesktopOpener final : public Opener {
   explicit DesktopOpener(std::string program) : program_(std::move(program)) {}
 
   std::optional<std::string> open(const std::string& target) override {
-    // Everything the child needs is made before fork: a threaded process may only call
-    // async-signal-safe functions in the child.
-    const char* argv[] = {program_.c_str(), target.c_str(), nullptr};
-    int report[2];  // the grandchild writes errno here when exec fails
-    if (pipe2(report, O_CLOEXEC) != 0) return std::string(std::strerror(errno));
-    pid_t child = fork();
-    if (child < 0) {
-      int error = errno;
-      close(report[0]);
-      close(report[1]);
-      return std::string(std::strerror(error));
-    }
-    if (child == 0) {
-      setsid();
-      // The grandchild is adopted by init, so nobody has to wait for it.
-      if (fork() != 0) _exit(0);
-      int null = ::open("/dev/null", O_RDWR);
-      if (null >= 0) {
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-      }
-      execvp(argv[0], const_cast<char* const*>(argv));
-      int error = errno;
-      ssize_t ignored = write(report[1], &error, sizeof error);
-      (void)ignored;
-      _exit(127);
-    }
-    close(report[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    int error = 0;
-    ssize_t n;
-    while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    close(report[0]);
-    if (n == sizeof error) return program_ + ": " + std::strerror(error);
-    return std::nullopt;
+    const char* path = std::getenv("PATH");
+    std::optional<std::string> program =
+        platform::findProgram(program_, path ? std::optional<std::string>(path) : std::nullopt);
+    if (!program) return program_ + " is not installed";
+    return platform::startDetached({*program, {program_, target}, platform::currentEnvironment()});
   }
 
  private:
