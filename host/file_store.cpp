@@ -288,17 +288,16 @@ std::optional<std::string> FileStore::read(const std::string& itemID,
 }
 
 void FileStore::remove(const std::string& itemID) {
-  std::error_code ignored;
-  fs::remove_all(folder_ / itemID, ignored);
+  if (UniqueFD files = openFolder(folder_)) removeTree(files.get(), safeName(itemID));
 }
 
 int FileStore::removeStrays(const std::function<bool(const std::string& itemID)>& isItem) {
+  UniqueFD files = openFolder(folder_);
+  if (!files) return 0;
   int removed = 0;
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder_, ec)) {
-    std::string id = entry.path().filename().string();
+  for (const std::string& id : entryNames(files.get())) {
     if (isItem(id)) continue;
-    fs::remove_all(entry.path(), ec);
+    removeTree(files.get(), id);
     ++removed;
   }
   return removed;
