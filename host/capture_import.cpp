@@ -30,8 +30,8 @@ class Unreadable : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The inbox is read this many names at a time; the rest waits for the next scan.
-constexpr std::size_t kMaxInboxEntries = 10000;
+// The inbox is read this many names at a time, each batch in name order.
+constexpr std::size_t kInboxBatch = 1000;
 // A capture holds request.json and one file; a folder with more is moved aside as a whole.
 constexpr std::size_t kMaxRejectedEntries = 64;
 // Rejected/<UUID>-2, -3, ... when a capture with the same name was set aside before.
@@ -78,12 +78,12 @@ ImportReport CaptureImporter::importAll() {
   ImportReport report;
   // What a host stopped while deleting left behind.
   if (UniqueFD trash = openFolder(trash_))
-    for (const std::string& name : entryNames(trash.get(), kMaxInboxEntries))
-      removeTree(trash.get(), name);
+    forEachEntry(trash.get(), kInboxBatch,
+                 [&](const std::string& name) { removeTree(trash.get(), name); });
   // No inbox yet, or something other than a folder in its place: nothing to take.
   UniqueFD inbox = openFolder(inbox_);
   if (!inbox) return report;
-  for (const std::string& name : entryNames(inbox.get(), kMaxInboxEntries)) {
+  forEachEntry(inbox.get(), kInboxBatch, [&](const std::string& name) {
     switch (importEntry(inbox.get(), name)) {
       case Outcome::imported:
         ++report.imported;
@@ -94,7 +94,7 @@ ImportReport CaptureImporter::importAll() {
       case Outcome::leftAlone:
         break;
     }
-  }
+  });
   return report;
 }
 

@@ -172,6 +172,29 @@ std::vector<std::string> entryNames(int folder, std::size_t limit) {
   return names;
 }
 
+void forEachEntry(int folder, std::size_t batch,
+                  const std::function<void(const std::string& name)>& visit) {
+  DIR* directory = ::fdopendir(::dup(folder));
+  if (!directory) return;
+  ::rewinddir(directory);
+  std::vector<std::string> names;
+  for (bool more = true; more;) {
+    names.clear();
+    while (names.size() < batch) {
+      const dirent* entry = ::readdir(directory);
+      if (!entry) {
+        more = false;
+        break;
+      }
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        names.emplace_back(entry->d_name);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) visit(name);
+  }
+  ::closedir(directory);
+}
+
 namespace {
 
 void removeTreeAt(int folder, const std::string& name, int depth) {

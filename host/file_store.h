@@ -47,6 +47,10 @@ UniqueFD openRegularFile(int folder, const std::string& name, struct stat& statu
 std::optional<std::string> readAll(int fd, std::uint64_t maxBytes);
 // The names in a folder except "." and "..", sorted; at most `limit` of them.
 std::vector<std::string> entryNames(int folder, std::size_t limit = SIZE_MAX);
+// Every name in a folder, in sorted batches of `batch`, so a folder of millions of names costs
+// no more memory than one batch. `visit` may remove the name it is given.
+void forEachEntry(int folder, std::size_t batch,
+                  const std::function<void(const std::string& name)>& visit);
 // Removes `name` inside `folder` and, for a folder, everything in it, following no link.
 void removeTree(int folder, const std::string& name);
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 
 #include "host/testing/host_fixture.h"
 #include "platform/file_types.h"
@@ -152,14 +153,22 @@ TEST_F(FileStoreTest, RemoveTreeRemovesLinksNotWhatTheyPointAt) {
   EXPECT_EQ(whole(folder_ / "outside" / "deep" / "keep.txt"), "keep");
 }
 
-TEST_F(FileStoreTest, OpenFolderCreatesPrivateFoldersAndRefusesLinks) {
-  UniqueFD made = openFolder(folder_ / "a" / "b", true);
-  ASSERT_TRUE(made);
-  EXPECT_EQ(linkStatus(folder_ / "a").st_mode & 0777, 0700u);
-  EXPECT_EQ(linkStatus(folder_ / "a" / "b").st_mode & 0777, 0700u);
-  fs::create_symlink(folder_ / "a", folder_ / "link");
-  EXPECT_FALSE(openFolder(folder_ / "link", true));
-  EXPECT_FALSE(openFolder(made.get(), "missing"));
+TEST_F(FileStoreTest, EveryEntryIsVisitedInBatchesEvenWhileBeingRemoved) {
+  fs::create_directories(folder_ / "inbox");
+  for (int i = 0; i < 2500; ++i) std::ofstream(folder_ / "inbox" / std::to_string(i));
+  UniqueFD inbox = openFolder(folder_ / "inbox");
+  std::set<std::string> seen;
+  std::string last;
+  int unordered = 0;
+  forEachEntry(inbox.get(), 1000, [&](const std::string& name) {
+    if (seen.size() % 1000 != 0 && name < last) ++unordered;  // sorted within each batch
+    last = name;
+    seen.insert(name);
+    ::unlinkat(inbox.get(), name.c_str(), 0);
+  });
+  EXPECT_EQ(seen.size(), 2500u);
+  EXPECT_EQ(unordered, 0);
+  EXPECT_TRUE(fs::is_empty(folder_ / "inbox"));
 }
 
 }  // namespace
