@@ -1,13 +1,18 @@
 #include "host/capture_import.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "capture/incoming_request.h"
 #include "host/file_store.h"
+#include "host/web_address.h"
 #include "platform/file_types.h"
 
 namespace nolt::host {
@@ -25,13 +30,25 @@ class Unreadable : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::optional<std::string> readWhole(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return std::move(bytes).str();
+// The inbox is read this many names at a time, each batch in name order.
+constexpr std::size_t kInboxBatch = 1000;
+// A capture holds request.json and one file; a folder with more is moved aside as a whole.
+constexpr std::size_t kMaxRejectedEntries = 64;
+// Rejected/<UUID>-2, -3, ... when a capture with the same name was set aside before.
+constexpr int kMaxRejectedNames = 100;
+
+// `name` in the capture folder opened to read, or the reason it can't be (`shown` names it).
+UniqueFD openFile(int folder, const std::string& name, const std::string& shown,
+                  std::uint64_t maxBytes) {
+  struct stat status;
+  UniqueFD file = openRegularFile(folder, name, status);
+  if (!file && errno == ELOOP) throw Unreadable(shown + " is a link, not a file.");
+  if (!file && errno == ENOENT) throw Unreadable(shown + " isn't in its folder.");
+  if (!file && errno == EINVAL) throw Unreadable(shown + " isn't a plain file.");
+  if (!file) throw Unreadable(shown + " can't be read.");
+  if (static_cast<std::uint64_t>(status.st_size) > maxBytes)
+    throw Unreadable(shown + " is over " + std::to_string(maxBytes / (1024 * 1024)) + " MB.");
+  return file;
 }
 
 ItemKind kindOfFile(std::string_view name) {
@@ -59,14 +76,15 @@ std::string titleOfLink(const std::string& url) {
 ImportReport CaptureImporter::importAll() {
   std::lock_guard lock(mutex_);
   ImportReport report;
-  std::error_code ec;
-  fs::remove_all(trash_, ec);  // what a host stopped while deleting left behind
-  std::vector<fs::path> folders;
-  for (const fs::directory_entry& entry : fs::directory_iterator(inbox_, ec))
-    if (entry.is_directory(ec)) folders.push_back(entry.path());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& folder : folders) {
-    switch (importFolder(folder)) {
+  // What a host stopped while deleting left behind.
+  if (UniqueFD trash = openFolder(trash_))
+    forEachEntry(trash.get(), kInboxBatch,
+                 [&](const std::string& name) { removeTree(trash.get(), name); });
+  // No inbox yet, or something other than a folder in its place: nothing to take.
+  UniqueFD inbox = openFolder(inbox_);
+  if (!inbox) return report;
+  forEachEntry(inbox.get(), kInboxBatch, [&](const std::string& name) {
+    switch (importEntry(inbox.get(), name)) {
       case Outcome::imported:
         ++report.imported;
         break;
@@ -76,25 +94,40 @@ ImportReport CaptureImporter::importAll() {
       case Outcome::leftAlone:
         break;
     }
-  }
+  });
   return report;
 }
 
-CaptureImporter::Outcome CaptureImporter::importFolder(const fs::path& folder) {
-  std::error_code ec;
+CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::string& captureID) {
+  auto setAsideFor = [&](const std::string& reason) {
+    return setAside(inbox, captureID, reason) ? Outcome::setAside : Outcome::leftAlone;
+  };
+  struct stat status;
+  if (::fstatat(inbox, captureID.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    return Outcome::leftAlone;
+  // A stray file is no capture and harms nobody; a link could lead anywhere.
+  if (S_ISREG(status.st_mode)) return Outcome::leftAlone;
+  if (S_ISLNK(status.st_mode)) return setAsideFor("The capture is a link, not a folder.");
+  if (!S_ISDIR(status.st_mode)) return setAsideFor("The capture isn't a folder.");
+  UniqueFD folder = openFolder(inbox, captureID);
+  if (!folder) return Outcome::leftAlone;  // replaced since it was looked at; seen next time
+
   // Still being written, or abandoned by a writer that failed: not a capture.
-  if (!fs::is_regular_file(folder / kRequestFileName, ec)) return Outcome::leftAlone;
-  std::string captureID = folder.filename().string();
+  if (::fstatat(folder.get(), kRequestFileName, &status, AT_SYMLINK_NOFOLLOW) != 0)
+    return Outcome::leftAlone;
   if (services_.library.hasCapture(captureID)) {
     // Committed by a host that stopped before it could remove the folder.
-    remove(folder);
+    remove(inbox, captureID);
     return Outcome::imported;
   }
 
   Item item;
   std::optional<Note> note;
+  UniqueFD payload;
   try {
-    std::optional<std::string> text = readWhole(folder / kRequestFileName);
+    std::optional<std::string> text;
+    if (UniqueFD file = openFile(folder.get(), kRequestFileName, "request.json", kMaxRequestBytes))
+      text = readAll(file.get(), kMaxRequestBytes);
     if (!text) throw Unreadable("request.json can't be read.");
     std::optional<capture::IncomingRequest> request = capture::IncomingRequest::decode(*text);
     if (!request) throw Unreadable("request.json isn't a capture request this host can read.");
@@ -128,6 +161,9 @@ CaptureImporter::Outcome CaptureImporter::importFolder(const fs::path& folder) {
 
     switch (request->kind) {
       case capture::IncomingRequest::Kind::link:
+        // The same rule as add_link: `open` hands the address to the desktop's opener.
+        if (!isWebAddress(request->url.value_or("")))
+          throw Unreadable("The capture's link isn't an http or https address.");
         item.kind = ItemKind::link;
         item.url = request->url;
         item.title = request->title.value_or(titleOfLink(request->url.value_or("")));
@@ -142,16 +178,15 @@ CaptureImporter::Outcome CaptureImporter::importFolder(const fs::path& folder) {
         std::string name = request->fileName.value_or("");
         if (name.empty() || FileStore::safeName(name) != name || name == kRequestFileName)
           throw Unreadable("The capture names no usable file (\"" + name + "\").");
-        fs::path payload = folder / name;
-        if (!fs::is_regular_file(payload, ec))
-          throw Unreadable("The capture's file " + name + " isn't in its folder.");
+        payload =
+            openFile(folder.get(), name, "The capture's file " + name, platform::kMaxFileBytes);
         item.kind = kindOfFile(name);
         item.fileName = name;
         if (const auto* type = platform::typeForExtension(platform::pathExtension(name)))
           item.mimeType = std::string(type->preferredMIMEType);
         item.title = request->title.value_or(titleOfFileName(name));
         if (item.kind == ItemKind::image) {
-          if (auto bytes = readWhole(payload))
+          if (auto bytes = readAll(payload.get(), platform::kMaxFileBytes))
             if (auto facts = services_.images.inspect(*bytes)) {
               item.width = facts->width;
               item.height = facts->height;
@@ -169,48 +204,61 @@ CaptureImporter::Outcome CaptureImporter::importFolder(const fs::path& folder) {
       note->createdAt = item.createdAt;
     }
   } catch (const Unreadable& reason) {
-    setAside(folder, reason.what());
-    return Outcome::setAside;
+    return setAsideFor(reason.what());
   }
 
   try {
-    // The payload is linked, not moved: until the item commits, the folder stays whole.
-    if (item.fileName) services_.files.adopt(item.id, *item.fileName, folder / *item.fileName);
+    // The payload is linked or copied, not moved: until the item commits, the folder stays
+    // whole.
+    if (item.fileName) services_.files.adopt(item.id, *item.fileName, payload.get());
     services_.library.addItem(item, note);
   } catch (const std::exception&) {
     // The library could not take it now (a full disk, a locked database): try again later.
     services_.files.remove(item.id);
     return Outcome::leftAlone;
   }
-  remove(folder);
+  remove(inbox, captureID);
   return Outcome::imported;
 }
 
-void CaptureImporter::remove(const fs::path& folder) {
-  std::error_code ec;
-  fs::create_directories(trash_, ec);
-  fs::path moved = trash_ / folder.filename();
-  fs::remove_all(moved, ec);
+void CaptureImporter::remove(int inbox, const std::string& name) {
   // One rename takes the whole folder out of the inbox at once; deleting it file by file
   // could be cut short and leave a payload without its request.json behind.
-  if (fs::rename(folder, moved, ec); ec) moved = folder;
-  fs::remove_all(moved, ec);
+  if (UniqueFD trash = openFolder(trash_, true)) {
+    removeTree(trash.get(), name);
+    if (::renameat(inbox, name.c_str(), trash.get(), name.c_str()) == 0) {
+      removeTree(trash.get(), name);
+      return;
+    }
+  }
+  removeTree(inbox, name);
 }
 
-void CaptureImporter::setAside(const fs::path& folder, const std::string& reason) {
-  std::error_code ec;
-  fs::create_directories(rejected_, ec);
-  fs::path target = rejected_ / folder.filename();
-  for (int i = 2; fs::exists(target, ec); ++i)
-    target = rejected_ / (folder.filename().string() + "-" + std::to_string(i));
-  fs::rename(folder, target, ec);
-  if (ec) {
-    // Another disk, or no room: the capture stays in the inbox, with its reason beside it.
-    target = folder;
+bool CaptureImporter::setAside(int inbox, const std::string& name, const std::string& reason) {
+  UniqueFD rejected = openFolder(rejected_, true);
+  if (!rejected) return false;
+  // A folder of the host's own making, never one that was there before.
+  std::string target = name;
+  for (int i = 2; ::mkdirat(rejected.get(), target.c_str(), 0700) != 0; ++i) {
+    if (errno != EEXIST || i > kMaxRejectedNames) return false;
+    target = name + "-" + std::to_string(i);
   }
-  std::ofstream(target / kReasonFileName) << reason << "\n";
-  if (target == folder)
-    fs::rename(folder / kRequestFileName, folder / "request.json.unreadable", ec);
+  UniqueFD aside = openFolder(rejected.get(), target);
+  if (!aside) return false;
+  UniqueFD note(::openat(aside.get(), kReasonFileName,
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  std::string line = reason + "\n";
+  if (note) (void)!::write(note.get(), line.data(), line.size());
+
+  // The capture's entries move in beside the reason, each as what it is: a link stays a link.
+  if (UniqueFD folder = openFolder(inbox, name)) {
+    for (const std::string& entry : entryNames(folder.get(), kMaxRejectedEntries))
+      ::renameat2(folder.get(), entry.c_str(), aside.get(), entry.c_str(), RENAME_NOREPLACE);
+    if (::unlinkat(inbox, name.c_str(), AT_REMOVEDIR) == 0) return true;
+    // More than was moved, or a name clash: the rest goes in as the folder it is.
+    return ::renameat2(inbox, name.c_str(), aside.get(), "capture", RENAME_NOREPLACE) == 0;
+  }
+  return ::renameat2(inbox, name.c_str(), aside.get(), name.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 }  // namespace nolt::host

@@ -3,8 +3,13 @@
 // is the folder removed: a host killed in between finds the folder again and, knowing the
 // folder's name from the committed item, only removes it. A capture that cannot be read is
 // moved aside, with a note of why, into <container>/Rejected; nothing is dropped silently.
+// Other programs write the inbox, so whatever is there is read as hostile: nothing is followed
+// through a link, a link or anything but a folder or file is set aside, payloads over
+// platform::kMaxFileBytes are set aside unread, and a link capture must be an http or https
+// address.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 
@@ -33,9 +38,11 @@ class CaptureImporter {
 
  private:
   enum class Outcome { imported, setAside, leftAlone };
-  Outcome importFolder(const std::filesystem::path& folder);
-  void setAside(const std::filesystem::path& folder, const std::string& reason);
-  void remove(const std::filesystem::path& folder);
+  Outcome importEntry(int inbox, const std::string& name);
+  // Makes a fresh Rejected/<name>, writes the reason there and moves the capture's content
+  // in; nothing is written into the capture itself. False when there was nowhere to put it.
+  bool setAside(int inbox, const std::string& name, const std::string& reason);
+  void remove(int inbox, const std::string& name);
 
   HostServices services_;
   std::filesystem::path inbox_;
@@ -46,5 +53,7 @@ class CaptureImporter {
 
 // The name of the file beside request.json that explains why a capture was set aside.
 inline constexpr const char* kReasonFileName = "reason.txt";
+// The largest request.json read: a text capture of this size is already far beyond a page.
+inline constexpr std::uint64_t kMaxRequestBytes = 16 * 1024 * 1024;
 
 }  // namespace nolt::host

@@ -1,12 +1,15 @@
 #include "host/capture_import.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
 
 #include "capture/inbox.h"
 #include "capture/testing/capture_fakes.h"
 #include "host/testing/host_fixture.h"
+#include "platform/file_types.h"
 
 namespace nolt::host {
 namespace {
@@ -130,6 +133,148 @@ TEST_F(CaptureImportTest, FilesOfItemsThatNeverCommittedAreRemoved) {
   EXPECT_FALSE(fs::exists(folder_ / "Files" / "00000000-0000-0000-0000-0000000000FF"));
   EXPECT_EQ(library_.search({}, 5).items.size(), 1u);
   EXPECT_TRUE(files_.read(library_.search({}, 5).items[0].id, "kept.pdf"));
+}
+
+// What other programs can leave in the inbox: each case is set aside with its reason, and
+// nothing it points at is read, adopted or written.
+TEST_F(CaptureImportTest, HostileCapturesAreSetAsideWithoutFollowingThem) {
+  fs::path outside = folder_ / "outside";
+  fs::create_directories(outside);
+  std::ofstream(outside / "passwd") << "root:x:0:0";
+  std::ofstream(outside / "request.json")
+      << R"({"kind":"file","fileName":"passwd","tags":[],"note":"","createdAt":0})";
+  IncomingRequest file;
+  file.kind = IncomingRequest::Kind::file;
+  IncomingRequest link;
+  link.kind = IncomingRequest::Kind::link;
+
+  struct Case {
+    std::string name;
+    std::function<fs::path()> plant;  // makes the capture, returns its folder
+    std::string reason;
+  } cases[] = {
+      {"payload link",
+       [&] {
+         file.fileName = "passwd.pdf";
+         fs::path folder = write(file);
+         fs::create_symlink(outside / "passwd", folder / "passwd.pdf");
+         return folder;
+       },
+       "The capture's file passwd.pdf is a link, not a file.\n"},
+      {"folder link",
+       [&] {
+         fs::path folder = inbox_ / "A0000000-0000-0000-0000-0000000000F1";
+         fs::create_symlink(outside, folder);
+         return folder;
+       },
+       "The capture is a link, not a folder.\n"},
+      {"payload pipe",
+       [&] {
+         file.fileName = "pipe.pdf";
+         fs::path folder = write(file);
+         mkfifo((folder / "pipe.pdf").c_str(), 0600);
+         return folder;
+       },
+       "The capture's file pipe.pdf isn't a plain file.\n"},
+      {"request link",
+       [&] {
+         fs::path folder = inbox_ / "A0000000-0000-0000-0000-0000000000F2";
+         fs::create_directories(folder);
+         fs::create_symlink(outside / "request.json", folder / "request.json");
+         return folder;
+       },
+       "request.json is a link, not a file.\n"},
+      {"over the size limit",
+       [&] {
+         file.fileName = "huge.pdf";
+         fs::path folder = write(file);
+         std::ofstream(folder / "huge.pdf").close();
+         fs::resize_file(folder / "huge.pdf", platform::kMaxFileBytes + 1);  // sparse
+         return folder;
+       },
+       "The capture's file huge.pdf is over 200 MB.\n"},
+      {"script link",
+       [&] {
+         link.url = "javascript:alert(1)";
+         return write(link);
+       },
+       "The capture's link isn't an http or https address.\n"},
+      {"file link",
+       [&] {
+         link.url = "file:///etc/passwd";
+         return write(link);
+       },
+       "The capture's link isn't an http or https address.\n"},
+      {"reason link",
+       [&] {
+         fs::path folder = inbox_ / "A0000000-0000-0000-0000-0000000000F3";
+         fs::create_directories(folder);
+         std::ofstream(folder / "request.json") << "not json";
+         fs::create_symlink(outside / "passwd", folder / kReasonFileName);
+         return folder;
+       },
+       "request.json isn't a capture request this host can read.\n"},
+  };
+  for (Case& c : cases) {
+    fs::create_directories(inbox_);
+    fs::path folder = c.plant();
+    ImportReport report = importer_.importAll();
+    EXPECT_EQ(report.setAside, 1) << c.name;
+    EXPECT_EQ(report.imported, 0) << c.name;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder))) << c.name;
+    fs::path aside = rejected_ / folder.filename();
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(aside / kReasonFileName))) << c.name;
+    std::ifstream reason(aside / kReasonFileName);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(reason)), {}), c.reason) << c.name;
+    EXPECT_EQ(fs::status(aside).permissions(), fs::perms::owner_all) << c.name;
+  }
+  EXPECT_EQ(library_.search({}, 10).total, 0);
+  EXPECT_FALSE(fs::exists(folder_ / "Files") && !fs::is_empty(folder_ / "Files"));
+  // Everything outside is as it was: nothing moved out, nothing written into.
+  std::ifstream passwd(outside / "passwd");
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(passwd)), {}), "root:x:0:0");
+  EXPECT_TRUE(fs::exists(outside / "request.json"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), {}), 2);
+}
+
+TEST_F(CaptureImportTest, APayloadWithAnotherNameIsCopiedNotShared) {
+  fs::path outside = folder_ / "scan.pdf";
+  std::ofstream(outside) << "%PDF the user's own";
+  IncomingRequest file;
+  file.kind = IncomingRequest::Kind::file;
+  file.fileName = "scan.pdf";
+  fs::path folder = write(file);
+  fs::create_hard_link(outside, folder / "scan.pdf");
+
+  EXPECT_EQ(importer_.importAll().imported, 1);
+  std::vector<Item> items = library_.search({}, 5).items;
+  ASSERT_EQ(items.size(), 1u);
+  fs::path stored = files_.pathOf(items[0].id, "scan.pdf");
+  struct stat kept {
+  }, original{};
+  ASSERT_EQ(::lstat(stored.c_str(), &kept), 0);
+  ASSERT_EQ(::lstat(outside.c_str(), &original), 0);
+  EXPECT_TRUE(S_ISREG(kept.st_mode));
+  EXPECT_EQ(kept.st_nlink, 1u);
+  EXPECT_NE(kept.st_ino, original.st_ino);
+  EXPECT_EQ(original.st_nlink, 1u);  // the inbox's name went with the capture
+  EXPECT_EQ(files_.read(items[0].id, "scan.pdf"), "%PDF the user's own");
+}
+
+TEST_F(CaptureImportTest, ThingsInTheInboxThatAreNoFolderAreSetAsideOrLeft) {
+  fs::create_directories(inbox_);
+  mkfifo((inbox_ / "A0000000-0000-0000-0000-0000000000F4").c_str(), 0600);
+  std::ofstream(inbox_ / "notes.txt") << "a stray file";
+  ImportReport report = importer_.importAll();
+  EXPECT_EQ(report.setAside, 1);
+  EXPECT_TRUE(fs::is_fifo(rejected_ / "A0000000-0000-0000-0000-0000000000F4" /
+                          "A0000000-0000-0000-0000-0000000000F4"));
+  EXPECT_TRUE(fs::exists(inbox_ / "notes.txt"));
+  // A capture set aside twice keeps both reasons.
+  fs::create_directories(inbox_ / "A0000000-0000-0000-0000-0000000000F4");
+  std::ofstream(inbox_ / "A0000000-0000-0000-0000-0000000000F4" / "request.json") << "{";
+  EXPECT_EQ(importer_.importAll().setAside, 1);
+  EXPECT_TRUE(fs::exists(rejected_ / "A0000000-0000-0000-0000-0000000000F4-2" / "request.json"));
 }
 
 }  // namespace

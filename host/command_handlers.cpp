@@ -10,6 +10,7 @@
 #include "host/arguments.h"
 #include "host/base64.h"
 #include "host/taste.h"
+#include "host/web_address.h"
 #include "platform/file_types.h"
 
 namespace nolt::host {
@@ -162,10 +163,8 @@ JSONValue addNoteResult(HostServices& s, const JSONObject& arguments) {
 
 JSONValue addLinkResult(HostServices& s, const JSONObject& arguments) {
   std::string text = textArgument(arguments, "url").value_or("");
-  auto parsed = boost::urls::parse_absolute_uri(text);
-  std::string scheme = parsed ? std::string(parsed->scheme()) : "";
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (!parsed || (scheme != "http" && scheme != "https") || parsed->encoded_host().empty())
+  auto parsed = boost::urls::parse_uri(text);
+  if (!parsed || !isWebAddress(text))
     throw CommandError(text.empty() ? "Which page? Give its http or https address."
                                     : inQuotes(text) + " isn't an http or https address.");
   Destination destination = destinationOf(s.library, arguments);

@@ -6,10 +6,12 @@
 //   nolt-host nolt://item/<ID>  open the item, through the running host if there is one
 //
 // It stops on SIGTERM or SIGINT. Exit status 0, or 1 after one line on standard error.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +23,7 @@
 #include "host/capture_import.h"
 #include "host/demo_seed.h"
 #include "host/desktop_opener.h"
+#include "host/file_store.h"
 #include "host/incoming_watch.h"
 #include "host/instance_record.h"
 #include "host/publisher.h"
@@ -142,8 +145,8 @@ int main(int argc, char** argv) {
   std::optional<std::string> container = platform::groupContainerPath(*env);
   if (!runtime || !container) fail("no home folder to keep the library in (set HOME)");
   mkdir(runtime->c_str(), 0700);
-  std::error_code ec;
-  fs::create_directories(*container, ec);
+  // The container's folders the host makes are its own: 0700, parents included.
+  host::openFolder(*container, true);
 
   std::optional<host::InstanceRecord> record = host::InstanceRecord::acquire(
       *runtime + "/" + std::string(platform::kHostBundleID) + ".instance");
@@ -153,9 +156,19 @@ int main(int argc, char** argv) {
   }
 
   fs::path libraryFolder = fs::path(*container) / "Library";
-  fs::create_directories(libraryFolder, ec);
+  fs::path database = libraryFolder / "library.sqlite";
+  host::openFolder(libraryFolder, true);
+  // A library made readable to others before is made private now. SQLite gives its -wal and
+  // -shm files the database's permissions, so a database made here first as 0600 keeps them
+  // private too, without a umask that programs opened for the user would inherit.
+  host::makePrivate(libraryFolder);
+  for (const char* suffix : {"", "-wal", "-shm"}) host::makePrivate(database.string() + suffix);
+  if (int fd = open(database.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); fd >= 0)
+    close(fd);
+  else if (errno == ELOOP)
+    fail(database.string() + " is a link; the library is kept only in a file of its own.");
   try {
-    host::Library library((libraryFolder / "library.sqlite").string());
+    host::Library library(database.string());
     host::FileStore files(libraryFolder / "Files");
     auto images = host::makeQtImageCodec();
     auto opener = host::makeDesktopOpener();

@@ -1,7 +1,13 @@
 #include "host/publisher.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <set>
+#include <system_error>
 
 #include "capture/capture_destinations.h"
 #include "platform/uuid.h"
@@ -83,44 +89,49 @@ JSONValue widgetSnapshotJSON(const std::vector<Item>& items, const std::vector<S
                     {"collections", std::move(collectionArray)}};
 }
 
-void Publisher::writeThumbnail(const Item& item, const fs::path& path) {
+void Publisher::writeThumbnail(const Item& item, int widget, const std::string& name) {
   std::optional<std::string> jpeg;
   if (item.kind == ItemKind::image && item.fileName)
     if (auto bytes = files_.read(item.id, *item.fileName))
       jpeg = images_.thumbnail(*bytes, kThumbnailSide);
   if (!jpeg) jpeg = images_.poster(posterKindOf(item.kind), item.id, kThumbnailSide, true).data;
-  writeFileAtomically(path, *jpeg);
+  writeFileAtomically(widget, name, *jpeg, container_ / "Widget" / name);
 }
 
 void Publisher::publish() {
   std::lock_guard lock(mutex_);
-  fs::create_directories(container_);
-  writeFileAtomically(container_ / "destinations.json", destinationsOf(library_).encoded());
+  // Other programs write in the container too: its folders are opened without following a
+  // link, and every file is put in place by rename, never written through what is there.
+  UniqueFD container = openFolder(container_, true);
+  if (!container) throw std::system_error(errno, std::generic_category(), container_.string());
+  writeFileAtomically(container.get(), "destinations.json", destinationsOf(library_).encoded(),
+                      container_ / "destinations.json");
 
-  fs::path widget = container_ / "Widget";
-  fs::create_directories(widget);
+  UniqueFD widget = openFolder(container.get(), "Widget", true);
+  if (!widget)
+    throw std::system_error(errno, std::generic_category(), (container_ / "Widget").string());
   std::vector<Item> items = library_.items({});
   if (items.size() > kMaxWidgetItems) items.resize(kMaxWidgetItems);
   std::set<std::string> wanted;
   for (const Item& item : items) {
     std::string name = item.id + ".jpg";
     wanted.insert(name);
-    fs::path path = widget / name;
-    std::error_code ec;
-    if (!fs::exists(path, ec)) writeThumbnail(item, path);
+    struct stat status;
+    // Only a thumbnail the host wrote is kept; a link, a second name of some other file or
+    // anything else put there is replaced.
+    if (::fstatat(widget.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode) || status.st_nlink != 1)
+      writeThumbnail(item, widget.get(), name);
   }
   std::string snapshot =
       widgetSnapshotJSON(items, library_.spaces(), library_.collections(), now_())
           .encode(link::JSONEncoding::stream);
-  writeFileAtomically(widget / "widget.json", snapshot);
+  writeFileAtomically(widget.get(), "widget.json", snapshot, container_ / "Widget" / "widget.json");
 
   // Thumbnails of items the snapshot no longer names are only clutter.
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(widget, ec)) {
-    std::string name = entry.path().filename().string();
+  for (const std::string& name : entryNames(widget.get(), kMaxWidgetItems * 4))
     if (name.size() == 40 && name.ends_with(".jpg") && !wanted.count(name))
-      fs::remove(entry.path(), ec);
-  }
+      ::unlinkat(widget.get(), name.c_str(), 0);
 }
 
 }  // namespace nolt::host

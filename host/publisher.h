@@ -34,7 +34,7 @@ class Publisher {
   void publish();
 
  private:
-  void writeThumbnail(const Item& item, const std::filesystem::path& path);
+  void writeThumbnail(const Item& item, int widget, const std::string& name);
 
   Library& library_;
   FileStore& files_;

@@ -63,6 +63,30 @@ TEST_F(PublisherTest, ThumbnailsOfItemsNoLongerShownGo) {
   EXPECT_TRUE(fs::exists(container_ / "Widget" / "keep.txt"));
 }
 
+TEST_F(PublisherTest, LinksPlantedInTheContainerAreReplacedNotWrittenThrough) {
+  handlers_.handle("add_link", {{"url", "https://example.com/a"}});
+  std::string id = library_.items({})[0].id;
+  fs::path outside = folder_ / "outside.txt";
+  std::ofstream(outside) << "the user's";
+  fs::create_directories(container_ / "Widget");
+  fs::create_symlink(outside, container_ / "destinations.json");
+  fs::create_symlink(outside, container_ / "Widget" / "widget.json");
+  fs::create_symlink(outside, container_ / "Widget" / (id + ".jpg"));
+  publisher_.publish();
+  EXPECT_EQ(whole(outside), "the user's");
+  for (fs::path name : {fs::path("destinations.json"), "Widget" / fs::path("widget.json"),
+                        "Widget" / fs::path(id + ".jpg")})
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(container_ / name))) << name;
+  EXPECT_EQ(whole(container_ / "Widget" / (id + ".jpg")).rfind("POSTER", 0), 0u);
+
+  // A Widget folder that is a link leads nowhere: publishing fails and writes nothing there.
+  fs::remove_all(container_ / "Widget");
+  fs::create_directories(folder_ / "elsewhere");
+  fs::create_symlink(folder_ / "elsewhere", container_ / "Widget");
+  EXPECT_THROW(publisher_.publish(), std::system_error);
+  EXPECT_TRUE(fs::is_empty(folder_ / "elsewhere"));
+}
+
 TEST(WidgetWeightTest, RecentItemsAndFavouritesWeighMore) {
   Item item;
   item.createdAt = 1000;

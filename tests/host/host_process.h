@@ -34,8 +34,9 @@ class HostProcess {
 
   // Waits until the instance record says "running" and the socket is there.
   bool waitUntilRunning(const std::string& runtimeDirectory, double seconds = 30);
-  void kill(int signal);  // sends it and reaps the process
-  int stop();             // SIGTERM; the exit status, or -1
+  pid_t pid() const { return pid_; }  // -1 once it is gone
+  void kill(int signal);              // sends it and reaps the process
+  int stop();                         // SIGTERM; the exit status, or -1
 
  private:
   pid_t pid_ = -1;

@@ -1,0 +1,175 @@
+#include "host/file_store.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
+#include "host/testing/host_fixture.h"
+#include "platform/file_types.h"
+
+namespace nolt::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Files the host makes must be private whatever umask it was started with.
+class UmaskOf022 {
+ public:
+  UmaskOf022() : old_(::umask(022)) {}
+  ~UmaskOf022() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+class FileStoreTest : public testing::HostFixture {
+ protected:
+  static std::string whole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+  }
+  static struct stat linkStatus(const fs::path& path) {
+    struct stat status {};
+    EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
+    return status;
+  }
+  fs::path plant(const std::string& name, const std::string& text) {
+    fs::path path = folder_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  UniqueFD openForReading(const fs::path& path) {
+    return UniqueFD(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  }
+
+  UmaskOf022 umask_;
+};
+
+TEST_F(FileStoreTest, WritingAtomicallyReplacesPlantedLinksAndNeverWritesThroughThem) {
+  fs::path outside = plant("outside.txt", "secret");
+  fs::path target = folder_ / "shared" / "destinations.json";
+  fs::create_directories(target.parent_path());
+  // Links at every temporary name a writer could guess, and at the file itself.
+  for (int n = 0; n < 200; ++n)
+    fs::create_symlink(
+        outside, target.string() + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(n));
+  fs::create_symlink(outside, target);
+
+  writeFileAtomically(target, "{\"spaces\":[]}");
+  writeFileAtomically(target, "{\"spaces\":[1]}");
+
+  EXPECT_EQ(whole(outside), "secret");
+  struct stat status = linkStatus(target);
+  EXPECT_TRUE(S_ISREG(status.st_mode));
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  EXPECT_EQ(whole(target), "{\"spaces\":[1]}");
+  // Only the planted links remain beside it: no temporary file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), {}), 201);
+}
+
+TEST_F(FileStoreTest, WritingIntoAFolderThatIsALinkFails) {
+  fs::create_directories(folder_ / "elsewhere");
+  fs::create_symlink(folder_ / "elsewhere", folder_ / "Widget");
+  EXPECT_THROW(writeFileAtomically(folder_ / "Widget" / "widget.json", "{}"), std::system_error);
+  EXPECT_TRUE(fs::is_empty(folder_ / "elsewhere"));
+}
+
+TEST_F(FileStoreTest, AdoptsASoleFileByLinkAndCopiesAFileWithAnotherName) {
+  struct Case {
+    const char* name;
+    bool otherName;  // the inbox file is also linked from outside the inbox
+  } cases[] = {{"sole.pdf", false}, {"shared.pdf", true}};
+  for (const Case& c : cases) {
+    fs::path source = plant(c.name, std::string("%PDF ") + c.name);
+    fs::path outside = folder_ / (std::string("outside-") + c.name);
+    if (c.otherName) fs::create_hard_link(source, outside);
+    UniqueFD fd = openForReading(source);
+    fs::path stored = files_.adopt("A0000000-0000-0000-0000-000000000001", c.name, fd.get());
+
+    struct stat kept = linkStatus(stored), original = linkStatus(source);
+    EXPECT_EQ(whole(stored), std::string("%PDF ") + c.name);
+    EXPECT_TRUE(S_ISREG(kept.st_mode)) << c.name;
+    EXPECT_EQ(kept.st_mode & 0777, 0600u) << c.name;
+    EXPECT_EQ(kept.st_ino == original.st_ino, !c.otherName) << c.name;
+    if (c.otherName) {
+      EXPECT_EQ(kept.st_nlink, 1u);
+      EXPECT_EQ(original.st_nlink, 2u);
+      EXPECT_EQ(linkStatus(outside).st_mode & 0777, 0644u);  // the user's file, untouched
+    }
+  }
+}
+
+TEST_F(FileStoreTest, AdoptRefusesAFileOverTheLimit) {
+  fs::path big = plant("big.pdf", "");
+  fs::resize_file(big, platform::kMaxFileBytes + 1);  // sparse: costs no disk
+  fs::create_hard_link(big, folder_ / "second-name.pdf");
+  UniqueFD fd = openForReading(big);
+  EXPECT_THROW(files_.adopt("A0000000-0000-0000-0000-000000000002", "big.pdf", fd.get()),
+               std::system_error);
+  EXPECT_FALSE(fs::exists(files_.pathOf("A0000000-0000-0000-0000-000000000002", "big.pdf")));
+}
+
+TEST_F(FileStoreTest, ReadGivesOnlyRegularFilesOfTheStore) {
+  files_.save("A0000000-0000-0000-0000-000000000003", "kept.png", "IMG 2 2");
+  EXPECT_EQ(files_.read("A0000000-0000-0000-0000-000000000003", "kept.png"), "IMG 2 2");
+  // A link stored by an older host that adopted whatever the inbox held.
+  fs::path outside = plant("passwd", "root:x:0:0");
+  fs::create_symlink(outside, files_.pathOf("A0000000-0000-0000-0000-000000000003", "p.pdf"));
+  EXPECT_EQ(files_.read("A0000000-0000-0000-0000-000000000003", "p.pdf"), std::nullopt);
+  EXPECT_EQ(files_.read("A0000000-0000-0000-0000-000000000009", "kept.png"), std::nullopt);
+  EXPECT_EQ(linkStatus(folder_ / "Files" / "A0000000-0000-0000-0000-000000000003").st_mode & 0777,
+            0700u);
+}
+
+TEST_F(FileStoreTest, MakePrivateTightensOnlyWhatItIsGiven) {
+  fs::create_directories(folder_ / "Library");
+  fs::path database = plant("Library/library.sqlite", "db");
+  fs::path outside = plant("notes.txt", "the user's");
+  fs::create_symlink(outside, folder_ / "Library" / "library.sqlite-wal");
+  for (const char* name : {"Library", "Library/library.sqlite", "Library/library.sqlite-wal",
+                           "Library/library.sqlite-shm"})
+    makePrivate(folder_ / name);
+  EXPECT_EQ(linkStatus(folder_ / "Library").st_mode & 0777, 0700u);
+  EXPECT_EQ(linkStatus(database).st_mode & 0777, 0600u);
+  EXPECT_EQ(linkStatus(outside).st_mode & 0777, 0644u);
+  EXPECT_FALSE(fs::exists(folder_ / "Library" / "library.sqlite-shm"));
+}
+
+TEST_F(FileStoreTest, RemoveTreeRemovesLinksNotWhatTheyPointAt) {
+  fs::create_directories(folder_ / "outside" / "deep");
+  plant("outside/deep/keep.txt", "keep");
+  fs::create_directories(folder_ / "trash" / "capture" / "sub");
+  plant("trash/capture/sub/a.txt", "a");
+  fs::create_symlink(folder_ / "outside", folder_ / "trash" / "capture" / "link");
+  fs::create_symlink(folder_ / "outside" / "deep" / "keep.txt",
+                     folder_ / "trash" / "capture" / "f");
+  UniqueFD trash = openFolder(folder_ / "trash");
+  removeTree(trash.get(), "capture");
+  EXPECT_FALSE(fs::exists(folder_ / "trash" / "capture"));
+  EXPECT_EQ(whole(folder_ / "outside" / "deep" / "keep.txt"), "keep");
+}
+
+TEST_F(FileStoreTest, EveryEntryIsVisitedInBatchesEvenWhileBeingRemoved) {
+  fs::create_directories(folder_ / "inbox");
+  for (int i = 0; i < 2500; ++i) std::ofstream(folder_ / "inbox" / std::to_string(i));
+  UniqueFD inbox = openFolder(folder_ / "inbox");
+  std::set<std::string> seen;
+  std::string last;
+  int unordered = 0;
+  forEachEntry(inbox.get(), 1000, [&](const std::string& name) {
+    if (seen.size() % 1000 != 0 && name < last) ++unordered;  // sorted within each batch
+    last = name;
+    seen.insert(name);
+    ::unlinkat(inbox.get(), name.c_str(), 0);
+  });
+  EXPECT_EQ(seen.size(), 2500u);
+  EXPECT_EQ(unordered, 0);
+  EXPECT_TRUE(fs::is_empty(folder_ / "inbox"));
+}
+
+}  // namespace
+}  // namespace nolt::host
