@@ -30,6 +30,19 @@ namespace {
 
 std::vector<std::string> words(int argc, char** argv) { return {argv, argv + argc}; }
 
+// Qt's own options are single-dash words; a line with none is wrong with or without Qt.
+bool mayHoldQtOptions(const std::vector<std::string>& words) {
+  for (std::size_t i = 1; i < words.size() && words[i] != "--"; ++i)
+    if (words[i].size() > 1 && words[i][0] == '-' && words[i][1] != '-') return true;
+  return false;
+}
+
+int wrongCommandLine(const QString& text) {
+  std::cerr << "nolt-share: " << text.toStdString() << "\n"
+            << "Try nolt-share --help.\n";
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,6 +58,9 @@ int main(int argc, char** argv) {
               << std::flush;
     return std::cout ? 0 : 1;
   }
+  if (line.request == share::ShareCommandLine::Request::invalid &&
+      !mayHoldQtOptions(words(argc, argv)))
+    return wrongCommandLine(line.text);
 
   // QGuiApplication takes its own options (-platform NAME, …) out of argv; the rest is ours.
   QGuiApplication app(argc, argv);
@@ -53,11 +69,7 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral("nolt-share"));
   QQuickStyle::setStyle(QStringLiteral("Basic"));
   line = share::readCommandLine(words(argc, argv));
-  if (line.request != share::ShareCommandLine::Request::share) {
-    std::cerr << "nolt-share: " << line.text.toStdString() << "\n"
-              << "Try nolt-share --help.\n";
-    return 2;
-  }
+  if (line.request != share::ShareCommandLine::Request::share) return wrongCommandLine(line.text);
 
   auto env = platform::makeProcessEnvironment();
   auto uuids = platform::makeRandomUUIDSource();

@@ -82,6 +82,15 @@ Arguments parse(const std::vector<std::string>& args, std::initializer_list<cons
   return out;
 }
 
+// Qt's own options are single-dash words; a line with none is wrong with or without Qt.
+bool mayHoldQtOptions(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') return true;
+  }
+  return false;
+}
+
 // Prints the usage or the version when asked for; fails on a mistake.
 std::optional<int> answered(const Arguments& a) {
   if (a.help) {
@@ -206,19 +215,26 @@ int runRender(int argc, char** argv, const std::vector<std::string>& args) {
   return 0;
 }
 
-int runWidget(int argc, char** argv) {
-  // --help and --version answer without a display; anything else waits until QGuiApplication
-  // has taken its own options (-platform NAME, …) out of argv.
-  Arguments asked = parse({argv + 1, argv + argc}, {"family", "name"});
-  if (asked.help || asked.version) return *answered(asked);
-  QGuiApplication app(argc, argv);
-  Arguments a = parse({argv + 1, argv + argc}, {"family", "name"});
+// The family and the name of the widget to show; fails on anything else.
+std::pair<Family, std::string> placement(const Arguments& a) {
   answered(a);
   noWords(a);
   Family family = familyOption(a);
-  std::string name = a.options.count("name") ? a.options["name"] : "default";
+  std::string name = a.options.count("name") ? a.options.at("name") : "default";
   if (!isValidWidgetName(name))
     throw UsageError("--name may hold letters, digits, '.', '_' and '-' and not start with '.'");
+  return {family, name};
+}
+
+int runWidget(int argc, char** argv) {
+  // --help, --version and mistakes are answered without a display, except on a line that may
+  // hold Qt's own options (-platform NAME, …): that waits until QGuiApplication took them out.
+  std::vector<std::string> args(argv + 1, argv + argc);
+  Arguments asked = parse(args, {"family", "name"});
+  if (asked.help || asked.version) return *answered(asked);
+  if (!mayHoldQtOptions(args)) placement(asked);
+  QGuiApplication app(argc, argv);
+  auto [family, name] = placement(parse({argv + 1, argv + argc}, {"family", "name"}));
   QGuiApplication::setApplicationName(QStringLiteral("nolt-widget"));
   QGuiApplication::setApplicationVersion(QStringLiteral(NOLT_VERSION));
   QQuickStyle::setStyle(QStringLiteral("Basic"));
