@@ -75,9 +75,10 @@ Arguments parse(const std::vector<std::string>& args, std::initializer_list<cons
   out.help = parser.isSet(help);
   out.version = parser.isSet(version);
   if (!parsed) out.mistake = parser.errorText().toStdString();
+  // An option left without its value counts as set, with no value, and is the mistake.
   for (const char* name : known)
-    if (parser.isSet(QString::fromLatin1(name)))
-      out.options[name] = parser.values(QString::fromLatin1(name)).constLast().toStdString();
+    if (QStringList values = parser.values(QString::fromLatin1(name)); !values.isEmpty())
+      out.options[name] = values.constLast().toStdString();
   for (const QString& word : parser.positionalArguments()) out.words.push_back(word.toStdString());
   return out;
 }

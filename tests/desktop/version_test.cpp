@@ -59,6 +59,7 @@ TEST(VersionTest, MistakesAreReportedWithoutADisplay) {
       {{"nolt-widget", "--family", "huge"}, 1, "--family must be"},
       {{"nolt-widget", "--colour", "red"}, 1, "colour"},
       {{"nolt-widget", "stray"}, 1, "stray"},
+      {{"nolt-widget", "--name"}, 1, "name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.words));
