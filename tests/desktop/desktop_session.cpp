@@ -212,12 +212,16 @@ DesktopSession::~DesktopSession() {
 }
 
 Environment DesktopSession::environment() const {
-  return {{"DISPLAY", display_},
-          {"PATH", "/usr/bin:/bin"},
-          {"HOME", home_.path()},
-          {"XDG_CONFIG_HOME", home_.path() + "/.config"},
-          {"XDG_CACHE_HOME", home_.path() + "/.cache"},
-          {"XDG_DATA_HOME", home_.path() + "/.local/share"}};
+  Environment environment = {{"DISPLAY", display_},
+                             {"PATH", "/usr/bin:/bin"},
+                             {"HOME", home_.path()},
+                             {"XDG_CONFIG_HOME", home_.path() + "/.config"},
+                             {"XDG_CACHE_HOME", home_.path() + "/.cache"},
+                             {"XDG_DATA_HOME", home_.path() + "/.local/share"}};
+  // Sanitizer builds check the programs under test with the test run's own settings.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
+    if (const char* value = std::getenv(name)) environment[name] = value;
+  return environment;
 }
 
 Output DesktopSession::tool(std::vector<std::string> argv, double timeout) const {

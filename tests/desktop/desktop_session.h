@@ -60,7 +60,8 @@ class DesktopSession {
   // True once the window manager has taken the display.
   bool ready() const { return ready_; }
   const std::string& display() const { return display_; }
-  // DISPLAY, PATH and the session's HOME; programs under test add their own.
+  // DISPLAY, PATH, the session's HOME and the sanitizers' settings; programs under test add
+  // their own.
   Environment environment() const;
 
   // Runs xdotool, xprop, wmctrl … against this display.
