@@ -1,5 +1,6 @@
 #include "NoltShare/extension_context.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 #include <QImageReader>
 #include <QUrl>
@@ -132,6 +133,44 @@ std::shared_ptr<ItemProvider> makeFileProvider(std::string path) {
 }
 std::shared_ptr<ItemProvider> makeTextProvider(std::string text) {
   return std::make_shared<TextProvider>(std::move(text));
+}
+
+ShareCommandLine readCommandLine(const std::vector<std::string>& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Saves files, links and text to your Nolt library. Exit status 0 once they "
+                     "are saved, 1 when you cancel."));
+  QCommandLineOption help = parser.addHelpOption();
+  QCommandLineOption version = parser.addVersionOption();
+  parser.addOption({QStringLiteral("text"), QStringLiteral("Share TEXT as a piece of text."),
+                    QStringLiteral("TEXT")});
+  parser.addPositionalArgument(
+      QStringLiteral("things"),
+      QStringLiteral("Files (paths or file: URLs) and http or https links; after -- every word "
+                     "is one, even one starting with -."),
+      QStringLiteral("[things…]"));
+  // The parser records every option it knows even when another word is wrong.
+  QStringList words;
+  for (const std::string& argument : arguments) words << QString::fromLocal8Bit(argument);
+  bool parsed = parser.parse(words);
+  ShareCommandLine line;
+  if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+    line.request = ShareCommandLine::Request::help;
+    // The parser names the program as started, or not at all before the application exists.
+    line.text = parser.helpText();
+    if (qsizetype end = line.text.indexOf(u' ', 7); line.text.startsWith(u"Usage: ") && end > 0)
+      line.text.replace(0, end, QStringLiteral("Usage: nolt-share"));
+  } else if (parser.isSet(version)) {
+    line.request = ShareCommandLine::Request::version;
+  } else if (!parsed) {
+    line.request = ShareCommandLine::Request::invalid;
+    line.text = parser.errorText();
+  } else {
+    // The parser agreed that every word is --text, its text, "--" or a thing, so the words
+    // are read again in their order, which the parser does not keep between kinds.
+    if (!arguments.empty()) line.things.assign(arguments.begin() + 1, arguments.end());
+  }
+  return line;
 }
 
 std::vector<ExtensionItem> itemsFromArguments(const std::vector<std::string>& arguments) {

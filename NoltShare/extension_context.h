@@ -3,6 +3,7 @@
 // (exit status 0) or by cancelling with an error (exit status 1).
 #pragma once
 
+#include <QString>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,20 @@ struct ExtensionError {
 
 // The error a request ends with when the person cancels it.
 inline const ExtensionError kUserCancelledError{"NSCocoaErrorDomain", 3072};
+
+// What nolt-share's command line asks for. QGuiApplication takes Qt's own options (-platform
+// NAME and the like) out before the rest is read here.
+struct ShareCommandLine {
+  enum class Request { share, help, version, invalid };
+  Request request = Request::share;
+  std::vector<std::string> things;  // for itemsFromArguments: --text options stay in place
+  QString text;                     // the help text, or what is wrong
+};
+
+// `arguments` starts with the program; the things keep their bytes, whatever their encoding,
+// so any file name reaches the file system as given. --help (-h) and --version (-v) win over any
+// mistake elsewhere on the line; an unknown option or a --text without its text is invalid.
+ShareCommandLine readCommandLine(const std::vector<std::string>& arguments);
 
 // One item per argument: an http or https URL; an existing file, by path or file: URL; or the
 // text after --text (also --text=TEXT). After "--" every argument is a URL or a file. An

@@ -103,5 +103,43 @@ TEST(ExtensionContextTest, RequestEndsOnce) {
   EXPECT_EQ(statuses, (std::vector<int>{1, 0}));
 }
 
+TEST(ExtensionContextTest, ReadsTheCommandLine) {
+  using Request = ShareCommandLine::Request;
+  struct Case {
+    std::vector<std::string> words;  // after the program
+    Request request;
+    std::vector<std::string> things;  // when shared
+    const char* text = "";            // a part of the help or error text
+  };
+  const Case cases[] = {
+      {{"/tmp/a.png", "--text", "a quote", "https://example.com/"},
+       Request::share,
+       {"/tmp/a.png", "--text", "a quote", "https://example.com/"}},
+      {{"--text=--help"}, Request::share, {"--text=--help"}},
+      {{"--text", "-v"}, Request::share, {"--text", "-v"}},
+      // After "--" even words that look like options are things.
+      {{"--", "--help", "-x.png"}, Request::share, {"--", "--help", "-x.png"}},
+      // File names keep their bytes, UTF-8 or not.
+      {{"/tmp/caf\xe9.png"}, Request::share, {"/tmp/caf\xe9.png"}},
+      {{}, Request::share, {}},
+      {{"--help"}, Request::help, {}, "--text <TEXT>"},
+      {{"-h", "/tmp/a.png"}, Request::help, {}, "things"},
+      {{"--version"}, Request::version, {}},
+      {{"--bogus", "-v"}, Request::version, {}},
+      {{"--bogus", "/tmp/a.png"}, Request::invalid, {}, "bogus"},
+      {{"-x"}, Request::invalid, {}, "x"},
+      {{"/tmp/a.png", "--text"}, Request::invalid, {}, "text"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> words = {"nolt-share"};
+    words.insert(words.end(), c.words.begin(), c.words.end());
+    ShareCommandLine line = readCommandLine(words);
+    SCOPED_TRACE(testing::PrintToString(c.words));
+    EXPECT_EQ(line.request, c.request);
+    EXPECT_EQ(line.things, c.things);
+    EXPECT_TRUE(line.text.contains(QString::fromUtf8(c.text))) << line.text.toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace nolt::share

@@ -1,17 +1,18 @@
 // nolt-share: the share dialog. The desktop starts it with the shared things as arguments; it
-// exits 0 once they are saved and the host told, 1 when the person cancels.
+// exits 0 once they are saved and the host told, 1 when the person cancels, 2 when the command
+// line is wrong.
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QQuickView>
 #include <iostream>
-#include <memory>
-#include <optional>
+#include <string>
+#include <vector>
 
 #include "NoltShare/share_view_controller.h"
-#include "NoltShare/test_keys.h"
 #include "capture/inbox.h"
 #include "platform/uuid.h"
 
@@ -25,39 +26,55 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 #endif
 
+namespace {
+
+std::vector<std::string> words(int argc, char** argv) { return {argv, argv + argc}; }
+
+// Qt's own options are single-dash words; a line with none is wrong with or without Qt.
+bool mayHoldQtOptions(const std::vector<std::string>& words) {
+  for (std::size_t i = 1; i < words.size() && words[i] != "--"; ++i)
+    if (words[i].size() > 1 && words[i][0] == '-' && words[i][1] != '-') return true;
+  return false;
+}
+
+int wrongCommandLine(const QString& text) {
+  std::cerr << "nolt-share: " << text.toStdString() << "\n"
+            << "Try nolt-share --help.\n";
+  return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace nolt;
-  // --test-keys is for tests only and is taken out before the rest become items.
-  std::vector<std::string> arguments;
-  std::optional<QString> testKeys;
-  for (int i = 1; i < argc; ++i) {
-    std::string argument = argv[i];
-    if (argument == "--") {
-      arguments.insert(arguments.end(), argv + i, argv + argc);
-      break;
-    }
-    if (argument.rfind("--test-keys=", 0) == 0)
-      testKeys = QString::fromStdString(argument.substr(12));
-    else
-      arguments.push_back(argument);
+  // --help and --version answer without a display, so they are read before the window system
+  // is opened.
+  share::ShareCommandLine line = share::readCommandLine(words(argc, argv));
+  if (line.request == share::ShareCommandLine::Request::help ||
+      line.request == share::ShareCommandLine::Request::version) {
+    std::cout << (line.request == share::ShareCommandLine::Request::help
+                      ? line.text.toStdString()
+                      : std::string("nolt-share " NOLT_VERSION "\n"))
+              << std::flush;
+    return std::cout ? 0 : 1;
   }
+  if (line.request == share::ShareCommandLine::Request::invalid &&
+      !mayHoldQtOptions(words(argc, argv)))
+    return wrongCommandLine(line.text);
 
+  // QGuiApplication takes its own options (-platform NAME, …) out of argv; the rest is ours.
   QGuiApplication app(argc, argv);
   QGuiApplication::setApplicationName(QStringLiteral("nolt-share"));
+  QGuiApplication::setApplicationVersion(QStringLiteral(NOLT_VERSION));
   QGuiApplication::setDesktopFileName(QStringLiteral("nolt-share"));
   QQuickStyle::setStyle(QStringLiteral("Basic"));
-
-  std::optional<std::vector<share::KeyStroke>> strokes;
-  if (testKeys && !(strokes = share::parseTestKeys(*testKeys))) {
-    std::cerr << "nolt-share: --test-keys: steps are =TEXT, Return, Enter, Escape, Tab, Backtab "
-                 "or Backspace, separated by |\n";
-    return 2;
-  }
+  line = share::readCommandLine(words(argc, argv));
+  if (line.request != share::ShareCommandLine::Request::share) return wrongCommandLine(line.text);
 
   auto env = platform::makeProcessEnvironment();
   auto uuids = platform::makeRandomUUIDSource();
   auto notifications = platform::makeSessionBusNotificationCenter(*env);
-  share::ExtensionContext context(share::itemsFromArguments(arguments), [](int status) {
+  share::ExtensionContext context(share::itemsFromArguments(line.things), [](int status) {
     // The request ends from inside an action; the window closes once that has returned.
     QMetaObject::invokeMethod(
         qApp, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
@@ -74,7 +91,5 @@ int main(int argc, char** argv) {
     return 1;
   }
   controller.view()->show();
-  std::unique_ptr<share::KeyTyper> typer;
-  if (strokes) typer = std::make_unique<share::KeyTyper>(controller.view(), std::move(*strokes));
   return app.exec();
 }

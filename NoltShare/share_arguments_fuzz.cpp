@@ -1,5 +1,5 @@
-// Command-line things as the desktop passes them, separated by NUL bytes: turned into items,
-// summarised as links, and read as a --test-keys script. Nothing is loaded from the providers.
+// Command lines as the desktop passes them, words separated by NUL bytes: read as options,
+// turned into items and summarised as links. Nothing is loaded from the providers.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,7 +7,6 @@
 
 #include "NoltShare/extension_context.h"
 #include "NoltShare/share_model.h"
-#include "NoltShare/test_keys.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string input(reinterpret_cast<const char*>(data), size);
@@ -18,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   arguments.push_back(input.substr(start));
   nolt::share::itemsFromArguments(arguments);
   for (const std::string& argument : arguments) nolt::share::linkSummary(argument);
-  nolt::share::parseTestKeys(QString::fromStdString(input));
+  arguments.insert(arguments.begin(), "nolt-share");
+  nolt::share::readCommandLine(arguments);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/agent/rpc_loop.h"
@@ -69,6 +70,12 @@ int main(int argc, char** argv) {
             std::exit(0);
           },
   };
+
+  // Answered before the command words are read, so it needs no host and no other word.
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::fputs("nolt " NOLT_VERSION "\n", stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
 
   try {
     commands::runCommand(std::vector<std::string>(argv + 1, argv + argc), services);

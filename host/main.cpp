@@ -4,6 +4,7 @@
 //   nolt-host                   run as the host (one per user; a second one exits at once)
 //   nolt-host --demo            the same, on a sample library when the library is empty
 //   nolt-host nolt://item/<ID>  open the item, through the running host if there is one
+//   nolt-host --version         print the version
 //
 // It stops on SIGTERM or SIGINT. Exit status 0, or 1 after one line on standard error.
 #include <fcntl.h>
@@ -47,6 +48,7 @@ constexpr double kLaunchWait = 15;
 
 constexpr const char* kUsage =
     "Usage: nolt-host [--demo] [nolt://item/<ID>]\n"
+    "       nolt-host --version\n"
     "Serves the Nolt library to the Nolt programs until SIGTERM or SIGINT.\n"
     "  --demo  start with a sample library when the library is empty\n";
 
@@ -81,6 +83,9 @@ Options parseOptions(int argc, char** argv) {
       options.demo = true;
     } else if (word == "--help" || word == "-h") {
       std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (word == "--version" || word == "-v") {
+      std::fputs("nolt-host " NOLT_VERSION "\n", stdout);
       std::exit(0);
     } else if (auto id = itemOfDeepLink(word)) {
       options.itemToOpen = id;

@@ -3,12 +3,27 @@
 # sample library in a temporary HOME with a session bus of its own, the command line asking
 # it, a page saved through the browser extension's native host arriving in search, and the
 # widget rendered to build/demo-widget.png. Nothing outside the temporary folder is touched.
+# Each set-up step prints one line; what apt, npm, CMake and the compiler say goes to
+# build/demo-setup.log, whose end is shown when a step fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build
+mkdir -p build
+log=$root/build/demo-setup.log
+: >"$log"
+setup_step() {  # what, command…
+  echo "$1"
+  shift
+  if ! "$@" >>"$log" 2>&1; then
+    echo "That failed. The end of build/demo-setup.log:" >&2
+    tail -n 30 "$log" >&2
+    exit 1
+  fi
+}
+setup_step "Installing the Debian and npm packages it needs (output in build/demo-setup.log)" \
+  bash scripts/setup.sh
+setup_step "Configuring the build" cmake -S . -B build -G Ninja
+setup_step "Building the programs (some minutes the first time)" cmake --build build
 
 demo=$(mktemp -d)
 cleanup() {
@@ -31,6 +46,7 @@ show() {
   "$@"
 }
 
+echo "Starting nolt-host on a sample library"
 nolt-host --demo &
 host_pid=$!
 for _ in $(seq 150); do

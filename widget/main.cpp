@@ -2,6 +2,7 @@
 // picture of one entry, for scripts and tests.
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <QCommandLineParser>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "platform/directories.h"
+#include "widget/desktop_hints.h"
 #include "widget/entry_renderer.h"
 #include "widget/widget_host.h"
 
@@ -40,40 +42,68 @@ struct UsageError : std::runtime_error {
 
 constexpr const char* kUsage =
     "usage: nolt-widget [--family small|medium|large] [--name NAME]\n"
+    "       nolt-widget --help | --version\n"
     "       nolt-widget timeline [--family F] [--scope UUID] [--at UNIX_SECONDS]\n"
     "       nolt-widget scopes\n"
     "       nolt-widget render [--family F] [--scope UUID] [--at UNIX_SECONDS] [--scale N] "
     "OUT.png";
 
-// Options with a value each, and the words that are left.
+// Options with a value each, and the words that are left; help and version win over any
+// mistake elsewhere on the line.
 struct Arguments {
   std::map<std::string, std::string> options;
   std::vector<std::string> words;
+  bool help = false;
+  bool version = false;
+  std::optional<std::string> mistake;
 };
 
-Arguments split(const std::vector<std::string>& args, std::initializer_list<const char*> known) {
+// Reads the words after the program (and after the command, if any) with QCommandLineParser:
+// --name VALUE or --name=VALUE for each of `known`, the last one counting; "--" ends options.
+Arguments parse(const std::vector<std::string>& args, std::initializer_list<const char*> known) {
+  QCommandLineParser parser;
+  QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+  QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QString());
+  parser.addOption(help);
+  parser.addOption(version);
+  for (const char* name : known)
+    parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
+  QStringList words{QStringLiteral("nolt-widget")};
+  for (const std::string& arg : args) words << QString::fromLocal8Bit(arg);
   Arguments out;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0 || arg == "--") {
-      out.words.push_back(arg);
-      continue;
-    }
-    std::string name = arg.substr(2), value;
-    if (auto eq = name.find('='); eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name.resize(eq);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      throw UsageError("--" + name + " needs a value");
-    }
-    if (std::find_if(known.begin(), known.end(), [&](const char* k) { return name == k; }) ==
-        known.end())
-      throw UsageError("unknown option --" + name);
-    out.options[name] = value;
-  }
+  bool parsed = parser.parse(words);
+  out.help = parser.isSet(help);
+  out.version = parser.isSet(version);
+  if (!parsed) out.mistake = parser.errorText().toStdString();
+  // An option left without its value counts as set, with no value, and is the mistake.
+  for (const char* name : known)
+    if (QStringList values = parser.values(QString::fromLatin1(name)); !values.isEmpty())
+      out.options[name] = values.constLast().toStdString();
+  for (const QString& word : parser.positionalArguments()) out.words.push_back(word.toStdString());
   return out;
+}
+
+// Qt's own options are single-dash words; a line with none is wrong with or without Qt.
+bool mayHoldQtOptions(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') return true;
+  }
+  return false;
+}
+
+// Prints the usage or the version when asked for; fails on a mistake.
+std::optional<int> answered(const Arguments& a) {
+  if (a.help) {
+    std::cout << kUsage << "\n";
+    return 0;
+  }
+  if (a.version) {
+    std::cout << "nolt-widget " NOLT_VERSION "\n";
+    return 0;
+  }
+  if (a.mistake) throw UsageError(*a.mistake);
+  return std::nullopt;
 }
 
 Family familyOption(const Arguments& a) {
@@ -123,7 +153,8 @@ void noWords(const Arguments& a) {
 }
 
 int runTimeline(const std::vector<std::string>& args) {
-  Arguments a = split(args, {"family", "scope", "at"});
+  Arguments a = parse(args, {"family", "scope", "at"});
+  if (auto status = answered(a)) return *status;
   noWords(a);
   Family family = familyOption(a);
   ChooseScopeIntent configuration = scopeOption(a);
@@ -142,7 +173,9 @@ int runTimeline(const std::vector<std::string>& args) {
 }
 
 int runScopes(const std::vector<std::string>& args) {
-  noWords(split(args, {}));
+  Arguments a = parse(args, {});
+  if (auto status = answered(a)) return *status;
+  noWords(a);
   ScopeQuery query([c = container()] { return loadSnapshot(c); });
   for (const auto& entity : query.suggestedEntities())
     std::cout << entity.id.uuidString() << "  " << entity.name << "\n";
@@ -150,7 +183,8 @@ int runScopes(const std::vector<std::string>& args) {
 }
 
 int runRender(int argc, char** argv, const std::vector<std::string>& args) {
-  Arguments a = split(args, {"family", "scope", "at", "scale"});
+  Arguments a = parse(args, {"family", "scope", "at", "scale"});
+  if (auto status = answered(a)) return *status;
   if (a.words.size() != 1) throw UsageError("render needs one output file");
   Family family = familyOption(a);
   ChooseScopeIntent configuration = scopeOption(a);
@@ -182,15 +216,28 @@ int runRender(int argc, char** argv, const std::vector<std::string>& args) {
   return 0;
 }
 
-int runWidget(int argc, char** argv, const std::vector<std::string>& args) {
-  Arguments a = split(args, {"family", "name"});
+// The family and the name of the widget to show; fails on anything else.
+std::pair<Family, std::string> placement(const Arguments& a) {
+  answered(a);
   noWords(a);
   Family family = familyOption(a);
-  std::string name = a.options.count("name") ? a.options["name"] : "default";
+  std::string name = a.options.count("name") ? a.options.at("name") : "default";
   if (!isValidWidgetName(name))
     throw UsageError("--name may hold letters, digits, '.', '_' and '-' and not start with '.'");
+  return {family, name};
+}
+
+int runWidget(int argc, char** argv) {
+  // --help, --version and mistakes are answered without a display, except on a line that may
+  // hold Qt's own options (-platform NAME, …): that waits until QGuiApplication took them out.
+  std::vector<std::string> args(argv + 1, argv + argc);
+  Arguments asked = parse(args, {"family", "name"});
+  if (asked.help || asked.version) return *answered(asked);
+  if (!mayHoldQtOptions(args)) placement(asked);
   QGuiApplication app(argc, argv);
+  auto [family, name] = placement(parse({argv + 1, argv + argc}, {"family", "name"}));
   QGuiApplication::setApplicationName(QStringLiteral("nolt-widget"));
+  QGuiApplication::setApplicationVersion(QStringLiteral(NOLT_VERSION));
   QQuickStyle::setStyle(QStringLiteral("Basic"));
   auto env = platform::makeProcessEnvironment();
   WidgetHost host(family, QString::fromStdString(name),
@@ -199,24 +246,30 @@ int runWidget(int argc, char** argv, const std::vector<std::string>& args) {
   host.update();
   QQmlApplicationEngine engine;
   engine.addImportPath(QStringLiteral("qrc:/"));
-  engine.setInitialProperties({{QStringLiteral("host"), QVariant::fromValue(&host)}});
+  // Made hidden, so the window manager sees the desktop-widget hints when it first maps it.
+  engine.setInitialProperties(
+      {{QStringLiteral("host"), QVariant::fromValue(&host)}, {QStringLiteral("visible"), false}});
   engine.load(QUrl(QStringLiteral("qrc:/Nolt/Widget/WidgetHostWindow.qml")));
-  if (engine.rootObjects().isEmpty()) throw std::runtime_error("could not show the widget");
+  auto* window =
+      engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QWindow*>(engine.rootObjects()[0]);
+  if (!window) throw std::runtime_error("could not show the widget");
+  addDesktopWidgetHints(*window);
+  window->show();
   return app.exec();
 }
 
 int run(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+  std::string command = args.empty() ? "" : args[0];
+  if (command == "help") {
     std::cout << kUsage << "\n";
     return 0;
   }
-  std::string command = args.empty() ? "" : args[0];
   std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
   if (command == "timeline") return runTimeline(rest);
   if (command == "scopes") return runScopes(rest);
   if (command == "render") return runRender(argc, argv, rest);
-  return runWidget(argc, argv, args);
+  return runWidget(argc, argv);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/notify.h"
 #include "platform/test_environment.h"
 #include "platform/uuid.h"
+#include "tests/desktop/desktop_session.h"
 #include "tests/host/host_process.h"
 #include "tests/support/private_session_bus.h"
 #include "tests/support/test_host_process.h"
@@ -225,15 +226,24 @@ TEST_F(HostEndToEndTest, CapturesArriveInSearchOnTheSignal) {
 
 TEST_F(HostEndToEndTest, SharedThingsArriveInSearch) {
   if (!fs::exists(bin("nolt-share"))) GTEST_SKIP() << "nolt-share is not built";
+  if (auto tool = desktop_tests::DesktopSession::missingTool())
+    GTEST_SKIP() << tool->c_str() << " is not installed";
+  desktop_tests::DesktopSession desktop;
+  ASSERT_TRUE(desktop.ready()) << "Xvfb and openbox did not start";
   startHost();
   std::string picture = dir_.path() + "/Shared chair.png";
   std::ofstream(picture, std::ios::binary) << kPNG;
   // As the file manager starts it, with Save pressed at once: to the space open in the host.
-  Result share =
-      runProgram({bin("nolt-share"), "--test-keys=Return", "https://example.com/shared-page",
-                  "--text", "A quote worth keeping", picture},
-                 env_, {}, 30);
-  ASSERT_EQ(share.status, 0) << share.err;
+  Environment env = env_;
+  env["DISPLAY"] = desktop.display();
+  env["QT_QPA_PLATFORM"] = "xcb";
+  desktop_tests::Program share({bin("nolt-share"), "https://example.com/shared-page", "--text",
+                                "A quote worth keeping", picture},
+                               env);
+  auto window = desktop.waitForWindow(share.pid());
+  ASSERT_TRUE(window && desktop.waitForFocus(*window));
+  ASSERT_EQ(desktop.tool({"xdotool", "key", "Return"}).status, 0);
+  ASSERT_EQ(share.wait(30), 0);
   for (std::string query : {"shared-page", "quote worth", "shared chair"})
     EXPECT_EQ(*searchUntil(query,
                            [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); })

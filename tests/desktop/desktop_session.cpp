@@ -1,0 +1,318 @@
+#include "tests/desktop/desktop_session.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace nolt::desktop_tests {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The descriptor Xvfb writes its display number to.
+constexpr int kDisplayFD = 9;
+
+std::optional<std::string> onPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    std::string candidate = dirs.substr(start, end - start) + "/" + name;
+    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+// Starts argv[0] (looked up on PATH) with exactly `environment`. Standard input is /dev/null;
+// standard output goes to `out` (else /dev/null), standard error too when `quiet`, else it is
+// the test's own. `passed`, when given, is the child's descriptor kDisplayFD.
+pid_t spawn(const std::vector<std::string>& argv, const Environment& environment, int out,
+            bool quiet, int passed = -1) {
+  std::vector<std::string> pairs;
+  for (const auto& [name, value] : environment) pairs.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& pair : pairs) envp.push_back(pair.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args = argv;
+  std::vector<char*> cargv;
+  for (std::string& arg : args) cargv.push_back(arg.data());
+  cargv.push_back(nullptr);
+  std::string program = argv.at(0);
+  if (program.find('/') == std::string::npos) program = onPath(program).value_or(program);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (out >= 0)
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  if (passed >= 0) posix_spawn_file_actions_adddup2(&actions, passed, kDisplayFD);
+  // Its own process group, so nothing it starts outlives a kill of the group.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, program.c_str(), &actions, &attributes, cargv.data(), envp.data()) != 0)
+    pid = -1;
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// Waits for `pid` until `deadline`; its exit status, -1 for a signal, none when still running.
+std::optional<int> reap(pid_t pid, Clock::time_point deadline) {
+  int status = 0;
+  for (;;) {
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (done < 0) return -1;
+    if (Clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+Clock::time_point after(double seconds) {
+  return Clock::now() +
+         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// Reads `fd` to its end or the deadline.
+std::string drain(int fd, Clock::time_point deadline) {
+  std::string text;
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    pollfd wanted{fd, POLLIN, 0};
+    if (poll(&wanted, 1, static_cast<int>(left.count())) <= 0) break;
+    char buffer[65536];
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+std::uint32_t bigEndian32(const std::string& data, std::size_t offset) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i)
+    value = value << 8 | static_cast<unsigned char>(data[offset + i]);
+  return value;
+}
+
+}  // namespace
+
+Output runTool(const std::vector<std::string>& argv, const Environment& environment,
+               double timeout) {
+  int pipes[2];
+  if (pipe2(pipes, O_CLOEXEC) != 0) return {};
+  pid_t pid = spawn(argv, environment, pipes[1], true);
+  close(pipes[1]);
+  Output output;
+  auto deadline = after(timeout);
+  if (pid > 0) output.out = drain(pipes[0], deadline);
+  close(pipes[0]);
+  if (pid <= 0) return output;
+  std::optional<int> status = reap(pid, deadline);
+  if (!status) {
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  output.status = status.value_or(-1);
+  return output;
+}
+
+Program::Program(const std::vector<std::string>& argv, const Environment& environment, bool quiet)
+    : pid_(spawn(argv, environment, -1, quiet)) {}
+
+Program::~Program() {
+  if (pid_ <= 0 || status_) return;
+  kill(-pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+}
+
+int Program::wait(double timeout) {
+  if (pid_ <= 0) return -1;
+  if (!status_) status_ = reap(pid_, after(timeout));
+  if (!status_) {
+    kill(-pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    status_ = -1;
+  }
+  return *status_;
+}
+
+std::optional<std::string> DesktopSession::missingTool() {
+  for (const char* tool : {"Xvfb", "openbox", "xdotool", "xprop", "wmctrl", "xwd"})
+    if (!onPath(tool)) return tool;
+  return std::nullopt;
+}
+
+DesktopSession::DesktopSession() {
+  if (home_.path().empty() || missingTool()) return;
+  int pipes[2];
+  if (pipe2(pipes, O_CLOEXEC) != 0) return;
+  pid_t pid = spawn({"Xvfb", "-displayfd", std::to_string(kDisplayFD), "-screen", "0",
+                     "1024x768x24", "-wr", "-nolisten", "tcp"},
+                    {{"PATH", "/usr/bin:/bin"}}, -1, true, pipes[1]);
+  close(pipes[1]);
+  std::string number;
+  if (pid > 0) {
+    auto deadline = after(10);
+    while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
+      std::string more = drain(pipes[0], deadline);
+      if (more.empty()) break;
+      number += more;
+    }
+  }
+  close(pipes[0]);
+  serverPID_ = pid;
+  while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
+  if (pid <= 0 || number.empty()) return;
+  display_ = ":" + number;
+
+  // Openbox's own settings, less the workspace name it flashes over the screen on a switch.
+  if (auto settings = test_support::readFile("/etc/xdg/openbox/rc.xml")) {
+    const std::string flash = "<popupTime>875</popupTime>";
+    if (auto at = settings->find(flash); at != std::string::npos)
+      settings->replace(at, flash.size(), "<popupTime>0</popupTime>");
+    home_.write(".config/openbox/rc.xml", *settings);
+  }
+  windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, environment(), true);
+  auto deadline = after(10);
+  while (Clock::now() < deadline) {
+    if (tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") !=
+        std::string::npos) {
+      ready_ = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+DesktopSession::~DesktopSession() {
+  windowManager_.reset();
+  if (serverPID_ > 0) {
+    // Asked to end, the server takes its socket and lock file away.
+    kill(serverPID_, SIGTERM);
+    if (!reap(serverPID_, after(5))) {
+      kill(-serverPID_, SIGKILL);
+      waitpid(serverPID_, nullptr, 0);
+    }
+  }
+}
+
+Environment DesktopSession::environment() const {
+  Environment environment = {{"DISPLAY", display_},
+                             {"PATH", "/usr/bin:/bin"},
+                             {"HOME", home_.path()},
+                             {"XDG_CONFIG_HOME", home_.path() + "/.config"},
+                             {"XDG_CACHE_HOME", home_.path() + "/.cache"},
+                             {"XDG_DATA_HOME", home_.path() + "/.local/share"}};
+  // Sanitizer builds check the programs under test with the test run's own settings.
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
+    if (const char* value = std::getenv(name)) environment[name] = value;
+  return environment;
+}
+
+Output DesktopSession::tool(std::vector<std::string> argv, double timeout) const {
+  return runTool(argv, environment(), timeout);
+}
+
+std::optional<std::string> DesktopSession::waitForWindow(pid_t pid, double timeout) const {
+  return waitForWindow({"--pid", std::to_string(pid)}, timeout);
+}
+
+std::optional<std::string> DesktopSession::waitForWindow(const std::vector<std::string>& criteria,
+                                                         double timeout) const {
+  std::vector<std::string> search = {"xdotool", "search", "--onlyvisible"};
+  search.insert(search.end(), criteria.begin(), criteria.end());
+  auto deadline = after(timeout);
+  do {
+    Output found = tool(search);
+    if (found.status == 0 && !found.out.empty()) return found.out.substr(0, found.out.find('\n'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (Clock::now() < deadline);
+  return std::nullopt;
+}
+
+std::optional<std::string> DesktopSession::activeWindow() const {
+  Output active = tool({"xdotool", "getactivewindow"});
+  if (active.status != 0 || active.out.empty()) return std::nullopt;
+  return active.out.substr(0, active.out.find('\n'));
+}
+
+bool DesktopSession::waitForFocus(const std::string& window, double timeout) const {
+  auto deadline = after(timeout);
+  do {
+    if (activeWindow() == window) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (Clock::now() < deadline);
+  return false;
+}
+
+std::string DesktopSession::property(const std::string& window, const std::string& name) const {
+  Output shown = tool({"xprop", "-id", window, name});
+  if (shown.status != 0 || shown.out.find("not found") != std::string::npos) return "";
+  return shown.out;
+}
+
+QImage DesktopSession::screenshot() const {
+  return imageFromXWD(tool({"xwd", "-root", "-silent"}, 30).out);
+}
+
+QImage imageFromXWD(const std::string& data) {
+  constexpr std::size_t kFields = 25;
+  if (data.size() < kFields * 4) return {};
+  auto field = [&](std::size_t i) { return bigEndian32(data, i * 4); };
+  std::uint32_t headerSize = field(0), format = field(2), width = field(4), height = field(5),
+                byteOrder = field(7), bitsPerPixel = field(11), bytesPerLine = field(12),
+                red = field(14), green = field(15), blue = field(16), colours = field(19);
+  constexpr std::uint32_t kZPixmap = 2;
+  if (format != kZPixmap || (bitsPerPixel != 32 && bitsPerPixel != 24) || width == 0 ||
+      height == 0 || width > 16384 || height > 16384 || red == 0 || green == 0 || blue == 0)
+    return {};
+  std::uint64_t start = std::uint64_t{headerSize} + std::uint64_t{colours} * 12;
+  std::uint32_t bytesPerPixel = bitsPerPixel / 8;
+  if (bytesPerLine < width * bytesPerPixel ||
+      start + std::uint64_t{bytesPerLine} * height > data.size())
+    return {};
+  // A channel of a pixel, by its mask, scaled to 0…255.
+  auto channel = [](std::uint32_t pixel, std::uint32_t mask) {
+    int shift = __builtin_ctz(mask);
+    std::uint32_t maximum = mask >> shift;
+    return static_cast<int>(((pixel & mask) >> shift) * 255 / maximum);
+  };
+  QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+  for (std::uint32_t y = 0; y < height; ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+    for (std::uint32_t x = 0; x < width; ++x) {
+      std::size_t at = start + std::size_t{y} * bytesPerLine + std::size_t{x} * bytesPerPixel;
+      std::uint32_t pixel = 0;
+      for (std::uint32_t b = 0; b < bytesPerPixel; ++b) {
+        auto byte = static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + b]));
+        pixel |= byteOrder == 0 ? byte << (8 * b) : byte << (8 * (bytesPerPixel - 1 - b));
+      }
+      line[x] = qRgb(channel(pixel, red), channel(pixel, green), channel(pixel, blue));
+    }
+  }
+  return image;
+}
+
+}  // namespace nolt::desktop_tests
