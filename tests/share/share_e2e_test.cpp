@@ -6,6 +6,7 @@
 
 #include <QImage>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -65,6 +66,9 @@ class ShareEndToEndTest : public ::testing::Test {
                     {"XDG_RUNTIME_DIR", home_.path()},
                     {"QT_QPA_PLATFORM", "offscreen"},
                     {"DBUS_SESSION_BUS_ADDRESS", bus_.address()}};
+    // Sanitizer settings follow the test into nolt-share.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+      if (const char* value = std::getenv(name)) environment_[name] = value;
     QImage image(16, 8, QImage::Format_RGB32);
     image.fill(Qt::red);
     picture_ = home_.file("Pictures/red chair.png");
