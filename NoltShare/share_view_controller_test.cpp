@@ -19,12 +19,6 @@
 
 Q_IMPORT_QML_PLUGIN(Nolt_SharePlugin)
 
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libQt6Gui.so\nleak:libQt6Quick.so\nleak:libfontconfig.so\n";
-}
-#endif
-
 namespace nolt::share {
 namespace {
 

@@ -17,14 +17,6 @@
 
 Q_IMPORT_QML_PLUGIN(Nolt_SharePlugin)
 
-// Sanitizer builds: Qt keeps decoded images, their textures and QPainter's buffers in
-// process-wide stores that it does not free at exit, which is no leak of ours.
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libQt6Gui.so\nleak:libQt6Quick.so\nleak:libfontconfig.so\n";
-}
-#endif
-
 namespace nolt::share {
 
 class Fixtures : public QObject {

@@ -10,6 +10,9 @@ namespace nolt::capture {
 namespace {
 
 using Kind = IncomingRequest::Kind;
+// Requests below take std::string values, not C strings: GCC 12 at -O3 warns wrongly
+// (-Wrestrict) about assigning a C string to a string member here.
+using namespace std::string_literals;
 
 platform::UUID uuid(std::string_view text) { return *platform::UUID::parse(text); }
 
@@ -23,18 +26,18 @@ IncomingRequest link(std::string url) {
 TEST(IncomingRequestTest, EncodesOnlyWhatIsPresent) {
   IncomingRequest file;
   file.kind = Kind::file;
-  file.fileName = "image.png";
-  file.sourceURL = "https://a.example/page?q=1";
-  file.title = "A \"quoted\" title\n";
+  file.fileName = "image.png"s;
+  file.sourceURL = "https://a.example/page?q=1"s;
+  file.title = "A \"quoted\" title\n"s;
   file.spaceID = uuid("0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9");
   file.createdAt = 1.5;
 
   IncomingRequest text;
   text.kind = Kind::text;
-  text.text = "caf\xC3\xA9 \xE2\x80\x94 bad\xFF";
+  text.text = "caf\xC3\xA9 \xE2\x80\x94 bad\xFF"s;
   text.collectionID = uuid("00000000-0000-4000-8000-00000000000A");
   text.tags = {"red", "chair"};
-  text.note = "n";
+  text.note = "n"s;
   text.createdAt = -2;
 
   struct Case {
@@ -81,13 +84,13 @@ TEST(IncomingRequestTest, AnInstantJSONCannotHoldDoesNotEncode) {
 TEST(IncomingRequestTest, DecodesWhatItEncodes) {
   IncomingRequest request;
   request.kind = Kind::file;
-  request.fileName = "a/b";
-  request.sourceURL = "https://a.example/";
-  request.title = "t";
+  request.fileName = "a/b"s;
+  request.sourceURL = "https://a.example/"s;
+  request.title = "t"s;
   request.spaceID = uuid("0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9");
   request.collectionID = uuid("00000000-0000-4000-8000-00000000000A");
   request.tags = {"x", ""};
-  request.note = "line\nbreak";
+  request.note = "line\nbreak"s;
   request.createdAt = 12345.678;
   EXPECT_EQ(IncomingRequest::decode(request.encoded()), request);
 }

@@ -3,7 +3,7 @@
 # staging folder, where every file must land in its place and the installed nolt must run; then
 # the .deb, which must pass lintian, install with apt-get, run, and remove without a trace.
 # Needs root for apt-get (CI runs as root). Takes the build folder to package (scripts/test.sh
-# passes its own, configured for /usr), else configures build-package.
+# passes its own, configured for /usr), else configures build-package (the package preset).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -68,9 +68,7 @@ check_usage() {  # nolt program
 
 step "build"
 if [ $# -eq 0 ]; then
-  # -O2, as Debian builds its packages.
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-    -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_TESTS=OFF -DNOLT_NATIVE_MESSAGING_SCOPE=system >/dev/null
+  cmake --preset package >/dev/null
 else
   cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system >/dev/null
 fi

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The one command before pushing, and all that CI runs: set-up, format check, a normal build
-# with every test, the same under AddressSanitizer and UndefinedBehaviorSanitizer, and a
-# short run of every fuzz target.
+# The one command before pushing, and all that CI runs: set-up, format check, a Release build
+# with every test, installing and packaging it, a build under AddressSanitizer and
+# UndefinedBehaviorSanitizer with every test, and a short run of every fuzz target.
 #   FUZZ_SECONDS  seconds per fuzz target (default 30; 0 skips fuzzing)
-#   NOLT_QUICK=1  only the normal build and its tests
+#   NOLT_QUICK=1  only the Release build, its tests and the package test
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -18,17 +18,19 @@ bash scripts/setup.sh
 step "format check"
 bash scripts/format.sh --check
 
-configure_and_test() {  # build dir, extra cmake options...
-  local dir=$1
+# The presets (CMakePresets.json) name each build: its folder, type and options. Warnings stop
+# every build here (NOLT_WERROR).
+configure_and_test() {  # preset, extra cmake options...
+  local preset=$1
   shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
-  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 600
+  cmake --preset "$preset" "$@" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
 }
 
-step "build and test"
+step "Release build and test"
 # Configured for /usr, so that the same build is also the one packaged below.
-configure_and_test build -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system
+configure_and_test release -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system
 
 step "install, package, remove"
 bash scripts/package_test.sh build
@@ -36,29 +38,37 @@ bash scripts/package_test.sh build
 [ "${NOLT_QUICK:-0}" = 1 ] && exit 0
 
 step "build and test with ASan and UBSan"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/scripts/lsan.supp:print_suppressions=0}
-configure_and_test build-asan -DNOLT_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+# The sanitizers' settings and the leak suppressions (scripts/lsan.supp) come with the tests.
+configure_and_test asan
 
 if [ "$fuzz_seconds" -gt 0 ]; then
   step "fuzzing, ${fuzz_seconds} s per target"
-  cmake -S . -B build-fuzz -G Ninja -DNOLT_FUZZ=ON -DNOLT_TESTS=OFF \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-  cmake --build build-fuzz -j "$jobs" --target nolt_fuzzers
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  # libFuzzer writes what fails (crash-*, leak-*, timeout-*, oom-*) to its artifact prefix.
+  artifacts=build-fuzz/artifacts
+  rm -rf "$artifacts"
+  failed=()
   for target in build-fuzz/fuzz/*; do
-    [ -x "$target" ] || continue
+    [ -f "$target" ] && [ -x "$target" ] || continue
     name=$(basename "$target")
     corpus=build-fuzz/corpus/$name
-    mkdir -p "$corpus"
+    mkdir -p "$corpus" "$artifacts/$name"
     echo "-- $name"
+    status=0
     "$target" "$corpus" -max_total_time="$fuzz_seconds" -rss_limit_mb=4096 -timeout=20 \
-      -print_final_stats=1 2>&1 | grep -E '^(stat::number_of_executed_units|==|SUMMARY)' || true
-    # libFuzzer leaves crash-* files behind when it finds something.
-    if ls crash-* leak-* timeout-* oom-* >/dev/null 2>&1; then
-      echo "fuzz target $name found a failing input:" && ls crash-* leak-* timeout-* oom-* 2>/dev/null
-      exit 1
+      -print_final_stats=1 -artifact_prefix="$artifacts/$name/" >"$artifacts/$name.log" 2>&1 ||
+      status=$?
+    grep -E '^(stat::number_of_executed_units|==|SUMMARY)' "$artifacts/$name.log" || true
+    if [ "$status" -ne 0 ] || [ -n "$(ls -A "$artifacts/$name")" ]; then
+      echo "fuzz target $name failed (status $status); its log: $artifacts/$name.log"
+      ls "$artifacts/$name"
+      failed+=("$name")
     fi
   done
+  if [ ${#failed[@]} -gt 0 ]; then
+    echo "fuzz targets that found a failing input: ${failed[*]}"
+    exit 1
+  fi
 fi
 step "all passed"

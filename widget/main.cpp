@@ -25,14 +25,6 @@
 
 Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
 
-// Sanitizer builds: Qt keeps decoded images, their textures and QPainter's buffers in
-// process-wide stores that it does not free at exit, which is no leak of ours.
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libQt6Gui.so\nleak:libQt6Quick.so\n";
-}
-#endif
-
 namespace nolt::widget {
 namespace {
 

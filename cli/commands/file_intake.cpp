@@ -1,7 +1,6 @@
 #include "cli/commands/file_intake.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,24 +27,32 @@ bool isLinkWord(std::string_view word) {
 
 namespace {
 
-std::optional<std::string> homeOf(std::string_view user) {
-  if (user.empty()) {
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home);
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return std::nullopt;
-  }
-  if (const passwd* entry = getpwnam(std::string(user).c_str()); entry && entry->pw_dir)
-    return entry->pw_dir;
-  return std::nullopt;
+// The one who runs nolt is the only user whose home it knows: it reads HOME, never the user
+// database, whose lookups a static program cannot make safely (they load the C library's
+// name-service modules, which may be of another version, and miss users kept in a directory
+// service).
+std::optional<std::string> ownHome() {
+  const char* home = std::getenv("HOME");
+  if (!home || home[0] != '/') return std::nullopt;
+  return std::string(home);
 }
 
-// "~" and "~/x" name our home folder, "~ann/x" Ann's; an unknown user leaves the path as typed.
+// "~" and "~/x" name our home folder. "~ann/x" names a file of that name below the current
+// folder when there is one; another user's home is refused with a message saying so.
 std::string expandTilde(std::string_view path) {
   if (!path.starts_with('~')) return std::string(path);
   std::size_t slash = path.find('/');
   std::string_view user = path.substr(1, slash == std::string_view::npos ? slash : slash - 1);
-  std::optional<std::string> home = homeOf(user);
-  if (!home) return std::string(path);
+  if (!user.empty()) {
+    struct stat status;
+    if (lstat(std::string(path).c_str(), &status) == 0) return std::string(path);
+    throw AppConnection::Failure::app("~user paths aren't supported; give the full path of " +
+                                      std::string(path) + ".");
+  }
+  std::optional<std::string> home = ownHome();
+  if (!home)
+    throw AppConnection::Failure::app("HOME isn't set; give the full path of " + std::string(path) +
+                                      ".");
   std::string rest(slash == std::string_view::npos ? std::string_view() : path.substr(slash));
   // "/" as home must not turn "~/a" into "//a".
   if (*home == "/" && !rest.empty()) return rest;

@@ -51,7 +51,10 @@ class FileIntakeTest : public ::testing::Test {
     setenv("HOME", dir_.c_str(), 1);
   }
   void TearDown() override {
-    if (oldHome_) setenv("HOME", oldHome_->c_str(), 1);
+    if (oldHome_)
+      setenv("HOME", oldHome_->c_str(), 1);
+    else
+      unsetenv("HOME");
     std::filesystem::remove_all(dir_);
   }
   std::string write(const std::string& name, std::string_view bytes) {
@@ -86,6 +89,42 @@ TEST_F(FileIntakeTest, TildePathGivesNameAndDataWithoutPath) {
   JSONObject expected{
       {"tags", JSONArray{"a"}}, {"space", "Work"}, {"name", "red chair.png"}, {"data", "iVBORw0K"}};
   EXPECT_EQ(sent, expected);
+}
+
+// Only our own home is known, from HOME: nolt is a static program and never asks the user
+// database, so another user's home is refused rather than guessed.
+TEST_F(FileIntakeTest, TildeNamesOnlyOurHome) {
+  write("a.png", "\x89PNG");
+  std::filesystem::create_directory(dir_ + "/~draft");
+  write("~draft/b.png", "\x89PNG");
+  write("~c.png", "\x89PNG");
+  std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  struct Case {
+    std::string path, message;
+  } cases[] = {
+      {"~/a.png", "accepted"},
+      {"~root/a.png", "~user paths aren't supported; give the full path of ~root/a.png."},
+      {"~root", "~user paths aren't supported; give the full path of ~root."},
+      {"~nobody-at-all/a.png",
+       "~user paths aren't supported; give the full path of ~nobody-at-all/a.png."},
+      // A name that only starts with "~" is a file below the current folder.
+      {"~draft/b.png", "accepted"},
+      {"~c.png", "accepted"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(messageOf(c.path), c.message) << c.path;
+  std::filesystem::current_path(before);
+}
+
+TEST_F(FileIntakeTest, TildeWithoutAnAbsoluteHomeIsRefused) {
+  write("a.png", "\x89PNG");
+  for (const char* home : {"", "relative/home"}) {
+    setenv("HOME", home, 1);
+    EXPECT_EQ(messageOf("~/a.png"), "HOME isn't set; give the full path of ~/a.png.") << home;
+  }
+  unsetenv("HOME");
+  EXPECT_EQ(messageOf("~"), "HOME isn't set; give the full path of ~.");
+  EXPECT_EQ(messageOf(dir_ + "/a.png"), "accepted");  // full paths need no home
 }
 
 TEST_F(FileIntakeTest, RefusesWithTheMessageForEachFault) {

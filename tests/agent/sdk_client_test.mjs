@@ -1,7 +1,7 @@
 // nolt mcp driven by the official MCP TypeScript SDK client, against the stand-in host:
 // connect, ping, list the tools, call them, and see the host's failures arrive as error
 // results. Run by ctest with NOLT_BIN and NOLT_TEST_BIN set; needs `npm ci` in this folder
-// (scripts/setup.d/agent.sh).
+// (scripts/setup.d/agent.sh), and exits 77, which ctest reports as skipped, without it.
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -14,7 +14,7 @@ try {
   ({ StdioClientTransport } = await import('@modelcontextprotocol/sdk/client/stdio.js'));
 } catch (error) {
   console.error(`The MCP SDK is not installed; run scripts/setup.d/agent.sh (${error.message})`);
-  process.exit(1);
+  process.exit(77);
 }
 
 const bin = process.env.NOLT_BIN;

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>

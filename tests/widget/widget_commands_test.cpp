@@ -70,6 +70,9 @@ class WidgetCommandsTest : public testing::Test {
     std::vector<std::string> env = {"HOME=" + home_, "PATH=/usr/bin:/bin",
                                     "XDG_STATE_HOME=" + home_ + "/state"};
     if (withDataHome) env.push_back("XDG_DATA_HOME=" + home_ + "/data");
+    // Sanitizer settings follow the test into nolt-widget.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
     for (auto& e : env) envp.push_back(e.data());
