@@ -8,9 +8,9 @@
 
 #include "cli/link/cli_records.h"
 #include "host/arguments.h"
-#include "host/base64.h"
 #include "host/taste.h"
 #include "host/web_address.h"
+#include "platform/base64.h"
 #include "platform/file_types.h"
 
 namespace nolt::host {
@@ -125,7 +125,7 @@ JSONValue imageResult(HostServices& s, const JSONObject& arguments) {
                                                     : PosterKind::file;
     image = s.images.poster(kind, item.id, side);
   }
-  return JSONObject{{"data", base64Encode(image->data)},
+  return JSONObject{{"data", platform::base64::encode(image->data)},
                     {"mimeType", image->mimeType},
                     {"width", image->width},
                     {"height", image->height}};
@@ -190,7 +190,8 @@ JSONValue addFileResult(HostServices& s, const JSONObject& arguments) {
   name = FileStore::safeName(name.substr(name.rfind('/') + 1));
   // Checked before decoding, so an oversized request costs no second copy.
   if (data->size() / 4 * 3 > kMaxFileBytes + 3) throw CommandError(name + " is over 200 MB.");
-  std::optional<std::string> bytes = base64Decode(*data);
+  std::optional<std::string> bytes =
+      platform::base64::decode(*data, platform::base64::Mode::lenient);
   if (!bytes) throw CommandError("The content of " + name + " isn't Base64.");
   if (bytes->size() > kMaxFileBytes) throw CommandError(name + " is over 200 MB.");
   const platform::FileType* type = platform::typeForExtension(platform::pathExtension(name));

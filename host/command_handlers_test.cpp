@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/link/cli_records.h"
-#include "host/base64.h"
 #include "host/testing/host_fixture.h"
+#include "platform/base64.h"
 
 namespace nolt::host {
 namespace {
@@ -12,6 +12,7 @@ namespace {
 using link::JSONArray;
 using link::JSONObject;
 using link::JSONValue;
+namespace base64 = platform::base64;
 
 class CommandHandlersTest : public testing::HostFixture {
  protected:
@@ -146,7 +147,7 @@ TEST_F(CommandHandlersTest, UnknownKeysAreIgnored) {
 }
 
 TEST_F(CommandHandlersTest, AddFileStoresTheFileAndImageScalesIt) {
-  std::string data = base64Encode(testing::FakeImageCodec::image(4000, 3000));
+  std::string data = base64::encode(testing::FakeImageCodec::image(4000, 3000));
   JSONValue added =
       run("add_file",
           {{"name", "Red chair.PNG"}, {"data", data}, {"tags", JSONArray{"#red", "red", " "}}});
@@ -170,7 +171,7 @@ TEST_F(CommandHandlersTest, AddFileStoresTheFileAndImageScalesIt) {
     JSONValue image = run("image", arguments);
     EXPECT_EQ(images_.lastLongestSide, c.longestSide);
     EXPECT_EQ(*image.subscript("mimeType"), JSONValue("image/jpeg"));
-    EXPECT_EQ(base64Decode(*image.subscript("data")->string()),
+    EXPECT_EQ(base64::decode(*image.subscript("data")->string(), base64::Mode::strict),
               testing::FakeImageCodec::image(c.longestSide, c.longestSide * 3 / 4));
   }
 }
@@ -180,7 +181,8 @@ TEST_F(CommandHandlersTest, VideosAndPDFsGetAPoster) {
     std::string id = *run("add_file", {{"name", name}, {"data", "AAAA"}}).subscript("id")->string();
     JSONValue image = run("image", {{"id", id}, {"size", 64}});
     std::string kind = name == "clip.mov" ? "0" : "1";
-    EXPECT_EQ(base64Decode(*image.subscript("data")->string()), "POSTER " + kind + " " + id);
+    EXPECT_EQ(base64::decode(*image.subscript("data")->string(), base64::Mode::strict),
+              "POSTER " + kind + " " + id);
   }
 }
 
@@ -264,14 +266,14 @@ TEST_F(CommandHandlersTest, NotesAndRules) {
 TEST_F(CommandHandlersTest, TasteWeighsColoursTagsAndSites) {
   images_.palette = {{"#FF0000", 1.0}};
   run("add_file", {{"name", "a.png"},
-                   {"data", base64Encode(testing::FakeImageCodec::image(10, 10))},
+                   {"data", base64::encode(testing::FakeImageCodec::image(10, 10))},
                    {"tags", JSONArray{"warm"}}});
   run("add_file", {{"name", "b.png"},
-                   {"data", base64Encode(testing::FakeImageCodec::image(10, 10))},
+                   {"data", base64::encode(testing::FakeImageCodec::image(10, 10))},
                    {"tags", JSONArray{"Warm"}}});
   images_.palette = {{"#0000FF", 1.0}};
   run("add_file",
-      {{"name", "c.png"}, {"data", base64Encode(testing::FakeImageCodec::image(10, 10))}});
+      {{"name", "c.png"}, {"data", base64::encode(testing::FakeImageCodec::image(10, 10))}});
   addLink("https://www.example.com/x");
   addLink("https://example.com/y", {{"tags", JSONArray{"cool"}}});
 

@@ -1,31 +1,65 @@
 #include "platform/json_text.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace nolt::platform::json {
 
-std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+std::size_t utf8SequenceAt(std::string_view s, std::size_t i, bool& valid) {
   auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char b = byte(i);
-  std::size_t n;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b < 0x80) return 1;
-  if (b >= 0xC2 && b <= 0xDF) {
-    n = 2;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    n = 3;
-    if (b == 0xE0) lo = 0xA0;  // no overlong forms
-    if (b == 0xED) hi = 0x9F;  // no surrogates
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    n = 4;
-    if (b == 0xF0) lo = 0x90;
-    if (b == 0xF4) hi = 0x8F;  // nothing beyond U+10FFFF
+  unsigned char lead = byte(i);
+  valid = true;
+  if (lead < 0x80) return 1;
+  std::size_t length;
+  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) lo = 0xA0;  // no overlong forms
+    if (lead == 0xED) hi = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) lo = 0x90;  // no overlong forms
+    if (lead == 0xF4) hi = 0x8F;  // nothing beyond U+10FFFF
   } else {
-    return 0;
+    valid = false;
+    return 1;
   }
-  if (i + n > s.size()) return 0;
-  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
-  for (std::size_t k = 2; k < n; ++k)
-    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-  return n;
+  for (std::size_t k = 1; k < length; ++k) {
+    if (i + k >= s.size() || byte(i + k) < lo || byte(i + k) > hi) {
+      valid = false;
+      return k;
+    }
+    lo = 0x80;
+    hi = 0xBF;
+  }
+  return length;
+}
+
+std::size_t utf8SequenceLength(std::string_view s, std::size_t i) {
+  bool valid;
+  std::size_t length = utf8SequenceAt(s, i, valid);
+  return valid ? length : 0;
+}
+
+std::size_t firstInvalidUTF8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    if (i + 8 <= s.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, s.data() + i, 8);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    bool valid;
+    std::size_t n = utf8SequenceAt(s, i, valid);
+    if (!valid) return i;
+    i += n;
+  }
+  return std::string_view::npos;
 }
 
 void appendString(std::string& out, std::string_view s, bool escapeSlash) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <compare>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,13 +12,20 @@
 
 namespace nolt::platform {
 
+// Reading and writing need no library; only makeRandomUUIDSource needs libuuid, and it lives in
+// nolt_platform_session.
 struct UUID {
+  static constexpr std::size_t kTextSize = 36;
+
   std::array<unsigned char, 16> bytes{};
 
-  // 36 characters, upper-case hexadecimal digits in groups of 8-4-4-4-12.
-  std::string uuidString() const;
-  // Upper- or lower-case digits in the 8-4-4-4-12 layout; none for anything else.
+  // Upper- or lower-case hexadecimal digits in groups of 8-4-4-4-12 separated by hyphens;
+  // none for anything else.
   static std::optional<UUID> parse(std::string_view text);
+  // The canonical upper-case form, without allocating: it names thumbnails and deep links
+  // and feeds the widget's item hash.
+  std::array<char, kTextSize> text() const;
+  std::string uuidString() const;
 
   friend auto operator<=>(const UUID&, const UUID&) = default;
 };

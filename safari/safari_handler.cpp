@@ -6,8 +6,8 @@
 #include "capture/capture_destinations.h"
 #include "capture/container.h"
 #include "capture/inbox.h"
+#include "platform/base64.h"
 #include "platform/file_types.h"
-#include "safari/base64.h"
 
 namespace nolt::safari {
 
@@ -75,7 +75,8 @@ struct SaveStep {
 
 IncomingRequest saveImage(const SaveStep& step) {
   const std::string* data = stringValue(step.message, "data");
-  std::optional<std::string> bytes = data ? decodeBase64(*data) : std::nullopt;
+  std::optional<std::string> bytes =
+      data ? platform::base64::decode(*data, platform::base64::Mode::strict) : std::nullopt;
   if (!bytes) throw SaveError(SaveError::Kind::badMessage);
   std::string fileName = "image." + imageExtension(stringValue(step.message, "mime"));
   capture::createCaptureFolder(step.folder);

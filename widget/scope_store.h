@@ -8,9 +8,11 @@
 #include <string_view>
 
 #include "platform/environment.h"
-#include "widget/uuid.h"
+#include "platform/uuid.h"
 
 namespace nolt::widget {
+
+using platform::UUID;
 
 // Letters, digits, '.', '_' and '-', not starting with '.', at most 64 characters: a widget
 // name becomes a file name and must not reach outside the state folder.

@@ -8,9 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "widget/uuid.h"
+#include "platform/uuid.h"
 
 namespace nolt::widget {
+
+using platform::UUID;
 
 struct WidgetSnapshot {
   struct Item {

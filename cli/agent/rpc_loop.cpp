@@ -12,6 +12,8 @@
 #include <istream>
 #include <ostream>
 
+#include "platform/json_text.h"
+
 namespace nolt::agent {
 
 using link::JSONDecodingError;
@@ -19,67 +21,14 @@ using link::JSONEncoding;
 using link::JSONEncodingError;
 using link::JSONObject;
 using link::JSONValue;
+using platform::json::firstInvalidUTF8;
+using platform::json::utf8SequenceAt;
 
 namespace {
 
 constexpr std::string_view kParseErrorReply =
     R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Parse error"}})";
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
-
-// How many bytes at s[i] form one valid character (`valid` set), or else how many form the
-// longest start of one that is cut short or broken (at least one byte, `valid` cleared).
-std::size_t sequenceAt(std::string_view s, std::size_t i, bool& valid) {
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char lead = byte(i);
-  valid = true;
-  if (lead < 0x80) return 1;
-  std::size_t length;
-  unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) lo = 0xA0;  // overlong
-    if (lead == 0xED) hi = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) lo = 0x90;  // overlong
-    if (lead == 0xF4) hi = 0x8F;  // beyond U+10FFFF
-  } else {
-    valid = false;
-    return 1;
-  }
-  for (std::size_t k = 1; k < length; ++k) {
-    if (i + k >= s.size() || byte(i + k) < lo || byte(i + k) > hi) {
-      valid = false;
-      return k;
-    }
-    lo = 0x80;
-    hi = 0xBF;
-  }
-  return length;
-}
-
-// Where the first invalid UTF-8 byte is; npos when there is none. Runs of ASCII, such as the
-// Base64 of a file, are skipped eight bytes at a time.
-std::size_t firstInvalidUTF8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    if (i + 8 <= s.size()) {
-      std::uint64_t word;
-      std::memcpy(&word, s.data() + i, 8);
-      if ((word & 0x8080808080808080ULL) == 0) {
-        i += 8;
-        continue;
-      }
-    }
-    bool valid;
-    std::size_t n = sequenceAt(s, i, valid);
-    if (!valid) return i;
-    i += n;
-  }
-  return std::string_view::npos;
-}
 
 // The success or error reply around an already written result or error object.
 std::string envelope(const JSONValue& id, std::string_view member, std::string_view body) {
@@ -181,7 +130,7 @@ std::string replaceInvalidUTF8(std::string_view bytes) {
   std::string text(bytes.substr(0, i));
   while (i < bytes.size()) {
     bool valid;
-    std::size_t n = sequenceAt(bytes, i, valid);
+    std::size_t n = utf8SequenceAt(bytes, i, valid);
     if (valid)
       text.append(bytes.substr(i, n));
     else

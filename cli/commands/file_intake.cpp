@@ -12,6 +12,7 @@
 
 #include "cli/link/app_connection.h"
 #include "cli/link/cli_records.h"
+#include "platform/base64.h"
 #include "platform/file_types.h"
 
 namespace nolt::commands {
@@ -100,53 +101,6 @@ FileBytes readWhole(int fd, std::size_t expected, std::string_view path, std::st
   return bytes;
 }
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Appends the Base64 text of `bytes`; with `escapeSlash` each "/" is written "\/", as the
-// compact request encoding writes it.
-void appendBase64(std::string& out, std::string_view bytes, bool escapeSlash) {
-  // Written through a small buffer: appending char by char to a huge string is slow.
-  constexpr std::size_t kChunk = 3 * 4096;
-  char buffer[kChunk / 3 * 8];
-  auto in = reinterpret_cast<const unsigned char*>(bytes.data());
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    std::size_t take = left < kChunk ? left : kChunk;
-    char* o = buffer;
-    auto put = [&](unsigned sextet) {
-      char c = kAlphabet[sextet];
-      if (c == '/' && escapeSlash) *o++ = '\\';
-      *o++ = c;
-    };
-    std::size_t whole = take / 3 * 3;
-    for (std::size_t i = 0; i < whole; i += 3) {
-      unsigned v = unsigned(in[i]) << 16 | unsigned(in[i + 1]) << 8 | in[i + 2];
-      put(v >> 18);
-      put(v >> 12 & 63);
-      put(v >> 6 & 63);
-      put(v & 63);
-    }
-    if (take - whole == 1) {
-      unsigned v = unsigned(in[whole]) << 16;
-      put(v >> 18);
-      put(v >> 12 & 63);
-      *o++ = '=';
-      *o++ = '=';
-    } else if (take - whole == 2) {
-      unsigned v = unsigned(in[whole]) << 16 | unsigned(in[whole + 1]) << 8;
-      put(v >> 18);
-      put(v >> 12 & 63);
-      put(v >> 6 & 63);
-      *o++ = '=';
-    }
-    out.append(buffer, o);
-    in += take;
-    left -= take;
-  }
-}
-
-std::size_t base64Length(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
-
 }  // namespace
 
 CheckedFile checkedFile(std::string_view path, link::JSONObject arguments) {
@@ -179,17 +133,10 @@ CheckedFile checkedFile(std::string_view path, link::JSONObject arguments) {
 
 link::JSONObject fileArguments(std::string_view path, link::JSONObject arguments) {
   CheckedFile file = checkedFile(path, std::move(arguments));
-  std::string data = base64Text(file.bytes.view());
+  std::string data = platform::base64::encode(file.bytes.view());
   file.bytes = {};
   file.arguments.set("data", std::move(data));
   return std::move(file.arguments);
-}
-
-std::string base64Text(std::string_view bytes) {
-  std::string text;
-  text.reserve(base64Length(bytes.size()));
-  appendBase64(text, bytes, false);
-  return text;
 }
 
 std::string fileRequestText(std::string_view command, const CheckedFile& file) {
@@ -207,10 +154,11 @@ std::string fileRequestText(std::string_view command, const CheckedFile& file) {
     marker += "-";
   }
   std::string text;
-  // At most every character escaped; memory beyond what is written is never touched.
-  text.reserve(shell.size() - marker.size() + 2 * base64Length(file.bytes.size));
+  // At most every character escaped; memory beyond what is written is never touched, and
+  // counting the escapes exactly would cost a pass over the file.
+  text.reserve(shell.size() - marker.size() + 2 * platform::base64::encodedLength(file.bytes.size));
   text.append(shell, 0, at);
-  appendBase64(text, file.bytes.view(), true);
+  platform::base64::append(text, file.bytes.view(), true);
   text.append(shell, at + marker.size());
   return text;
 }

@@ -46,9 +46,6 @@ struct CheckedFile {
 // fileArguments without the Base64 step; same failures.
 CheckedFile checkedFile(std::string_view path, link::JSONObject arguments);
 
-// Standard alphabet, "=" padding, no line breaks.
-std::string base64Text(std::string_view bytes);
-
 // The compact request text of `command` with the file's arguments and its Base64 text under
 // "data": byte for byte what CLIRequest::encode() writes for fileArguments, written straight
 // into one string so that a large file's text exists once.

@@ -1,0 +1,238 @@
+#include "platform/base64.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace nolt::platform::base64 {
+namespace {
+
+// Bytes whose text holds many "/" and "+", the characters a mistake in escaping shows on.
+std::string sampleBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 37 + 11) % 256 | 0xF8);
+  return bytes;
+}
+
+std::string withoutBackslashes(std::string text) {
+  std::erase(text, '\\');
+  return text;
+}
+
+// The text of `bytes` through an Encoder fed in the given parts.
+std::string encodeInParts(const std::vector<std::string_view>& parts, bool escapeSlash) {
+  Encoder encoder(escapeSlash);
+  std::string text;
+  for (std::string_view part : parts) encoder.add(text, part);
+  encoder.finish(text);
+  return text;
+}
+
+struct Decoded {
+  bool valid;
+  std::string bytes;
+  friend bool operator==(const Decoded&, const Decoded&) = default;
+};
+
+Decoded decodeInParts(const std::vector<std::string_view>& parts, Mode mode) {
+  std::string bytes;
+  Decoder decoder(mode, [&bytes](std::string_view block) { bytes += block; });
+  bool valid = true;
+  for (std::string_view part : parts) valid = decoder.add(part) && valid;
+  valid = decoder.finish() && valid;
+  return {valid, valid ? bytes : ""};
+}
+
+Decoded decodeWhole(std::string_view text, Mode mode) {
+  std::optional<std::string> bytes = decode(text, mode);
+  return {bytes.has_value(), bytes.value_or("")};
+}
+
+// Every way to cut `text` in two and in three.
+std::vector<std::vector<std::string_view>> splits(std::string_view text) {
+  std::vector<std::vector<std::string_view>> all;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    all.push_back({text.substr(0, i), text.substr(i)});
+    for (std::size_t j = i; j <= text.size(); ++j)
+      all.push_back({text.substr(0, i), text.substr(i, j - i), text.substr(j)});
+  }
+  return all;
+}
+
+TEST(Base64Test, EncodesWithTheStandardAlphabetAndPadding) {
+  struct Case {
+    std::string bytes, text, escaped;
+  } cases[] = {
+      {"", "", ""},
+      {"f", "Zg==", "Zg=="},
+      {"fo", "Zm8=", "Zm8="},
+      {"foo", "Zm9v", "Zm9v"},
+      {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
+      {"hello", "aGVsbG8=", "aGVsbG8="},
+      {"\xfb\xff\xbf", "+/+/", "+\\/+\\/"},
+      {"\xff", "/w==", "\\/w=="},
+      {"\xff\xff", "//8=", "\\/\\/8="},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(encode(c.bytes), c.text) << c.bytes;
+    std::string escaped = "x";
+    append(escaped, c.bytes, true);
+    EXPECT_EQ(escaped, "x" + c.escaped) << c.bytes;
+    EXPECT_EQ(escapedLength(c.bytes), c.escaped.size()) << c.bytes;
+    EXPECT_EQ(encodedLength(c.bytes.size()), c.text.size()) << c.bytes;
+  }
+  EXPECT_EQ(encode(std::string(20000, 'x')).find('\n'), std::string::npos);
+}
+
+TEST(Base64Test, LongTextsAreWholeAcrossTheEncodersBlocks) {
+  // Past the 4096 groups the encoder writes at once, and in the escaped form too.
+  for (std::size_t size : {12287u, 12288u, 12289u, 40000u}) {
+    std::string bytes = sampleBytes(size);
+    std::string escaped;
+    append(escaped, bytes, true);
+    EXPECT_EQ(encode(bytes).size(), encodedLength(size)) << size;
+    EXPECT_EQ(withoutBackslashes(escaped), encode(bytes)) << size;
+    EXPECT_EQ(escapedLength(bytes), escaped.size()) << size;
+    EXPECT_EQ(decode(encode(bytes), Mode::strict), bytes) << size;
+  }
+}
+
+TEST(Base64Test, RoundTripsEveryLengthInBothModes) {
+  std::string bytes;
+  for (int i = 0; i < 300; ++i) {
+    EXPECT_EQ(decode(encode(bytes), Mode::strict), bytes) << i;
+    EXPECT_EQ(decode(encode(bytes), Mode::lenient), bytes) << i;
+    bytes += static_cast<char>(i * 37);
+  }
+}
+
+TEST(Base64Test, StrictDecodingTakesOnlyPaddedAlphabetText) {
+  struct Case {
+    std::string text;
+    std::optional<std::string> bytes;
+  } cases[] = {
+      {"", ""},
+      {"QQ==", "A"},
+      {"QUI=", "AB"},
+      {"QUJD", "ABC"},
+      {"QUJDRA==", "ABCD"},
+      {"/+8=", "\xFF\xEF"},
+      {"QR==", "A"},  // bits below the last byte are dropped, not refused
+      {"QUJD\n", std::nullopt},
+      {"QU\r\nJD", std::nullopt},
+      {"QU JD", std::nullopt},
+      {"QQ", std::nullopt},
+      {"QUJ", std::nullopt},
+      {"QQ=", std::nullopt},
+      {"Q===", std::nullopt},
+      {"====", std::nullopt},
+      {"QUJD=", std::nullopt},
+      {"QQ=A", std::nullopt},
+      {"QQ==QQ==", std::nullopt},
+      {"QQ===", std::nullopt},
+      {"_-8=", std::nullopt},
+      {std::string("QU\0D", 4), std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(decode(c.text, Mode::strict), c.bytes) << c.text;
+}
+
+TEST(Base64Test, LenientDecodingTakesUnpaddedTextAndLineBreaks) {
+  struct Case {
+    std::string text;
+    std::optional<std::string> bytes;
+  } cases[] = {
+      {"aGVs\nbG8=", "hello"},
+      {"aGVsbG8", "hello"},
+      {"aGVs\r\nbG8=\r\n", "hello"},
+      {"QQ=\n=", "A"},
+      {"\n\n", ""},
+      {"a", std::nullopt},
+      {"aGk=a", std::nullopt},
+      {"aGk===", std::nullopt},
+      {"abc==", std::nullopt},
+      {"QUJD=", std::nullopt},
+      {"==", std::nullopt},
+      {"a-b_", std::nullopt},
+      {"aGVsbG8=\x01", std::nullopt},
+      {"aGVs bG8=", std::nullopt},
+      {"aGVs\tbG8=", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(decode(c.text, Mode::lenient), c.bytes) << c.text;
+}
+
+TEST(Base64Test, StreamingEncoderWritesTheWholeTextAtEverySplit) {
+  for (std::size_t size : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 11u}) {
+    std::string bytes = sampleBytes(size);
+    for (bool escape : {false, true}) {
+      std::string whole;
+      append(whole, bytes, escape);
+      for (const auto& parts : splits(bytes)) {
+        ASSERT_EQ(encodeInParts(parts, escape), whole) << size << " " << parts[0].size();
+        if (!escape) continue;
+        EscapedLengthCounter counter;
+        for (std::string_view part : parts) counter.add(part);
+        ASSERT_EQ(counter.total(), whole.size()) << size << " " << parts[0].size();
+      }
+    }
+  }
+  // After finish, the same encoder writes a second text from scratch.
+  Encoder encoder;
+  std::string text;
+  encoder.add(text, "f");
+  encoder.finish(text);
+  encoder.add(text, "fo");
+  encoder.finish(text);
+  EXPECT_EQ(text, "Zg==Zm8=");
+}
+
+TEST(Base64Test, StreamingDecoderAgreesWithWholeDecodingAtEverySplit) {
+  const std::string texts[] = {
+      "",        "QQ==",       "QUI=", "QUJD",       "QUJDRA==",  "+/+/",        "aGVs\nbG8=",
+      "aGVsbG8", "QQ=\n=",     "\r\n", "Q",          "QQ=",       "Q===",        "QQ==QQ==",
+      "QQ===",   "aGk=a",      "a-b_", "QUJD=",      "QU JD",     "QUJDRA=",     "aGVsbG8=\x01",
+      "QQ=A",    "QUJDRA\n==", "==",   "QUJDQUJD\n", "QUJDQUJDQ", "QUJDQUJDQUI",
+  };
+  for (Mode mode : {Mode::strict, Mode::lenient}) {
+    for (const std::string& text : texts) {
+      Decoded whole = decodeWhole(text, mode);
+      for (const auto& parts : splits(text))
+        ASSERT_EQ(decodeInParts(parts, mode), whole)
+            << text << " mode " << int(mode) << " cut at " << parts[0].size();
+    }
+  }
+}
+
+TEST(Base64Test, StreamingDecoderHandsOnBlocksNotBytes) {
+  std::string bytes = sampleBytes(1 << 20);
+  std::string text = encode(bytes);
+  std::string out;
+  std::size_t calls = 0;
+  Decoder decoder(Mode::strict, [&](std::string_view block) {
+    out += block;
+    ++calls;
+  });
+  // Parts of an odd size, so groups straddle them.
+  for (std::size_t at = 0; at < text.size(); at += 65537)
+    ASSERT_TRUE(decoder.add(text.substr(at, 65537)));
+  ASSERT_TRUE(decoder.finish());
+  EXPECT_EQ(out, bytes);
+  EXPECT_LT(calls, 1000u);
+}
+
+TEST(Base64Test, StreamingDecoderStopsAtTheFirstBadCharacter) {
+  std::string handed;
+  Decoder decoder(Mode::strict, [&handed](std::string_view block) { handed += block; });
+  EXPECT_TRUE(decoder.add("QUJD"));
+  EXPECT_FALSE(decoder.add("QU*D"));
+  EXPECT_FALSE(decoder.add("QUJD"));  // stays refused, whatever follows
+  EXPECT_FALSE(decoder.finish());
+  EXPECT_EQ(handed, "ABC");
+  // finish() starts a new text.
+  handed.clear();
+  EXPECT_TRUE(decoder.add("QUI="));
+  EXPECT_TRUE(decoder.finish());
+  EXPECT_EQ(handed, "AB");
+}
+
+}  // namespace
+}  // namespace nolt::platform::base64
