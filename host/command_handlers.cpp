@@ -1,10 +1,13 @@
 #include "host/command_handlers.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <boost/url/parse.hpp>
 #include <cmath>
 #include <ctime>
 #include <new>
+#include <system_error>
 
 #include "cli/link/cli_records.h"
 #include "host/arguments.h"
@@ -182,47 +185,58 @@ JSONValue addLinkResult(HostServices& s, const JSONObject& arguments) {
   return JSONObject{{"id", item.id}, {"title", item.title}};
 }
 
-JSONValue addFileResult(HostServices& s, const JSONObject& arguments) {
-  std::string name = textArgument(arguments, "name").value_or("");
-  std::optional<std::string> data = textArgument(arguments, "data");
-  if (name.empty() || !data)
-    throw CommandError("Send the file's name and its content as Base64 (\"name\" and \"data\").");
-  name = FileStore::safeName(name.substr(name.rfind('/') + 1));
-  // Checked before decoding, so an oversized request costs no second copy.
-  if (data->size() / 4 * 3 > kMaxFileBytes + 3) throw CommandError(name + " is over 200 MB.");
-  std::optional<std::string> bytes =
-      platform::base64::decode(*data, platform::base64::Mode::lenient);
-  if (!bytes) throw CommandError("The content of " + name + " isn't Base64.");
-  if (bytes->size() > kMaxFileBytes) throw CommandError(name + " is over 200 MB.");
-  const platform::FileType* type = platform::typeForExtension(platform::pathExtension(name));
+// The checked name and kind of a file to add; throws CommandError for anything else.
+struct FileToAdd {
+  std::string name;
   ItemKind kind = ItemKind::file;
-  if (type && type->conforms(platform::kImageType)) kind = ItemKind::image;
-  if (type && type->conforms(platform::kMovieType)) kind = ItemKind::video;
-  if (type && type->conforms(platform::kPDFType)) kind = ItemKind::pdf;
-  if (kind == ItemKind::file)
-    throw CommandError("Nolt saves images, videos and PDFs; " + name + " isn't one.");
+  const platform::FileType* type = nullptr;
+};
 
+std::string fileNameArgument(const JSONObject& arguments, bool hasData) {
+  std::string name = textArgument(arguments, "name").value_or("");
+  if (name.empty() || !hasData)
+    throw CommandError("Send the file's name and its content as Base64 (\"name\" and \"data\").");
+  return FileStore::safeName(name.substr(name.rfind('/') + 1));
+}
+
+FileToAdd fileKind(std::string name) {
+  FileToAdd file{std::move(name)};
+  file.type = platform::typeForExtension(platform::pathExtension(file.name));
+  if (file.type && file.type->conforms(platform::kImageType)) file.kind = ItemKind::image;
+  if (file.type && file.type->conforms(platform::kMovieType)) file.kind = ItemKind::video;
+  if (file.type && file.type->conforms(platform::kPDFType)) file.kind = ItemKind::pdf;
+  if (file.kind == ItemKind::file)
+    throw CommandError("Nolt saves images, videos and PDFs; " + file.name + " isn't one.");
+  return file;
+}
+
+// Makes the item: `imageBytes` gives an image's bytes to look at, `store` puts the file in
+// place under the new item's id.
+JSONValue addFileItem(HostServices& s, const JSONObject& arguments, const FileToAdd& file,
+                      const std::function<std::optional<std::string>()>& imageBytes,
+                      const std::function<void(const std::string& id)>& store) {
   Destination destination = destinationOf(s.library, arguments);
   Item item;
   item.id = s.uuids.next().uuidString();
-  item.kind = kind;
-  item.fileName = name;
-  item.mimeType = std::string(type->preferredMIMEType);
+  item.kind = file.kind;
+  item.fileName = file.name;
+  item.mimeType = std::string(file.type->preferredMIMEType);
   item.title = textArgument(arguments, "title").value_or("");
-  if (item.title.empty()) item.title = titleOfFileName(name);
+  if (item.title.empty()) item.title = titleOfFileName(file.name);
   item.spaceID = destination.spaceID;
   if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
   item.tags = tagsArgument(arguments, "tags");
   item.createdAt = s.now();
-  if (kind == ItemKind::image) {
-    if (auto facts = s.images.inspect(*bytes)) {
+  if (file.kind == ItemKind::image) {
+    std::optional<std::string> bytes = imageBytes();
+    if (auto facts = bytes ? s.images.inspect(*bytes) : std::nullopt) {
       item.width = facts->width;
       item.height = facts->height;
       item.colors = facts->palette;
     }
   }
   // The file is whole on disk before its item commits; a failed commit takes it away again.
-  s.files.save(item.id, name, *bytes);
+  store(item.id);
   try {
     s.library.addItem(item, attachedNote(s, arguments, item.id));
   } catch (...) {
@@ -230,6 +244,38 @@ JSONValue addFileResult(HostServices& s, const JSONObject& arguments) {
     throw;
   }
   return JSONObject{{"id", item.id}, {"title", item.title}};
+}
+
+JSONValue addFileResult(HostServices& s, const JSONObject& arguments) {
+  std::optional<std::string> data = textArgument(arguments, "data");
+  std::string name = fileNameArgument(arguments, data.has_value());
+  // Checked before decoding, so an oversized request costs no second copy.
+  if (data->size() / 4 * 3 > kMaxFileBytes + 3) throw CommandError(name + " is over 200 MB.");
+  std::optional<std::string> bytes =
+      platform::base64::decode(*data, platform::base64::Mode::lenient);
+  if (!bytes) throw CommandError("The content of " + name + " isn't Base64.");
+  if (bytes->size() > kMaxFileBytes) throw CommandError(name + " is over 200 MB.");
+  data.reset();
+  FileToAdd file = fileKind(std::move(name));
+  return addFileItem(
+      s, arguments, file, [&] { return bytes; },
+      [&](const std::string& id) { s.files.save(id, file.name, *bytes); });
+}
+
+// add_file whose data was decoded into the store as it arrived.
+JSONValue addReceivedFile(HostServices& s, const JSONObject& arguments, ReceivedFile& received) {
+  std::string name = fileNameArgument(arguments, true);
+  if (received.overLimit) throw CommandError(name + " is over 200 MB.");
+  if (received.storeError)
+    throw CommandError("Nolt couldn't save " + name + ": " + *received.storeError);
+  if (!received.base64 || !received.file)
+    throw CommandError("The content of " + name + " isn't Base64.");
+  FileToAdd file = fileKind(std::move(name));
+  int fd = received.file->fd();
+  if (::fsync(fd) != 0) throw std::system_error(errno, std::generic_category(), "Can't save");
+  return addFileItem(
+      s, arguments, file, [&] { return readAll(fd, kMaxFileBytes); },
+      [&](const std::string& id) { s.files.adopt(id, file.name, fd); });
 }
 
 JSONValue spacesResult(HostServices& s, const JSONObject&) {
@@ -278,6 +324,8 @@ struct Command {
   std::string_view name;
   JSONValue (*run)(HostServices&, const JSONObject&);
   bool changes;  // publish the library's files after it succeeds
+  // For a request whose "data" was decoded into the store as it arrived.
+  JSONValue (*runReceived)(HostServices&, const JSONObject&, ReceivedFile&) = nullptr;
 };
 
 constexpr std::array kCommands = {
@@ -295,7 +343,7 @@ constexpr std::array kCommands = {
     Command{"notes", notesResult, false},
     Command{"add_note", addNoteResult, true},
     Command{"add_link", addLinkResult, true},
-    Command{"add_file", addFileResult, true},
+    Command{"add_file", addFileResult, true, addReceivedFile},
     Command{"spaces", spacesResult, false},
     Command{"collections", collectionsResult, false},
     Command{"open", openResult, false},
@@ -303,10 +351,13 @@ constexpr std::array kCommands = {
 
 }  // namespace
 
-JSONValue CommandHandlers::handle(std::string_view command, const JSONObject& arguments) {
+JSONValue CommandHandlers::handle(std::string_view command, const JSONObject& arguments,
+                                  ReceivedFile* received) {
   for (const Command& entry : kCommands) {
     if (entry.name != command) continue;
-    JSONValue result = entry.run(services_, arguments);
+    JSONValue result = received && entry.runReceived
+                           ? entry.runReceived(services_, arguments, *received)
+                           : entry.run(services_, arguments);
     if (entry.changes && changed_) changed_();
     return result;
   }
@@ -314,10 +365,23 @@ JSONValue CommandHandlers::handle(std::string_view command, const JSONObject& ar
 }
 
 std::string CommandHandlers::respond(std::string_view request) {
+  return answer([&] {
+    link::CLIRequest decoded = link::CLIRequest::decode(request);
+    return handle(decoded.command, decoded.arguments);
+  });
+}
+
+std::string CommandHandlers::respond(const link::JSONValue& request, ReceivedFile* received) {
+  return answer([&] {
+    link::CLIRequest decoded = link::CLIRequest::fromJSON(request);
+    return handle(decoded.command, decoded.arguments, received);
+  });
+}
+
+std::string CommandHandlers::answer(const std::function<link::JSONValue()>& run) {
   link::CLIResponse response;
   try {
-    link::CLIRequest decoded = link::CLIRequest::decode(request);
-    response.result = handle(decoded.command, decoded.arguments);
+    response.result = run();
   } catch (const link::JSONDecodingError&) {
     response.error = "Nolt couldn't read the request.";
   } catch (const CommandError& error) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -44,6 +45,15 @@ inline constexpr std::int64_t kMaxLimit = 200;
 inline constexpr std::int64_t kDefaultImageSize = 1024;
 inline constexpr std::int64_t kMaxImageSize = 2048;
 
+// A file that came with a request as the Base64 text of its "data" argument, decoded into the
+// file store as it arrived, so the request never held it.
+struct ReceivedFile {
+  std::unique_ptr<IncomingFile> file;     // none when it could not be stored
+  bool base64 = true;                     // the whole text was Base64
+  bool overLimit = false;                 // it decoded to more than platform::kMaxFileBytes
+  std::optional<std::string> storeError;  // why the bytes could not be kept
+};
+
 class CommandHandlers {
  public:
   // `changed` runs after each command that changed the library, outside any lock.
@@ -52,10 +62,15 @@ class CommandHandlers {
 
   // The reply payload for a request payload; never throws.
   std::string respond(std::string_view request);
+  // The same for a request read already, whose "data" argument came as `received`.
+  std::string respond(const link::JSONValue& request, ReceivedFile* received);
   // The result of one command; throws CommandError, QueryError or StoreError on failure.
-  link::JSONValue handle(std::string_view command, const link::JSONObject& arguments);
+  link::JSONValue handle(std::string_view command, const link::JSONObject& arguments,
+                         ReceivedFile* received = nullptr);
 
  private:
+  std::string answer(const std::function<link::JSONValue()>& run);
+
   HostServices services_;
   std::function<void()> changed_;
 };

@@ -1,9 +1,14 @@
-// Any request bytes: the host answers with one response and neither crashes nor throws.
+// Any request bytes, whole and read in two parts as they come off the port: the host answers
+// each with one response and neither crashes nor throws.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
+#include "cli/link/cli_records.h"
 #include "host/command_handlers.h"
+#include "host/request_exchange.h"
 #include "host/testing/fake_image_codec.h"
 
 namespace {
@@ -27,13 +32,24 @@ struct CountingUUIDs : nolt::platform::UUIDSource {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // One library for the whole run, so requests meet what earlier ones saved.
   static nolt::host::Library library(":memory:");
-  static nolt::host::FileStore files("/tmp/nolt-host-fuzz-files");
+  static std::string folder = [] {
+    char pattern[] = "/tmp/nolt-host-fuzz-XXXXXX";
+    return std::string(mkdtemp(pattern));
+  }();
+  static nolt::host::FileStore files(folder + "/Files");
   static nolt::host::testing::FakeImageCodec images;
   static NoOpener opener;
   static CountingUUIDs uuids;
   static nolt::host::CommandHandlers handlers(
       nolt::host::HostServices{library, files, images, opener, uuids, [] { return 1.0e9; }});
-  std::string reply = handlers.respond(std::string_view(reinterpret_cast<const char*>(data), size));
+  std::string_view request(reinterpret_cast<const char*>(data), size);
+  std::string reply = handlers.respond(request);
   if (reply.empty()) __builtin_trap();
+
+  auto exchange = nolt::host::makeRequestExchange(handlers, files, std::uint32_t(size));
+  std::size_t cut = size ? data[0] % size : 0;
+  exchange->take(request.substr(0, cut));
+  exchange->take(request.substr(cut));
+  nolt::link::CLIResponse::decode(exchange->finish().payload);  // throws, and so fails, if bad
   return 0;
 }

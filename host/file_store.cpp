@@ -298,6 +298,25 @@ fs::path FileStore::adopt(const std::string& itemID, const std::string& name, in
   return path;
 }
 
+IncomingFile::~IncomingFile() {
+  if (folder_) ::unlinkat(folder_.get(), name_.c_str(), 0);
+}
+
+std::unique_ptr<IncomingFile> FileStore::receive() {
+  UniqueFD files = openFolder(folder_, true);
+  if (!files) failAt(folder_, "Can't open", errno);
+  static std::random_device entropy;
+  for (int attempt = 0;; ++attempt) {
+    char name[48];
+    std::snprintf(name, sizeof name, ".incoming-%d-%08x%08x", static_cast<int>(getpid()), entropy(),
+                  entropy());
+    UniqueFD file(
+        ::openat(files.get(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file) return std::make_unique<IncomingFile>(std::move(files), name, std::move(file));
+    if (errno != EEXIST || attempt == 100) failAt(folder_ / name, "Can't create", errno);
+  }
+}
+
 std::optional<std::string> FileStore::read(const std::string& itemID,
                                            const std::string& name) const {
   UniqueFD files = openFolder(folder_);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,6 +67,25 @@ void writeFileAtomically(int folder, const std::string& name, std::string_view b
 // alone.
 void makePrivate(const std::filesystem::path& path);
 
+// A file of the store's own that receives a file arriving in pieces before its item exists.
+// Its name goes with this object; adopt() its descriptor to keep the bytes. A host that stops
+// first leaves it to removeStrays().
+class IncomingFile {
+ public:
+  IncomingFile(UniqueFD folder, std::string name, UniqueFD file)
+      : folder_(std::move(folder)), name_(std::move(name)), file_(std::move(file)) {}
+  ~IncomingFile();
+  IncomingFile(const IncomingFile&) = delete;
+  IncomingFile& operator=(const IncomingFile&) = delete;
+
+  int fd() const { return file_.get(); }
+
+ private:
+  UniqueFD folder_;
+  std::string name_;
+  UniqueFD file_;
+};
+
 class FileStore {
  public:
   explicit FileStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
@@ -83,6 +103,8 @@ class FileStore {
   // its bytes are copied in chunks. Either way the stored file is 0600. Throws
   // std::system_error, also when the file holds more than platform::kMaxFileBytes.
   std::filesystem::path adopt(const std::string& itemID, const std::string& name, int source);
+  // A fresh, empty, private file to receive into. Throws std::system_error.
+  std::unique_ptr<IncomingFile> receive();
   // None when the file is missing, a link, not a regular file or over platform::kMaxFileBytes.
   std::optional<std::string> read(const std::string& itemID, const std::string& name) const;
   void remove(const std::string& itemID);  // the item's folder, quietly

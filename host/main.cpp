@@ -29,6 +29,7 @@
 #include "host/instance_record.h"
 #include "host/publisher.h"
 #include "host/qt_image_codec.h"
+#include "host/request_exchange.h"
 #include "platform/command_port.h"
 #include "platform/directories.h"
 #include "platform/identifiers.h"
@@ -188,9 +189,11 @@ int main(int argc, char** argv) {
     if (options.demo) host::seedDemoLibrary(services);
     publishQuietly(publisher);
 
-    platform::PortServer server(
-        *runtime + "/" + std::string(platform::kCommandPortName),
-        [&](std::string_view request) { return handlers.respond(request); });
+    // Requests are read as they arrive, so a file sent with add_file is never held whole.
+    platform::PortServer server(*runtime + "/" + std::string(platform::kCommandPortName),
+                                [&](std::uint32_t, std::uint32_t length) {
+                                  return host::makeRequestExchange(handlers, files, length);
+                                });
     // Listen before taking signals, so a capture posted during launch is not missed; the
     // rescan below catches anything that came before.
     std::unique_ptr<host::IncomingWatch> watch = host::watchIncoming(*env);

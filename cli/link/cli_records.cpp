@@ -8,8 +8,9 @@ JSONValue CLIRequest::toJSON() const {
 
 std::string CLIRequest::encode() const { return toJSON().encode(JSONEncoding::plain); }
 
-CLIRequest CLIRequest::decode(std::string_view text) {
-  JSONValue v = JSONValue::decode(text);
+CLIRequest CLIRequest::decode(std::string_view text) { return fromJSON(JSONValue::decode(text)); }
+
+CLIRequest CLIRequest::fromJSON(const JSONValue& v) {
   const JSONValue* command = v.subscript("command");
   const JSONValue* arguments = v.subscript("arguments");
   if (!command || !command->string()) throw JSONDecodingError("request without a command");

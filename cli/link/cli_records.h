@@ -17,7 +17,8 @@ struct CLIRequest {
   JSONValue toJSON() const;
   std::string encode() const;  // compact; throws JSONEncodingError
   // Both keys are required: "command" a string, "arguments" an object.
-  static CLIRequest decode(std::string_view text);  // throws JSONDecodingError
+  static CLIRequest decode(std::string_view text);     // throws JSONDecodingError
+  static CLIRequest fromJSON(const JSONValue& value);  // throws JSONDecodingError
 
   friend bool operator==(const CLIRequest&, const CLIRequest&) = default;
 };

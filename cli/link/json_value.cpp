@@ -16,69 +16,6 @@ constexpr double kTwoTo63 = 9223372036854775808.0;
 
 bool keyLess(const JSONObject::Member& a, std::string_view b) { return a.first < b; }
 
-// Builds values from the reader's events with an explicit stack, so deep nesting costs heap,
-// not call stack. Frames are kept for reuse, so a document allocates little beyond its values.
-class ValueBuilder final : public platform::json::Sink {
- public:
-  bool null() override { return put(JSONValue()); }
-  bool boolean(bool b) override { return put(JSONValue(b)); }
-  bool number(double d) override { return put(JSONValue(d)); }
-  bool string(std::string_view s) override { return put(JSONValue(std::string(s))); }
-  bool key(std::string_view k) override {
-    stack_[depth_ - 1].key.assign(k);
-    return true;
-  }
-  bool beginArray() override { return open(false); }
-  bool endArray() override {
-    JSONArray elements = std::move(stack_[depth_ - 1].elements);
-    return close(JSONValue(std::move(elements)));
-  }
-  bool beginObject() override { return open(true); }
-  bool endObject() override {
-    std::vector<JSONObject::Member> members = std::move(stack_[depth_ - 1].members);
-    return close(JSONValue(JSONObject::fromMembers(std::move(members))));
-  }
-
-  JSONValue take() { return std::move(result_); }
-
- private:
-  struct Frame {
-    bool isObject = false;
-    JSONArray elements;
-    std::vector<JSONObject::Member> members;
-    std::string key;
-  };
-
-  bool open(bool isObject) {
-    if (depth_ == stack_.size()) stack_.emplace_back();
-    Frame& frame = stack_[depth_++];
-    frame.isObject = isObject;
-    frame.elements.clear();
-    frame.members.clear();
-    return true;
-  }
-  // Kept out of line: inlined into every event, gcc 12 takes the moved-from values for
-  // uninitialized.
-  [[gnu::noinline]] bool put(JSONValue v) {
-    if (depth_ == 0) {
-      result_ = std::move(v);
-    } else if (Frame& top = stack_[depth_ - 1]; top.isObject) {
-      top.members.emplace_back(std::move(top.key), std::move(v));
-    } else {
-      top.elements.push_back(std::move(v));
-    }
-    return true;
-  }
-  bool close(JSONValue v) {
-    --depth_;
-    return put(std::move(v));
-  }
-
-  std::vector<Frame> stack_;
-  std::size_t depth_ = 0;
-  JSONValue result_;
-};
-
 void appendDecimalText(std::string& out, double number) {
   char buffer[32];
   std::to_chars_result r;
@@ -216,8 +153,52 @@ bool JSONObject::erase(std::string_view key) {
 
 bool operator==(const JSONObject& a, const JSONObject& b) { return a.members_ == b.members_; }
 
+bool JSONValueBuilder::null() { return put(JSONValue()); }
+bool JSONValueBuilder::boolean(bool b) { return put(JSONValue(b)); }
+bool JSONValueBuilder::number(double d) { return put(JSONValue(d)); }
+bool JSONValueBuilder::string(std::string_view s) { return put(JSONValue(std::string(s))); }
+bool JSONValueBuilder::key(std::string_view k) {
+  stack_[depth_ - 1].key.assign(k);
+  return true;
+}
+bool JSONValueBuilder::beginArray() { return open(false); }
+bool JSONValueBuilder::endArray() {
+  JSONArray elements = std::move(stack_[depth_ - 1].elements);
+  return close(JSONValue(std::move(elements)));
+}
+bool JSONValueBuilder::beginObject() { return open(true); }
+bool JSONValueBuilder::endObject() {
+  std::vector<JSONObject::Member> members = std::move(stack_[depth_ - 1].members);
+  return close(JSONValue(JSONObject::fromMembers(std::move(members))));
+}
+
+bool JSONValueBuilder::open(bool isObject) {
+  if (depth_ == stack_.size()) stack_.emplace_back();
+  Frame& frame = stack_[depth_++];
+  frame.isObject = isObject;
+  frame.elements.clear();
+  frame.members.clear();
+  return true;
+}
+
+bool JSONValueBuilder::put(JSONValue v) {
+  if (depth_ == 0) {
+    result_ = std::move(v);
+  } else if (Frame& top = stack_[depth_ - 1]; top.isObject) {
+    top.members.emplace_back(std::move(top.key), std::move(v));
+  } else {
+    top.elements.push_back(std::move(v));
+  }
+  return true;
+}
+
+bool JSONValueBuilder::close(JSONValue v) {
+  --depth_;
+  return put(std::move(v));
+}
+
 JSONValue JSONValue::decode(std::string_view text) {
-  ValueBuilder builder;
+  JSONValueBuilder builder;
   if (auto error = platform::json::read(text, builder)) throw JSONDecodingError(*error);
   return builder.take();
 }

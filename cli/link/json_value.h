@@ -15,6 +15,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/json_reader.h"
+
 namespace nolt::link {
 
 class JSONValue;
@@ -119,6 +121,42 @@ inline std::size_t JSONObject::size() const { return members_.size(); }
 inline bool JSONObject::empty() const { return members_.empty(); }
 inline JSONObject::const_iterator JSONObject::begin() const { return members_.begin(); }
 inline JSONObject::const_iterator JSONObject::end() const { return members_.end(); }
+
+// Builds a value from a JSON reader's events (platform/json_reader.h) with a stack of its own,
+// so deep nesting costs heap, not call stack; frames are reused, so a document allocates little
+// beyond its values.
+class JSONValueBuilder : public platform::json::Sink {
+ public:
+  bool null() override;
+  bool boolean(bool b) override;
+  bool number(double d) override;
+  bool string(std::string_view s) override;
+  bool key(std::string_view k) override;
+  bool beginArray() override;
+  bool endArray() override;
+  bool beginObject() override;
+  bool endObject() override;
+
+  JSONValue take() { return std::move(result_); }
+
+ private:
+  struct Frame {
+    bool isObject = false;
+    JSONArray elements;
+    std::vector<JSONObject::Member> members;
+    std::string key;
+  };
+
+  bool open(bool isObject);
+  // Kept out of line: inlined into every event, gcc 12 takes the moved-from values for
+  // uninitialized.
+  [[gnu::noinline]] bool put(JSONValue v);
+  bool close(JSONValue v);
+
+  std::vector<Frame> stack_;
+  std::size_t depth_ = 0;
+  JSONValue result_;
+};
 
 // 20, -3, 0 for integral numbers within 64 bits; else the shortest text that reads back the
 // same (2.5, 0.1, 1e+300).
