@@ -55,7 +55,10 @@ int main(int argc, char** argv) {
           [&](std::string_view command, const link::JSONObject& arguments) {
             return connection.send(command, arguments);
           },
-      .sendEncoded = [&](std::string_view request) { return connection.sendEncoded(request); },
+      .sendStreamed =
+          [&](std::uint32_t length, const link::AppConnection::StreamedRequest& produce) {
+            return connection.sendStreamed(length, produce);
+          },
       .out = std::cout,
       .err = std::cerr,
       .outIsTerminal = isatty(STDOUT_FILENO) == 1,
@@ -63,10 +66,14 @@ int main(int argc, char** argv) {
       // The agent server answers until its input ends; nolt then exits with status 0.
       .serveAgents =
           [&] {
-            agent::serve(STDIN_FILENO, STDOUT_FILENO,
-                         [&](std::string_view command, const link::JSONObject& arguments) {
-                           return connection.send(command, arguments);
-                         });
+            agent::serve(
+                STDIN_FILENO, STDOUT_FILENO,
+                [&](std::string_view command, const link::JSONObject& arguments) {
+                  return connection.send(command, arguments);
+                },
+                [&](std::uint32_t length, const link::AppConnection::StreamedRequest& produce) {
+                  return connection.sendStreamed(length, produce);
+                });
             std::exit(0);
           },
   };

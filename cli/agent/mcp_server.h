@@ -4,12 +4,14 @@
 // mcp_methods.cpp, the tool table in tool_catalogue.cpp and tool calls in tool_calls.cpp.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/link/app_connection.h"
 #include "cli/link/json_value.h"
 
 namespace nolt::agent {
@@ -18,6 +20,10 @@ namespace nolt::agent {
 // AppConnection::Failure, or any other std::exception, when the exchange fails.
 using HostExchange =
     std::function<link::JSONValue(std::string_view command, const link::JSONObject& arguments)>;
+// The same for a request of `length` bytes written piece by piece: how "add_file" sends a file
+// without holding it.
+using StreamedExchange = std::function<link::JSONValue(
+    std::uint32_t length, const link::AppConnection::StreamedRequest& produce)>;
 
 class MCPServer {
  public:
@@ -41,7 +47,9 @@ class MCPServer {
     int code_;
   };
 
-  explicit MCPServer(HostExchange send) : send_(std::move(send)) {}
+  // Without `sendStreamed`, files go whole through `send`.
+  explicit MCPServer(HostExchange send, StreamedExchange sendStreamed = {})
+      : send_(std::move(send)), sendStreamed_(std::move(sendStreamed)) {}
 
   // The eleven tools in the order agents see them; built once, on first use.
   static const std::vector<Tool>& tools();
@@ -65,6 +73,7 @@ class MCPServer {
 
  private:
   HostExchange send_;
+  StreamedExchange sendStreamed_;
 };
 
 }  // namespace nolt::agent

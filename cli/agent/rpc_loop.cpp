@@ -46,8 +46,8 @@ std::string errorReply(const JSONValue& id, int code, std::string_view message) 
 }
 
 void serveLines(LineReader& reader, const std::function<bool(std::string_view)>& write,
-                HostExchange send) {
-  MCPServer server(std::move(send));
+                HostExchange send, StreamedExchange sendStreamed = {}) {
+  MCPServer server(std::move(send), std::move(sendStreamed));
   while (std::optional<std::string_view> line = reader.next()) {
     std::optional<std::string> reply = replyTo(server, *line);
     if (!reply) continue;
@@ -198,12 +198,13 @@ void serve(std::istream& in, std::ostream& out, HostExchange send) {
       std::move(send));
 }
 
-void serve(int in, int out, HostExchange send) {
+void serve(int in, int out, HostExchange send, StreamedExchange sendStreamed) {
   ::signal(SIGPIPE, SIG_IGN);
   LineReader reader(
       [in](char* buffer, std::size_t capacity) { return readSome(in, buffer, capacity); });
   serveLines(
-      reader, [out](std::string_view reply) { return writeAll(out, reply); }, std::move(send));
+      reader, [out](std::string_view reply) { return writeAll(out, reply); }, std::move(send),
+      std::move(sendStreamed));
 }
 
 }  // namespace nolt::agent

@@ -53,6 +53,6 @@ std::optional<std::string> replyTo(MCPServer& server, std::string_view line);
 void serve(std::istream& in, std::ostream& out, HostExchange send);
 // The same on file descriptors; ignores SIGPIPE so that a client that goes away cannot end
 // the process in the middle of a host exchange.
-void serve(int in, int out, HostExchange send);
+void serve(int in, int out, HostExchange send, StreamedExchange sendStreamed = {});
 
 }  // namespace nolt::agent

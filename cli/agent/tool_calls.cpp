@@ -43,12 +43,22 @@ JSONObject MCPServer::callTool(const Tool& tool, const JSONValue* arguments) {
       shaped = *object;
     }
     // The host receives the file's name and content, never a path on this computer.
+    JSONValue answer;
     if (tool.name == "add_file") {
       const JSONValue* path = shaped.find("path");
       std::string pathText = path ? path->stringValue().value_or("") : "";
-      shaped = commands::fileArguments(pathText, std::move(shaped));
+      if (sendStreamed_) {
+        commands::OpenedFile file = commands::openedFile(pathText, std::move(shaped));
+        commands::FileRequest request(tool.command, file);
+        answer = sendStreamed_(
+            request.length(),
+            [&](const commands::FileRequest::PayloadWriter& write) { request.write(write); });
+      } else {
+        answer = send_(tool.command, commands::fileArguments(pathText, std::move(shaped)));
+      }
+    } else {
+      answer = send_(tool.command, shaped);
     }
-    JSONValue answer = send_(tool.command, shaped);
     if (tool.name == "get_image") {
       const JSONValue* data = answer.subscript("data");
       if (std::optional<std::string> base64 = data ? data->stringValue() : std::nullopt) {

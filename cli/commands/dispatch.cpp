@@ -130,14 +130,11 @@ void runAdd(const Invocation& run) {
       JSONObject arguments = base;
       arguments.set("url", word);
       run.send("add_link", arguments);
-    } else if (run.services.sendEncoded) {
-      std::string request;
-      {
-        // The file's bytes go as soon as their text is written.
-        CheckedFile file = checkedFile(word, base);
-        request = fileRequestText("add_file", file);
-      }
-      run.services.sendEncoded(request);
+    } else if (run.services.sendStreamed) {
+      OpenedFile file = openedFile(word, base);
+      FileRequest request("add_file", file);
+      run.services.sendStreamed(
+          request.length(), [&](const FileRequest::PayloadWriter& write) { request.write(write); });
     } else {
       run.send("add_file", fileArguments(word, base));
     }

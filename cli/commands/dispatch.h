@@ -2,12 +2,14 @@
 // table, the row sends its request and prints the result.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/link/app_connection.h"
 #include "cli/link/json_value.h"
 
 namespace nolt::commands {
@@ -16,9 +18,12 @@ namespace nolt::commands {
 struct Services {
   // One exchange with the host: the result, or a thrown AppConnection::Failure.
   std::function<link::JSONValue(std::string_view command, const link::JSONObject& arguments)> send;
-  // The same exchange for a request that is already encoded; `add` sends files this way so
-  // that their Base64 text is written once. When unset, files go through `send`.
-  std::function<link::JSONValue(std::string_view requestText)> sendEncoded;
+  // The same exchange for a request of `length` bytes written piece by piece; `add` sends files
+  // this way so that neither a file nor its text is ever held whole. When unset, files go
+  // through `send`.
+  std::function<link::JSONValue(std::uint32_t length,
+                                const link::AppConnection::StreamedRequest& produce)>
+      sendStreamed;
   std::ostream& out;
   std::ostream& err;
   // Plain-text lines shown on a terminal have their control characters replaced.

@@ -29,15 +29,23 @@ struct FakeHost {
   bool servedAgents = false;
 
   Services services() {
-    Services s{
-        .send =
-            [this](std::string_view command, const JSONObject& arguments) {
-              return answer(CLIRequest{std::string(command), arguments});
-            },
-        .sendEncoded = [this](std::string_view text) { return answer(CLIRequest::decode(text)); },
-        .out = out,
-        .err = err,
-        .serveAgents = [this] { servedAgents = true; }};
+    Services s{.send =
+                   [this](std::string_view command, const JSONObject& arguments) {
+                     return answer(CLIRequest{std::string(command), arguments});
+                   },
+               .sendStreamed =
+                   [this](std::uint32_t length, const AppConnection::StreamedRequest& produce) {
+                     std::string text;
+                     produce([&](std::string_view piece) {
+                       text += piece;
+                       return true;
+                     });
+                     EXPECT_EQ(text.size(), length);
+                     return answer(CLIRequest::decode(text));
+                   },
+               .out = out,
+               .err = err,
+               .serveAgents = [this] { servedAgents = true; }};
     return s;
   }
 
@@ -218,7 +226,7 @@ TEST(DispatchTest, AddSavesWordsInOrderAndStopsAtTheFirstFailure) {
   for (bool encoded : {true, false}) {
     FakeHost host;
     Services s = host.services();
-    if (!encoded) s.sendEncoded = nullptr;
+    if (!encoded) s.sendStreamed = nullptr;
     host.failOn = "add_link";
     std::vector<std::string> words = {"add", dir + "/a.png",      "--tag",       "a", "--space",
                                       "W",   "https://x.example", dir + "/b.txt"};
@@ -231,7 +239,7 @@ TEST(DispatchTest, AddSavesWordsInOrderAndStopsAtTheFirstFailure) {
     // A refused file ends the run before its request.
     FakeHost second;
     Services t = second.services();
-    if (!encoded) t.sendEncoded = nullptr;
+    if (!encoded) t.sendStreamed = nullptr;
     try {
       second.run({"add", dir + "/a.png", dir + "/b.txt", dir + "/a.png"}, &t);
       ADD_FAILURE() << "b.txt was accepted";

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "cli/link/app_connection.h"
 #include "cli/link/cli_records.h"
@@ -103,32 +104,45 @@ FileBytes readWhole(int fd, std::size_t expected, std::string_view path, std::st
 
 }  // namespace
 
-CheckedFile checkedFile(std::string_view path, link::JSONObject arguments) {
+OpenedFile::~OpenedFile() {
+  if (fd >= 0) close(fd);
+}
+
+OpenedFile openedFile(std::string_view path, link::JSONObject arguments) {
+  OpenedFile file;
+  file.shownPath = path;
   std::string expanded = expandTilde(path);
   // Folders and other non-files have no size to read.
   struct stat status;
   if (stat(expanded.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
     throw AppConnection::Failure::app("Can't read " + std::string(path) + ".");
-  std::string name(lastPathComponent(expanded));
+  file.name = lastPathComponent(expanded);
   if (static_cast<std::uint64_t>(status.st_size) > kMaxFileBytes)
-    throw AppConnection::Failure::app(name + " is over 200 MB.");
-  if (!isAcceptedKind(name))
-    throw AppConnection::Failure::app("Nolt saves images, videos and PDFs; " + name +
+    throw AppConnection::Failure::app(file.name + " is over 200 MB.");
+  if (!isAcceptedKind(file.name))
+    throw AppConnection::Failure::app("Nolt saves images, videos and PDFs; " + file.name +
                                       " isn't one.");
   arguments.erase("path");
-  arguments.set("name", name);
+  arguments.set("name", file.name);
+  file.arguments = std::move(arguments);
 
-  int fd = open(expanded.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throwReadError(path, errno);
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  try {
-    FileBytes bytes = readWhole(fd, static_cast<std::size_t>(status.st_size), path, name);
-    close(fd);
-    return CheckedFile{std::move(arguments), std::move(bytes)};
-  } catch (...) {
-    close(fd);
-    throw;
-  }
+  file.fd = open(expanded.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file.fd < 0) throwReadError(path, errno);
+  // The size of what was opened, which is what will be read.
+  if (fstat(file.fd, &status) != 0) throwReadError(path, errno);
+  if (!S_ISREG(status.st_mode))
+    throw AppConnection::Failure::app("Can't read " + std::string(path) + ".");
+  if (static_cast<std::uint64_t>(status.st_size) > kMaxFileBytes)
+    throw AppConnection::Failure::app(file.name + " is over 200 MB.");
+  file.size = static_cast<std::uint64_t>(status.st_size);
+  posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return file;
+}
+
+CheckedFile checkedFile(std::string_view path, link::JSONObject arguments) {
+  OpenedFile file = openedFile(path, std::move(arguments));
+  FileBytes bytes = readWhole(file.fd, static_cast<std::size_t>(file.size), path, file.name);
+  return CheckedFile{std::move(file.arguments), std::move(bytes)};
 }
 
 link::JSONObject fileArguments(std::string_view path, link::JSONObject arguments) {
@@ -139,28 +153,108 @@ link::JSONObject fileArguments(std::string_view path, link::JSONObject arguments
   return std::move(file.arguments);
 }
 
-std::string fileRequestText(std::string_view command, const CheckedFile& file) {
-  // Encode the request with a stand-in for the data, then put the Base64 text in its place.
-  // The stand-in is made unique so that no other argument can hold it.
+namespace {
+
+// The request's text before and after the file's Base64 text.
+struct RequestShell {
+  std::string before, after;
+};
+
+RequestShell requestShell(std::string_view command, const link::JSONObject& fileArguments) {
+  // Encode the request with a stand-in for the data, then cut it out. The stand-in is made
+  // unique so that no other argument can hold it.
   std::string marker = "nolt-file-data";
-  std::string shell;
-  std::size_t at;
   for (;;) {
-    link::JSONObject arguments = file.arguments;
+    link::JSONObject arguments = fileArguments;
     arguments.set("data", marker);
-    shell = link::CLIRequest{std::string(command), std::move(arguments)}.encode();
-    at = shell.find(marker);
-    if (shell.find(marker, at + 1) == std::string::npos) break;
+    std::string shell = link::CLIRequest{std::string(command), std::move(arguments)}.encode();
+    std::size_t at = shell.find(marker);
+    if (shell.find(marker, at + 1) == std::string::npos)
+      return {shell.substr(0, at), shell.substr(at + marker.size())};
     marker += "-";
   }
+}
+
+// Reads the file from its start in chunks of `chunkSize`, handing each to `take`; throws when
+// it is no longer the size it was opened at.
+template <class Take>
+void readChunks(const OpenedFile& file, std::vector<char>& chunk, Take take) {
+  std::uint64_t offset = 0;
+  for (;;) {
+    ssize_t n = pread(file.fd, chunk.data(), chunk.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throwReadError(file.shownPath, errno);
+    if (n == 0) break;
+    offset += static_cast<std::uint64_t>(n);
+    if (offset > file.size) break;
+    if (!take(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return;
+  }
+  if (offset != file.size)
+    throw AppConnection::Failure::app(file.name +
+                                      " changed while it was being sent; nothing was saved.");
+}
+
+}  // namespace
+
+std::string fileRequestText(std::string_view command, const CheckedFile& file) {
+  RequestShell shell = requestShell(command, file.arguments);
   std::string text;
   // At most every character escaped; memory beyond what is written is never touched, and
   // counting the escapes exactly would cost a pass over the file.
-  text.reserve(shell.size() - marker.size() + 2 * platform::base64::encodedLength(file.bytes.size));
-  text.append(shell, 0, at);
+  text.reserve(shell.before.size() + shell.after.size() +
+               2 * platform::base64::encodedLength(file.bytes.size));
+  text += shell.before;
   platform::base64::append(text, file.bytes.view(), true);
-  text.append(shell, at + marker.size());
+  text += shell.after;
   return text;
+}
+
+FileRequest::FileRequest(std::string_view command, const OpenedFile& file)
+    : file_(file), chunk_(kChunkBytes) {
+  RequestShell shell = requestShell(command, file.arguments);
+  before_ = std::move(shell.before);
+  after_ = std::move(shell.after);
+  // The frame gives its length first, and every "/" of the text is written "\/": the file is
+  // read once to count them.
+  platform::base64::EscapedLengthCounter counter;
+  readChunks(file_, chunk_, [&](std::string_view bytes) {
+    counter.add(bytes);
+    return true;
+  });
+  dataLength_ = counter.total();
+  std::uint64_t length = before_.size() + dataLength_ + after_.size();
+  if (length > UINT32_MAX) throw AppConnection::Failure::app(file.name + " is over 200 MB.");
+  length_ = static_cast<std::uint32_t>(length);
+}
+
+void FileRequest::write(const PayloadWriter& write) {
+  if (!write(before_)) return;
+  platform::base64::Encoder encoder(true);
+  std::string text;
+  std::uint64_t written = 0;
+  // Bytes that changed since they were counted would make another length than the frame's:
+  // the exchange is abandoned before the text could run past it.
+  auto send = [&]() {
+    written += text.size();
+    if (written > dataLength_)
+      throw AppConnection::Failure::app(file_.name +
+                                        " changed while it was being sent; nothing was saved.");
+    bool ok = write(text);
+    text.clear();
+    return ok;
+  };
+  bool connected = true;
+  readChunks(file_, chunk_, [&](std::string_view bytes) {
+    encoder.add(text, bytes);
+    return connected = send();
+  });
+  if (!connected) return;
+  encoder.finish(text);
+  if (!send()) return;
+  if (written != dataLength_)
+    throw AppConnection::Failure::app(file_.name +
+                                      " changed while it was being sent; nothing was saved.");
+  write(after_);
 }
 
 }  // namespace nolt::commands

@@ -8,8 +8,11 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cli/link/json_value.h"
+#include "platform/command_port.h"
 #include "platform/file_types.h"
 
 namespace nolt::commands {
@@ -45,6 +48,54 @@ struct CheckedFile {
 
 // fileArguments without the Base64 step; same failures.
 CheckedFile checkedFile(std::string_view path, link::JSONObject arguments);
+
+// A file that passed the checks, open and not yet read: its arguments ("name" set, "path"
+// gone, no "data") and the size it had when opened.
+struct OpenedFile {
+  OpenedFile() = default;
+  OpenedFile(OpenedFile&& other) noexcept
+      : arguments(std::move(other.arguments)),
+        shownPath(std::move(other.shownPath)),
+        name(std::move(other.name)),
+        fd(std::exchange(other.fd, -1)),
+        size(other.size) {}
+  OpenedFile& operator=(OpenedFile&&) = delete;
+  ~OpenedFile();
+
+  link::JSONObject arguments;
+  std::string shownPath;  // as the user gave it
+  std::string name;
+  int fd = -1;
+  std::uint64_t size = 0;
+};
+
+// The checks of checkedFile, without reading the file.
+OpenedFile openedFile(std::string_view path, link::JSONObject arguments);
+
+// The request fileRequestText makes, written piece by piece so that neither the file nor its
+// text is ever held whole: the length first, then the text in pieces of a few hundred KiB.
+class FileRequest {
+ public:
+  using PayloadWriter = platform::PortConnection::PayloadWriter;
+  // Reads the file once, to count the text's length. Throws FileReadError.
+  FileRequest(std::string_view command, const OpenedFile& file);
+
+  std::uint32_t length() const { return length_; }
+  // Writes the whole text through `write`, stopping when it returns false. Throws
+  // FileReadError, or AppConnection::Failure::app when the file changed since it was counted:
+  // the exchange is then left short, so the host takes nothing.
+  void write(const PayloadWriter& write);
+
+ private:
+  // A multiple of 3, so that only the last chunk's text is padded.
+  static constexpr std::size_t kChunkBytes = 768 * 1024;
+
+  const OpenedFile& file_;
+  std::vector<char> chunk_;
+  std::string before_, after_;
+  std::uint64_t dataLength_ = 0;
+  std::uint32_t length_ = 0;
+};
 
 // The compact request text of `command` with the file's arguments and its Base64 text under
 // "data": byte for byte what CLIRequest::encode() writes for fileArguments, written straight

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "cli/link/app_connection.h"
 #include "cli/link/cli_records.h"
@@ -76,6 +77,21 @@ class FileIntakeTest : public ::testing::Test {
       return failure.what();
     }
     return "accepted";
+  }
+
+  // The streamed request for the file at `path`, gathered.
+  static std::string streamed(const std::string& path, const JSONObject& base,
+                              std::size_t* pieces = nullptr) {
+    OpenedFile file = openedFile(path, base);
+    FileRequest request("add_file", file);
+    std::string text;
+    request.write([&](std::string_view piece) {
+      text += piece;
+      if (pieces) ++*pieces;
+      return true;
+    });
+    EXPECT_EQ(text.size(), request.length());
+    return text;
   }
 
   std::string dir_;
@@ -180,6 +196,51 @@ TEST_F(FileIntakeTest, RequestTextIsWhatTheEncoderWrites) {
     CheckedFile file = checkedFile(path, base);
     std::string expected = link::CLIRequest{"add_file", fileArguments(path, base)}.encode();
     EXPECT_EQ(fileRequestText("add_file", file), expected) << size;
+    EXPECT_EQ(streamed(path, base), expected) << size;
+  }
+}
+
+TEST_F(FileIntakeTest, StreamedRequestOfALargeFileIsTheWholeRequestInPieces) {
+  // Past the reading chunk a few times over, with "/" throughout.
+  std::string bytes(3 * 768 * 1024 + 5, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
+  std::string path = write("big.mp4", bytes);
+  std::size_t pieces = 0;
+  std::string text = streamed(path, {}, &pieces);
+  EXPECT_GT(pieces, 4u);
+  EXPECT_EQ(text, fileRequestText("add_file", checkedFile(path, {})));
+}
+
+TEST_F(FileIntakeTest, AFileThatChangesWhileItIsSentAbandonsTheRequest) {
+  std::string original(100000, 'x');
+  struct Case {
+    std::string name;
+    std::function<void(const std::string& path)> change;
+  } cases[] = {
+      {"grows", [&](const std::string& path) { std::ofstream(path, std::ios::app) << "more"; }},
+      {"shrinks", [&](const std::string& path) { ASSERT_EQ(truncate(path.c_str(), 10), 0); }},
+      // Same size, but now every group of three bytes is written with a "/" escaped.
+      {"changes its bytes",
+       [&](const std::string& path) {
+         std::ofstream(path, std::ios::binary) << std::string(original.size(), '\xff');
+       }},
+  };
+  for (const Case& c : cases) {
+    std::string path = write("clip.mov", original);
+    OpenedFile file = openedFile(path, {});
+    FileRequest request("add_file", file);
+    c.change(path);
+    std::uint64_t sent = 0;
+    try {
+      request.write([&](std::string_view piece) {
+        sent += piece.size();
+        return true;
+      });
+      ADD_FAILURE() << "a file that " << c.name << " was sent whole";
+    } catch (const AppConnection::Failure& failure) {
+      EXPECT_STREQ(failure.what(), "clip.mov changed while it was being sent; nothing was saved.");
+    }
+    EXPECT_LT(sent, request.length()) << c.name;  // never a whole frame, never more
   }
 }
 
