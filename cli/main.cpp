@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,7 +29,7 @@ using namespace nolt;
 void printError(std::string_view text, bool terminal) {
   std::string line = "nolt: " + (terminal ? commands::terminalSafe(text) : std::string(text));
   line += '\n';
-  std::cout.flush();
+  std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
@@ -59,8 +58,13 @@ int main(int argc, char** argv) {
           [&](std::uint32_t length, const link::AppConnection::StreamedRequest& produce) {
             return connection.sendStreamed(length, produce);
           },
-      .out = std::cout,
-      .err = std::cerr,
+      // C's streams: nolt starts for every command, and C++'s would set up locales first.
+      .out =
+          [](std::string_view text) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+          },
+      .err = [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); },
       .outIsTerminal = isatty(STDOUT_FILENO) == 1,
       .errIsTerminal = errIsTerminal,
       // The agent server answers until its input ends; nolt then exits with status 0.
@@ -91,7 +95,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Output that could not be written (a full disk) is a failure, not a success.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::cout.bad()) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     printError(std::strerror(errno ? errno : EIO), errIsTerminal);
     return 1;
   }

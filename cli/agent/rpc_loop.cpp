@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
-#include <istream>
-#include <ostream>
 
 #include "platform/json_text.h"
 
@@ -43,17 +41,6 @@ std::string envelope(const JSONValue& id, std::string_view member, std::string_v
 std::string errorReply(const JSONValue& id, int code, std::string_view message) {
   JSONValue error = JSONObject{{"code", code}, {"message", message}};
   return envelope(id, "error", error.encode(JSONEncoding::stream));
-}
-
-void serveLines(LineReader& reader, const std::function<bool(std::string_view)>& write,
-                HostExchange send, StreamedExchange sendStreamed = {}) {
-  MCPServer server(std::move(send), std::move(sendStreamed));
-  while (std::optional<std::string_view> line = reader.next()) {
-    std::optional<std::string> reply = replyTo(server, *line);
-    if (!reply) continue;
-    reply->push_back('\n');
-    if (!write(*reply)) return;
-  }
 }
 
 // Writes all bytes, waiting while the descriptor is full; false once it is closed or broken.
@@ -175,27 +162,15 @@ std::optional<std::string> replyTo(MCPServer& server, std::string_view line) {
   return envelope(*id, "result", result);
 }
 
-void serve(std::istream& in, std::ostream& out, HostExchange send) {
-  std::streambuf* source = in.rdbuf();
-  // Take what the stream holds, or wait for one byte: never wait for more than a client sent.
-  LineReader reader([source](char* buffer, std::size_t capacity) -> std::size_t {
-    std::streamsize held = source->in_avail();
-    if (held > 0)
-      return static_cast<std::size_t>(
-          source->sgetn(buffer, std::min<std::streamsize>(held, capacity)));
-    int c = source->sbumpc();
-    if (c == std::char_traits<char>::eof()) return 0;
-    buffer[0] = std::char_traits<char>::to_char_type(c);
-    return 1;
-  });
-  serveLines(
-      reader,
-      [&out](std::string_view reply) {
-        out.write(reply.data(), static_cast<std::streamsize>(reply.size()));
-        out.flush();
-        return static_cast<bool>(out);
-      },
-      std::move(send));
+void serveLines(LineReader& reader, const std::function<bool(std::string_view)>& write,
+                HostExchange send, StreamedExchange sendStreamed) {
+  MCPServer server(std::move(send), std::move(sendStreamed));
+  while (std::optional<std::string_view> line = reader.next()) {
+    std::optional<std::string> reply = replyTo(server, *line);
+    if (!reply) continue;
+    reply->push_back('\n');
+    if (!write(*reply)) return;
+  }
 }
 
 void serve(int in, int out, HostExchange send, StreamedExchange sendStreamed) {

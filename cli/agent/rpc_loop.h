@@ -48,6 +48,9 @@ std::string replaceInvalidUTF8(std::string_view bytes);
 // answered (a notification, or a JSON value that is not an object).
 std::optional<std::string> replyTo(MCPServer& server, std::string_view line);
 
+// Serves the lines of `reader` until they end, or until `write` fails (the client has gone).
+void serveLines(LineReader& reader, const std::function<bool(std::string_view)>& write,
+                HostExchange send, StreamedExchange sendStreamed = {});
 // Serves requests from `in` until it ends; returns then, or as soon as `out` is closed (the
 // client has gone). Each reply is flushed as soon as it is written.
 void serve(std::istream& in, std::ostream& out, HostExchange send);

@@ -84,9 +84,8 @@ struct Invocation {
   }
   void printJSON(const JSONValue& result) const { write(services.out, renderJSON(result)); }
 
-  static void write(std::ostream& stream, std::string_view text) {
-    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
-    stream.flush();
+  static void write(const std::function<void(std::string_view)>& stream, std::string_view text) {
+    stream(text);
   }
 };
 

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,8 +23,9 @@ struct Services {
   std::function<link::JSONValue(std::uint32_t length,
                                 const link::AppConnection::StreamedRequest& produce)>
       sendStreamed;
-  std::ostream& out;
-  std::ostream& err;
+  // Standard output and standard error; each call's text is written at once.
+  std::function<void(std::string_view text)> out;
+  std::function<void(std::string_view text)> err;
   // Plain-text lines shown on a terminal have their control characters replaced.
   bool outIsTerminal = false;
   bool errIsTerminal = false;

@@ -25,7 +25,7 @@ struct FakeHost {
   std::vector<CLIRequest> requests;
   std::map<std::string, JSONValue> results;
   std::optional<std::string> failOn;  // a command the host answers with an error
-  std::ostringstream out, err;
+  std::string out, err;
   bool servedAgents = false;
 
   Services services() {
@@ -43,8 +43,8 @@ struct FakeHost {
                      EXPECT_EQ(text.size(), length);
                      return answer(CLIRequest::decode(text));
                    },
-               .out = out,
-               .err = err,
+               .out = [this](std::string_view text) { out += text; },
+               .err = [this](std::string_view text) { err += text; },
                .serveAgents = [this] { servedAgents = true; }};
     return s;
   }
@@ -153,8 +153,8 @@ TEST(DispatchTest, UsageAndUsageErrorsSendNothing) {
     FakeHost host;
     EXPECT_EQ(host.run(c.arguments), c.error);
     EXPECT_TRUE(host.requests.empty());
-    EXPECT_EQ(host.out.str(), c.error.empty() ? kUsage : "");
-    EXPECT_EQ(host.err.str(), "");
+    EXPECT_EQ(host.out, c.error.empty() ? kUsage : "");
+    EXPECT_EQ(host.err, "");
   }
 }
 
@@ -196,8 +196,8 @@ TEST(DispatchTest, PrintsEachFormToItsStream) {
     Services s = host.services();
     s.outIsTerminal = s.errIsTerminal = c.terminal;
     EXPECT_EQ(host.run(c.arguments, &s), "");
-    EXPECT_EQ(host.out.str(), c.out) << c.arguments[0];
-    EXPECT_EQ(host.err.str(), c.err) << c.arguments[0];
+    EXPECT_EQ(host.out, c.out) << c.arguments[0];
+    EXPECT_EQ(host.err, c.err) << c.arguments[0];
   }
 }
 
@@ -205,8 +205,8 @@ TEST(DispatchTest, FailedRequestPrintsNothing) {
   FakeHost host;
   host.failOn = "search";
   EXPECT_THROW(host.run({"search", "x"}), AppConnection::Failure);
-  EXPECT_EQ(host.out.str(), "");
-  EXPECT_EQ(host.err.str(), "");
+  EXPECT_EQ(host.out, "");
+  EXPECT_EQ(host.err, "");
 }
 
 TEST(DispatchTest, MCPHandsOverWhateverFollows) {
@@ -234,7 +234,7 @@ TEST(DispatchTest, AddSavesWordsInOrderAndStopsAtTheFirstFailure) {
     ASSERT_EQ(host.requests.size(), 2u);
     EXPECT_EQ(JSONValue(host.requests[0].arguments),
               JSONValue::decode(R"({"name":"a.png","data":"cG5n","tags":["a"],"space":"W"})"));
-    EXPECT_EQ(host.out.str(), "Saving " + dir + "/a.png\n");
+    EXPECT_EQ(host.out, "Saving " + dir + "/a.png\n");
 
     // A refused file ends the run before its request.
     FakeHost second;
@@ -247,7 +247,7 @@ TEST(DispatchTest, AddSavesWordsInOrderAndStopsAtTheFirstFailure) {
       EXPECT_STREQ(failure.what(), "Nolt saves images, videos and PDFs; b.txt isn't one.");
     }
     EXPECT_EQ(second.requests.size(), 1u);
-    EXPECT_EQ(second.out.str(), "Saving " + dir + "/a.png\n");
+    EXPECT_EQ(second.out, "Saving " + dir + "/a.png\n");
   }
   std::filesystem::remove_all(dir);
 }
