@@ -11,7 +11,8 @@
 
 #include "NoltShare/testing/fake_item_provider.h"
 #include "capture/incoming_request.h"
-#include "capture/testing/capture_fakes.h"
+#include "platform/testing/sequential_uuid_source.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::share {
@@ -19,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using capture::IncomingRequest;
-using capture::testing::FakeEnvironment;
-using capture::testing::SequentialUUIDSource;
+using platform::testing::SequentialUUIDSource;
+using platform::testing::TestEnvironment;
 using testing::FakeItemProvider;
 
 QCoreApplication& application() {
@@ -107,7 +108,7 @@ class ShareModelTest : public ::testing::Test {
   }
 
   test_support::TempDir temp_;
-  FakeEnvironment env_;
+  TestEnvironment env_;
   SequentialUUIDSource uuids_;
 };
 

@@ -14,7 +14,9 @@
 #include <filesystem>
 
 #include "NoltShare/testing/fake_item_provider.h"
-#include "capture/testing/capture_fakes.h"
+#include "platform/testing/recording_notification_center.h"
+#include "platform/testing/sequential_uuid_source.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_SharePlugin)
@@ -23,9 +25,9 @@ namespace nolt::share {
 namespace {
 
 namespace fs = std::filesystem;
-using capture::testing::FakeEnvironment;
-using capture::testing::RecordingNotificationCenter;
-using capture::testing::SequentialUUIDSource;
+using platform::testing::RecordingNotificationCenter;
+using platform::testing::SequentialUUIDSource;
+using platform::testing::TestEnvironment;
 using testing::FakeItemProvider;
 
 bool application() {
@@ -73,7 +75,7 @@ class ShareViewControllerTest : public ::testing::Test {
 
   bool application_ = application();  // before the engine
   test_support::TempDir temp_;
-  FakeEnvironment env_;
+  TestEnvironment env_;
   SequentialUUIDSource uuids_;
   RecordingNotificationCenter notifications_;
   QQmlEngine engine_;

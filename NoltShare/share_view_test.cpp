@@ -13,7 +13,8 @@
 
 #include "NoltShare/share_model.h"
 #include "NoltShare/testing/fake_item_provider.h"
-#include "capture/testing/capture_fakes.h"
+#include "platform/testing/sequential_uuid_source.h"
+#include "platform/testing/test_environment.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_SharePlugin)
 
@@ -77,8 +78,8 @@ class Fixtures : public QObject {
 
  private:
   QTemporaryDir home_;
-  capture::testing::FakeEnvironment env_;
-  capture::testing::SequentialUUIDSource uuids_;
+  platform::testing::TestEnvironment env_;
+  platform::testing::SequentialUUIDSource uuids_;
 };
 
 class Setup : public QObject {

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "capture/testing/capture_fakes.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::capture {
@@ -72,7 +72,7 @@ TEST(CaptureDestinationsTest, EncodesAbsentSpacesByLeavingThemOut) {
 
 TEST(CaptureDestinationsTest, LoadingFallsBackToEmpty) {
   test_support::TempDir home;
-  testing::FakeEnvironment env;
+  platform::testing::TestEnvironment env;
   EXPECT_EQ(loadDestinations(env), CaptureDestinations{}) << "no container";
 
   env.variables["XDG_DATA_HOME"] = home.path();

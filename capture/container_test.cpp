@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "capture/testing/capture_fakes.h"
+#include "platform/testing/test_environment.h"
 
 namespace nolt::capture {
 namespace {
@@ -19,7 +19,7 @@ TEST(ContainerTest, LocatorsFollowTheContainer) {
       {{}, std::nullopt},
   };
   for (const Case& c : cases) {
-    testing::FakeEnvironment env;
+    platform::testing::TestEnvironment env;
     env.variables = c.variables;
     if (!c.container) {
       EXPECT_FALSE(groupContainerURL(env));

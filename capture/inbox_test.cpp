@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "capture/json_writer.h"
-#include "capture/testing/capture_fakes.h"
+#include "platform/testing/sequential_uuid_source.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::capture {
@@ -34,7 +34,7 @@ class InboxTest : public ::testing::Test {
  protected:
   test_support::TempDir dir_;
   fs::path inbox_ = fs::path(dir_.path()) / "group.app.nolt" / "Incoming";
-  testing::SequentialUUIDSource uuids_;
+  platform::testing::SequentialUUIDSource uuids_;
 };
 
 TEST_F(InboxTest, WritesPayloadAndRequestIntoAFreshFolder) {

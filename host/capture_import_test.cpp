@@ -7,9 +7,9 @@
 #include <functional>
 
 #include "capture/inbox.h"
-#include "capture/testing/capture_fakes.h"
 #include "host/testing/host_fixture.h"
 #include "platform/file_types.h"
+#include "platform/testing/sequential_uuid_source.h"
 
 namespace nolt::host {
 namespace {
@@ -33,7 +33,7 @@ class CaptureImportTest : public testing::HostFixture {
 
   fs::path inbox_ = folder_ / "Incoming";
   fs::path rejected_ = folder_ / "Rejected";
-  capture::testing::SequentialUUIDSource captureIDs_;
+  platform::testing::SequentialUUIDSource captureIDs_;
   CaptureImporter importer_{
       HostServices{library_, files_, images_, opener_, uuids_, [this] { return tick(); }}, inbox_,
       rejected_, folder_ / "Trash"};

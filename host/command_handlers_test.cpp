@@ -312,7 +312,7 @@ TEST_F(CommandHandlersTest, RespondAnswersEveryRequestWithOneResponse) {
       {R"({"command":"nope","arguments":{}})",
        {std::nullopt, "Nolt doesn't know the command “nope”."}},
       {R"({"command":"add_note","arguments":{"text":"hi"}})",
-       {JSONObject{{"id", "00000000-0000-0000-0000-000000000001"}, {"title", "hi"}}, std::nullopt}},
+       {JSONObject{{"id", "00000000-0000-4000-8000-000000000001"}, {"title", "hi"}}, std::nullopt}},
   };
   for (const Case& c : cases)
     EXPECT_EQ(link::CLIResponse::decode(handlers_.respond(c.request)), c.response) << c.request;

@@ -1,12 +1,13 @@
 #include "host/instance_record.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
+
+#include "tests/support/temp_dir.h"
 
 namespace nolt::host {
 namespace {
@@ -14,12 +15,14 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(InstanceRecordTest, OneHostAtATimeLaunchingThenRunning) {
-  char pattern[] = "/tmp/nolt-instance-XXXXXX";
-  fs::path folder = mkdtemp(pattern);
+  test_support::TempDir temporary;
+  ASSERT_FALSE(temporary.path().empty());
+  fs::path folder = temporary.path();
   std::string path = (folder / "app.nolt.Nolt.instance").string();
   auto word = [&] {
     std::string text(16, '\0');
     FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return std::string("<no record>");
     text.resize(std::fread(text.data(), 1, text.size(), f));
     std::fclose(f);
     return text;
@@ -33,7 +36,6 @@ TEST(InstanceRecordTest, OneHostAtATimeLaunchingThenRunning) {
     EXPECT_EQ(word(), "running\n");
   }
   EXPECT_TRUE(InstanceRecord::acquire(path));  // a record nobody holds is stale
-  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #include "host/library.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
+
+#include "tests/support/temp_dir.h"
 
 namespace nolt::host {
 namespace {
@@ -18,8 +19,9 @@ Item linkItem(std::string id, std::string title, double createdAt) {
 }
 
 TEST(LibraryTest, KeepsItsContentAcrossOpeningsAndTakesACaptureOnce) {
-  char pattern[] = "/tmp/nolt-library-XXXXXX";
-  std::filesystem::path folder = mkdtemp(pattern);
+  test_support::TempDir temporary;
+  ASSERT_FALSE(temporary.path().empty());
+  std::filesystem::path folder = temporary.path();
   std::string path = (folder / "library.sqlite").string();
   {
     Library library(path);
@@ -38,7 +40,6 @@ TEST(LibraryTest, KeepsItsContentAcrossOpeningsAndTakesACaptureOnce) {
   ASSERT_TRUE(item);
   EXPECT_EQ(item->tags, (std::vector<std::string>{"red", "blue"}));  // tags are unique in any case
   EXPECT_FALSE(reopened.item("00000000-0000-0000-0000-000000000002"));
-  std::filesystem::remove_all(folder);
 }
 
 TEST(LibraryTest, AFailedChangeLeavesNothingBehind) {

@@ -10,11 +10,13 @@
 #include <functional>
 #include <thread>
 
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::platform {
 namespace {
+
+using testing::TestEnvironment;
 
 using Status = PortConnection::Status;
 constexpr const char* kName = "group.app.nolt.cli";

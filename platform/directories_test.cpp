@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::platform {
 namespace {
+
+using testing::TestEnvironment;
 
 using Vars = std::map<std::string, std::string>;
 

@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::platform {
 namespace {
+
+using testing::TestEnvironment;
 
 constexpr const char* kRecord = "app.nolt.Nolt.instance";
 

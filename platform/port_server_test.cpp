@@ -17,11 +17,13 @@
 #include "platform/command_port.h"
 #include "platform/identifiers.h"
 #include "platform/port_frame.h"
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::platform {
 namespace {
+
+using testing::TestEnvironment;
 
 namespace fs = std::filesystem;
 

@@ -10,11 +10,13 @@
 #include <future>
 #include <thread>
 
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::platform {
 namespace {
+
+using testing::TestEnvironment;
 
 class WorkspaceTest : public ::testing::Test {
  protected:

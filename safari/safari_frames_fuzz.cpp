@@ -3,15 +3,17 @@
 #include <cstdint>
 #include <sstream>
 
-#include "capture/testing/capture_fakes.h"
+#include "platform/testing/recording_notification_center.h"
+#include "platform/testing/sequential_uuid_source.h"
+#include "platform/testing/test_environment.h"
 #include "safari/native_messaging.h"
 #include "safari/safari_handler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace nolt;
-  capture::testing::FakeEnvironment env;
-  capture::testing::SequentialUUIDSource uuids;
-  capture::testing::RecordingNotificationCenter notifications;
+  platform::testing::TestEnvironment env;
+  platform::testing::SequentialUUIDSource uuids;
+  platform::testing::RecordingNotificationCenter notifications;
   safari::SafariWebExtensionHandler handler({env, uuids, notifications, [] { return 0.0; }});
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   std::ostringstream out;

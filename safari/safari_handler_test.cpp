@@ -4,17 +4,19 @@
 
 #include <filesystem>
 
-#include "capture/testing/capture_fakes.h"
 #include "platform/identifiers.h"
+#include "platform/testing/recording_notification_center.h"
+#include "platform/testing/sequential_uuid_source.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::safari {
 namespace {
 
 namespace fs = std::filesystem;
-using capture::testing::FakeEnvironment;
-using capture::testing::RecordingNotificationCenter;
-using capture::testing::SequentialUUIDSource;
+using platform::testing::RecordingNotificationCenter;
+using platform::testing::SequentialUUIDSource;
+using platform::testing::TestEnvironment;
 
 constexpr const char* kCurrent = "CCCCCCCC-CCCC-4CCC-8CCC-CCCCCCCCCCCC";
 constexpr const char* kSpace = "AAAAAAAA-AAAA-4AAA-8AAA-AAAAAAAAAAAA";
@@ -73,7 +75,7 @@ class SafariHandlerTest : public ::testing::Test {
   fs::path inbox() const { return fs::path(home_.path()) / "group.app.nolt/Incoming"; }
 
   test_support::TempDir home_;
-  FakeEnvironment env_;
+  TestEnvironment env_;
   SequentialUUIDSource uuids_;
   RecordingNotificationCenter notifications_;
 };

@@ -1,25 +1,17 @@
 #include "widget/scope_store.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
+
+#include "platform/testing/test_environment.h"
+#include "tests/support/temp_dir.h"
 
 namespace nolt::widget {
 namespace {
 
-class Variables final : public platform::Environment {
- public:
-  std::map<std::string, std::string> values;
-  std::optional<std::string> variable(const std::string& name) override {
-    auto it = values.find(name);
-    return it == values.end() ? std::nullopt : std::optional(it->second);
-  }
-  uid_t userID() override { return 0; }
-  bool isOwnedDirectory(const std::string&) override { return false; }
-};
+using platform::testing::TestEnvironment;
 
 TEST(ScopeStoreTest, WidgetNamesCannotLeaveTheStateFolder) {
   for (const char* good : {"default", "desk-2", "Work_widget.v1"})
@@ -30,18 +22,18 @@ TEST(ScopeStoreTest, WidgetNamesCannotLeaveTheStateFolder) {
 }
 
 TEST(ScopeStoreTest, StateFolderComesFromXDGStateHomeThenHome) {
-  Variables env;
+  TestEnvironment env;
   EXPECT_FALSE(ScopeStore::forWidget(env, "w"));
-  env.values = {{"HOME", "/home/u"}, {"XDG_STATE_HOME", "relative"}};
+  env.variables = {{"HOME", "/home/u"}, {"XDG_STATE_HOME", "relative"}};
   EXPECT_EQ(ScopeStore::forWidget(env, "w")->path(), "/home/u/.local/state/nolt-widget/w");
-  env.values["XDG_STATE_HOME"] = "/state";
+  env.variables["XDG_STATE_HOME"] = "/state";
   EXPECT_EQ(ScopeStore::forWidget(env, "w")->path(), "/state/nolt-widget/w");
 }
 
 TEST(ScopeStoreTest, KeepsOnlyTheIdentifier) {
-  char pattern[] = "/tmp/nolt-scope-store-XXXXXX";
-  ASSERT_TRUE(mkdtemp(pattern));
-  std::string root = pattern;
+  test_support::TempDir folder;
+  ASSERT_FALSE(folder.path().empty());
+  const std::string& root = folder.path();
   ScopeStore store(root + "/state/nolt-widget/desk");
   EXPECT_FALSE(store.load());
   UUID scope = *UUID::parse("0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9");
@@ -55,7 +47,6 @@ TEST(ScopeStoreTest, KeepsOnlyTheIdentifier) {
   EXPECT_TRUE(store.save(std::nullopt));  // nothing to remove is fine
   std::ofstream(store.path()) << "not a uuid";
   EXPECT_FALSE(store.load());
-  std::filesystem::remove_all(root);
 }
 
 }  // namespace

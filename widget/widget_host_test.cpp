@@ -1,12 +1,13 @@
 #include "widget/widget_host.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QCoreApplication>
 #include <QSignalSpy>
 #include <filesystem>
 #include <fstream>
+
+#include "tests/support/temp_dir.h"
 
 namespace nolt::widget {
 namespace {
@@ -38,13 +39,10 @@ class WidgetHostTest : public testing::Test {
   }
 
   void SetUp() override {
-    char pattern[] = "/tmp/nolt-widget-host-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    root_ = pattern;
+    ASSERT_FALSE(root_.empty());
     std::filesystem::create_directories(root_ + "/container/Widget");
     std::ofstream(snapshotPath(root_ + "/container")) << snapshotText();
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
 
   std::unique_ptr<WidgetHost> makeHost(Family family) {
     return std::make_unique<WidgetHost>(
@@ -60,7 +58,8 @@ class WidgetHostTest : public testing::Test {
     return out;
   }
 
-  std::string root_;
+  test_support::TempDir folder_;
+  std::string root_ = folder_.path();
   double now_ = kNewYear + 60;
   QStringList opened_;
 };

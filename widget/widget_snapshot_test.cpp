@@ -1,10 +1,11 @@
 #include "widget/widget_snapshot.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "tests/support/temp_dir.h"
 
 namespace nolt::widget {
 namespace {
@@ -121,17 +122,13 @@ TEST(WidgetSnapshotTest, LaterRepeatedKeysReplaceEarlierOnes) {
 
 class LoadSnapshotTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/nolt-widget-test-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    container_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(container_); }
+  void SetUp() override { ASSERT_FALSE(container_.empty()); }
   void write(const std::string& text) {
     std::filesystem::create_directories(container_ + "/Widget");
     std::ofstream(snapshotPath(container_)) << text;
   }
-  std::string container_;
+  test_support::TempDir folder_;
+  std::string container_ = folder_.path();
 };
 
 TEST_F(LoadSnapshotTest, EveryFailureGivesTheEmptySnapshot) {

@@ -11,6 +11,7 @@
 #include "cli/commands/arguments.h"
 #include "cli/link/app_connection.h"
 #include "cli/link/cli_records.h"
+#include "tests/support/temp_dir.h"
 
 namespace nolt::commands {
 namespace {
@@ -217,9 +218,9 @@ TEST(DispatchTest, MCPHandsOverWhateverFollows) {
 }
 
 TEST(DispatchTest, AddSavesWordsInOrderAndStopsAtTheFirstFailure) {
-  char pattern[] = "/tmp/nolt-dispatch-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string dir = pattern;
+  test_support::TempDir folder;
+  ASSERT_FALSE(folder.path().empty());
+  const std::string& dir = folder.path();
   std::ofstream(dir + "/a.png", std::ios::binary) << "png";
   std::ofstream(dir + "/b.txt") << "text";
 
@@ -249,7 +250,6 @@ TEST(DispatchTest, AddSavesWordsInOrderAndStopsAtTheFirstFailure) {
     EXPECT_EQ(second.requests.size(), 1u);
     EXPECT_EQ(second.out, "Saving " + dir + "/a.png\n");
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "cli/link/app_connection.h"
 #include "cli/link/cli_records.h"
+#include "tests/support/temp_dir.h"
 
 namespace nolt::commands {
 namespace {
@@ -45,9 +46,7 @@ TEST(IsLinkWordTest, OnlyLowerCaseHTTPAndHTTPSAreLinks) {
 class FileIntakeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/nolt-intake-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.empty());
     if (const char* home = std::getenv("HOME")) oldHome_ = home;
     setenv("HOME", dir_.c_str(), 1);
   }
@@ -56,7 +55,6 @@ class FileIntakeTest : public ::testing::Test {
       setenv("HOME", oldHome_->c_str(), 1);
     else
       unsetenv("HOME");
-    std::filesystem::remove_all(dir_);
   }
   std::string write(const std::string& name, std::string_view bytes) {
     std::string path = dir_ + "/" + name;
@@ -94,7 +92,8 @@ class FileIntakeTest : public ::testing::Test {
     return text;
   }
 
-  std::string dir_;
+  test_support::TempDir folder_;
+  std::string dir_ = folder_.path();
   std::optional<std::string> oldHome_;
 };
 

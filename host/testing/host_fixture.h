@@ -3,13 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
 
 #include "host/command_handlers.h"
 #include "host/testing/fake_image_codec.h"
+#include "platform/testing/sequential_uuid_source.h"
+#include "tests/support/temp_dir.h"
 
 namespace nolt::host::testing {
 
@@ -23,39 +24,19 @@ class RecordingOpener : public Opener {
   }
 };
 
-// UUIDs 00000000-0000-0000-0000-000000000001, ...2, ... in order.
-class SequentialUUIDs : public platform::UUIDSource {
- public:
-  platform::UUID next() override {
-    platform::UUID uuid;
-    ++count_;
-    for (int i = 0; i < 8; ++i) uuid.bytes[15 - i] = static_cast<unsigned char>(count_ >> (8 * i));
-    return uuid;
-  }
-
- private:
-  std::uint64_t count_ = 0;
-};
-
 class HostFixture : public ::testing::Test {
  protected:
-  ~HostFixture() override { std::filesystem::remove_all(folder_); }
-
-  static std::filesystem::path temporaryFolder() {
-    char pattern[] = "/tmp/nolt-host-test-XXXXXX";
-    return mkdtemp(pattern);
-  }
-
   // Each call is one second after the last, so newest-first order is the order of adding.
   double tick() { return now_ += 1; }
 
-  std::filesystem::path folder_ = temporaryFolder();
+  test_support::TempDir temporary_;
+  std::filesystem::path folder_ = temporary_.path();
   double now_ = 1'796'000'000;
   Library library_{":memory:"};
   FileStore files_{folder_ / "Files"};
   FakeImageCodec images_;
   RecordingOpener opener_;
-  SequentialUUIDs uuids_;
+  platform::testing::SequentialUUIDSource uuids_;
   int changes_ = 0;
   CommandHandlers handlers_{
       HostServices{library_, files_, images_, opener_, uuids_, [this] { return tick(); }},

@@ -2,12 +2,12 @@
 // input and output on pipes, its environment given whole.
 #pragma once
 
-#include <sys/types.h>
-
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "tests/support/subprocess.h"
 
 namespace nolt::agent_tests {
 
@@ -15,11 +15,10 @@ class MCPProcess {
  public:
   // Starts `program` with the arguments "mcp"; nothing of the test's environment is inherited.
   MCPProcess(const std::string& program, const std::map<std::string, std::string>& environment);
-  ~MCPProcess();
   MCPProcess(const MCPProcess&) = delete;
   MCPProcess& operator=(const MCPProcess&) = delete;
 
-  bool started() const { return pid_ > 0; }
+  bool started() const { return process_.started(); }
   // Writes bytes to the server's input; false when it cannot take them.
   bool send(std::string_view bytes);
   // The next line of output without its line feed; none at its end or after `seconds`.
@@ -39,8 +38,11 @@ class MCPProcess {
   // Moves what both pipes hold into the buffers, waiting up to `seconds` for something.
   void pump(double seconds);
 
-  pid_t pid_ = -1;
-  int input_ = -1, output_fd_ = -1, error_fd_ = -1;
+  int input() const { return process_.pipe(0); }
+  int output() const { return process_.pipe(1); }
+  int error() const { return process_.pipe(2); }
+
+  test_support::Subprocess process_;
   std::string output_, error_;
   std::optional<int> status_;
 };

@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +14,7 @@
 
 #include "cli/commands/dispatch.h"
 #include "cli/link/cli_records.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt {
@@ -25,6 +24,9 @@ using link::CLIRequest;
 using link::JSONValue;
 using test_support::TempDir;
 using test_support::TestHostProcess;
+
+// Longer than any command takes against the stand-in host; a nolt that hangs is killed.
+constexpr double kRunTimeout = 120;
 
 struct Outcome {
   int status = -1;  // exit status, or 128 + signal
@@ -41,38 +43,19 @@ Outcome runNolt(const TempDir& scratch, const std::vector<std::string>& argument
                 const std::map<std::string, std::string>& environment, int stdoutFd = -1,
                 int stderrFd = -1) {
   std::string outPath = scratch.file("nolt.out"), errPath = scratch.file("nolt.err");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (stdoutFd >= 0)
-    posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-  else
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-  if (stderrFd >= 0)
-    posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
-  else
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-  std::string program = noltPath();
-  std::vector<char*> argv{program.data()};
-  std::vector<std::string> words = arguments;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> pairs;
-  for (const auto& [name, value] : environment) pairs.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& pair : pairs) envp.push_back(pair.data());
-  envp.push_back(nullptr);
-
+  test_support::Subprocess::Options options;
+  options.argv = {noltPath()};
+  options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+  options.environment = environment;
+  options.output = stdoutFd >= 0 ? test_support::Stream::descriptor(stdoutFd)
+                                 : test_support::Stream::file(outPath);
+  options.error = stderrFd >= 0 ? test_support::Stream::descriptor(stderrFd)
+                                : test_support::Stream::file(errPath);
+  test_support::Subprocess process(std::move(options));
   Outcome run;
-  pid_t pid;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-    return run;
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (!process.started()) return run;
+  run.status =
+      test_support::shellStatus(process.wait(kRunTimeout) ? process.status() : process.kill());
   run.out = test_support::readFile(outPath).value_or("");
   run.err = test_support::readFile(errPath).value_or("");
   return run;

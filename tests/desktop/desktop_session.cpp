@@ -1,91 +1,33 @@
 #include "tests/desktop/desktop_session.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 namespace nolt::desktop_tests {
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // The descriptor Xvfb writes its display number to.
 constexpr int kDisplayFD = 9;
 
-std::optional<std::string> onPath(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return std::nullopt;
-}
-
-// Starts argv[0] (looked up on PATH) with exactly `environment`. Standard input is /dev/null;
-// standard output goes to `out` (else /dev/null), standard error too when `quiet`, else it is
-// the test's own. `passed`, when given, is the child's descriptor kDisplayFD.
-pid_t spawn(const std::vector<std::string>& argv, const Environment& environment, int out,
-            bool quiet, int passed = -1) {
-  std::vector<std::string> pairs;
-  for (const auto& [name, value] : environment) pairs.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& pair : pairs) envp.push_back(pair.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> args = argv;
-  std::vector<char*> cargv;
-  for (std::string& arg : args) cargv.push_back(arg.data());
-  cargv.push_back(nullptr);
-  std::string program = argv.at(0);
-  if (program.find('/') == std::string::npos) program = onPath(program).value_or(program);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (out >= 0)
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
-  else
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (passed >= 0) posix_spawn_file_actions_adddup2(&actions, passed, kDisplayFD);
-  // Its own process group, so nothing it starts outlives a kill of the group.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, &attributes, cargv.data(), envp.data()) != 0)
-    pid = -1;
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-// Waits for `pid` until `deadline`; its exit status, -1 for a signal, none when still running.
-std::optional<int> reap(pid_t pid, Clock::time_point deadline) {
-  int status = 0;
-  for (;;) {
-    pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (done < 0) return -1;
-    if (Clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+// A program of the desktop, looked up on the test's PATH and run with exactly `environment`,
+// in a process group of its own so that nothing it starts outlives a kill. Standard input is
+// /dev/null; standard error is the test's own unless `quiet`.
+test_support::Subprocess::Options desktopProgram(const std::vector<std::string>& argv,
+                                                 const Environment& environment, bool quiet) {
+  test_support::Subprocess::Options options;
+  options.argv = argv;
+  options.environment = environment;
+  options.error = quiet ? test_support::Stream::null() : test_support::Stream::inherit();
+  options.ownProcessGroup = true;
+  return options;
 }
 
 Clock::time_point after(double seconds) {
@@ -120,71 +62,46 @@ std::uint32_t bigEndian32(const std::string& data, std::size_t offset) {
 
 Output runTool(const std::vector<std::string>& argv, const Environment& environment,
                double timeout) {
-  int pipes[2];
-  if (pipe2(pipes, O_CLOEXEC) != 0) return {};
-  pid_t pid = spawn(argv, environment, pipes[1], true);
-  close(pipes[1]);
-  Output output;
-  auto deadline = after(timeout);
-  if (pid > 0) output.out = drain(pipes[0], deadline);
-  close(pipes[0]);
-  if (pid <= 0) return output;
-  std::optional<int> status = reap(pid, deadline);
-  if (!status) {
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
-  output.status = status.value_or(-1);
-  return output;
+  auto options = desktopProgram(argv, environment, true);
+  options.output = test_support::Stream::pipe();
+  test_support::Subprocess tool(std::move(options));
+  test_support::Subprocess::Run run = tool.communicate({}, timeout);
+  return {run.timedOut ? -1 : test_support::exitCode(run.status), run.out};
 }
 
 Program::Program(const std::vector<std::string>& argv, const Environment& environment, bool quiet)
-    : pid_(spawn(argv, environment, -1, quiet)) {}
-
-Program::~Program() {
-  if (pid_ <= 0 || status_) return;
-  kill(-pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
-}
+    : process_(desktopProgram(argv, environment, quiet)) {}
 
 int Program::wait(double timeout) {
-  if (pid_ <= 0) return -1;
-  if (!status_) status_ = reap(pid_, after(timeout));
-  if (!status_) {
-    kill(-pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    status_ = -1;
-  }
-  return *status_;
+  if (!process_.wait(timeout)) process_.kill();
+  return test_support::exitCode(process_.status());
 }
 
 std::optional<std::string> DesktopSession::missingTool() {
   for (const char* tool : {"Xvfb", "openbox", "xdotool", "xprop", "wmctrl", "xwd"})
-    if (!onPath(tool)) return tool;
+    if (!test_support::findOnPath(tool)) return tool;
   return std::nullopt;
 }
 
 DesktopSession::DesktopSession() {
   if (home_.path().empty() || missingTool()) return;
-  int pipes[2];
-  if (pipe2(pipes, O_CLOEXEC) != 0) return;
-  pid_t pid = spawn({"Xvfb", "-displayfd", std::to_string(kDisplayFD), "-screen", "0",
-                     "1024x768x24", "-wr", "-nolisten", "tcp"},
-                    {{"PATH", "/usr/bin:/bin"}}, -1, true, pipes[1]);
-  close(pipes[1]);
+  auto options = desktopProgram({"Xvfb", "-displayfd", std::to_string(kDisplayFD), "-screen", "0",
+                                 "1024x768x24", "-wr", "-nolisten", "tcp"},
+                                {{"PATH", "/usr/bin:/bin"}}, true);
+  options.extra[kDisplayFD] = test_support::Stream::pipe();
+  server_.emplace(std::move(options));
   std::string number;
-  if (pid > 0) {
+  if (server_->started()) {
     auto deadline = after(10);
     while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
-      std::string more = drain(pipes[0], deadline);
+      std::string more = drain(server_->pipe(kDisplayFD), deadline);
       if (more.empty()) break;
       number += more;
     }
   }
-  close(pipes[0]);
-  serverPID_ = pid;
+  server_->closePipe(kDisplayFD);
   while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
-  if (pid <= 0 || number.empty()) return;
+  if (!server_->started() || number.empty()) return;
   display_ = ":" + number;
 
   // Openbox's own settings, less the workspace name it flashes over the screen on a switch.
@@ -208,14 +125,8 @@ DesktopSession::DesktopSession() {
 
 DesktopSession::~DesktopSession() {
   windowManager_.reset();
-  if (serverPID_ > 0) {
-    // Asked to end, the server takes its socket and lock file away.
-    kill(serverPID_, SIGTERM);
-    if (!reap(serverPID_, after(5))) {
-      kill(-serverPID_, SIGKILL);
-      waitpid(serverPID_, nullptr, 0);
-    }
-  }
+  // Asked to end, the server takes its socket and lock file away.
+  if (server_) server_->stop(5);
 }
 
 Environment DesktopSession::environment() const {

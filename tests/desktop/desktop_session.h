@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/subprocess.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::desktop_tests {
@@ -33,17 +34,15 @@ class Program {
  public:
   // Standard error is the test's own unless `quiet`.
   Program(const std::vector<std::string>& argv, const Environment& environment, bool quiet = false);
-  ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
   // Waits up to `timeout` seconds for the exit; the exit status, or -1 (killed when late).
   int wait(double timeout = 30);
 
  private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
+  test_support::Subprocess process_;
 };
 
 class DesktopSession {
@@ -83,7 +82,7 @@ class DesktopSession {
  private:
   test_support::TempDir home_;
   std::string display_;
-  pid_t serverPID_ = -1;
+  std::optional<test_support::Subprocess> server_;
   std::optional<Program> windowManager_;
   bool ready_ = false;
 };

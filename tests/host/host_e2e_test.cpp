@@ -17,7 +17,7 @@
 #include "capture/inbox.h"
 #include "cli/link/json_value.h"
 #include "platform/notify.h"
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "platform/uuid.h"
 #include "tests/desktop/desktop_session.h"
 #include "tests/host/host_process.h"
@@ -101,8 +101,8 @@ class HostEndToEndTest : public ::testing::Test {
     return result;
   }
   std::string container() const { return home_ + "/.local/share/group.app.nolt"; }
-  platform::TestEnvironment platformEnvironment() const {
-    platform::TestEnvironment env;
+  platform::testing::TestEnvironment platformEnvironment() const {
+    platform::testing::TestEnvironment env;
     for (const auto& [name, value] : env_) env.variables[name] = value;
     return env;
   }
@@ -191,7 +191,7 @@ TEST_F(HostEndToEndTest, CapturesArriveInSearchOnTheSignal) {
   text.text = "Marigold and teal for the spring campaign";
   text.tags = {"campaign"};
   capture::writeCapture(fs::path(container()) / "Incoming", *uuids, text);
-  platform::TestEnvironment env = platformEnvironment();
+  platform::testing::TestEnvironment env = platformEnvironment();
   platform::makeSessionBusNotificationCenter(env)->post("app.nolt.Nolt.incoming");
   JSONValue found = searchUntil(
       "marigold", [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); });

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/subprocess.h"
+
 namespace nolt::host_tests {
 
 using Environment = std::map<std::string, std::string>;
@@ -28,18 +30,18 @@ class HostProcess {
  public:
   HostProcess(const std::string& program, std::vector<std::string> arguments,
               const Environment& environment);
-  ~HostProcess();
+  ~HostProcess() { stop(); }
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
 
   // Waits until the instance record says "running" and the socket is there.
   bool waitUntilRunning(const std::string& runtimeDirectory, double seconds = 30);
-  pid_t pid() const { return pid_; }  // -1 once it is gone
-  void kill(int signal);              // sends it and reaps the process
-  int stop();                         // SIGTERM; the exit status, or -1
+  pid_t pid() const { return process_.status() ? -1 : process_.pid(); }  // -1 once it is gone
+  void kill(int signal);  // sends it and reaps the process
+  int stop();             // SIGTERM; the exit status, or -1
 
  private:
-  pid_t pid_ = -1;
+  test_support::Subprocess process_;
 };
 
 // Ends (SIGTERM) every nolt-host whose HOME is `home`: hosts that nolt started detached.

@@ -18,7 +18,7 @@
 #include "platform/command_port.h"
 #include "platform/file_types.h"
 #include "platform/identifiers.h"
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "platform/uuid.h"
 #include "tests/host/host_process.h"
 #include "tests/support/test_host_process.h"
@@ -144,7 +144,7 @@ class HostileContainerTest : public ::testing::Test {
   }
 
   JSONValue ask(const std::string& command, link::JSONObject arguments = {}) {
-    platform::TestEnvironment env;
+    platform::testing::TestEnvironment env;
     for (const auto& [name, value] : env_) env.variables[name] = value;
     auto port = platform::makeUnixCommandPort(env);
     auto connection = port->open(platform::kCommandPortName);

@@ -1,17 +1,13 @@
 // nolt-safari as the browser runs it: framed messages on its standard input, replies on its
 // standard output, in a temporary home under a private session bus.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 
 #include "platform/uuid.h"
 #include "tests/support/private_session_bus.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::test_support {
@@ -47,57 +43,15 @@ struct HostRun {
 
 // Runs nolt-safari with `input` on standard input and the given environment, to the end.
 HostRun runHost(const std::string& input, const std::map<std::string, std::string>& environment) {
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  std::vector<std::string> pairs;
-  for (const auto& [name, value] : environment) pairs.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& pair : pairs) envp.push_back(pair.data());
-  envp.push_back(nullptr);
-  std::string program = std::string(NOLT_BIN_DIR) + "/nolt-safari";
-  char* argv[] = {program.data(), nullptr};
-  pid_t pid;
-  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  if (spawned != 0) {
-    close(in[1]);
-    close(out[0]);
-    return {};
-  }
-  // Feed and drain at once, so neither side waits on a full pipe.
-  std::string output;
-  std::size_t written = 0;
-  int writer = in[1];
-  if (input.empty()) close(writer), writer = -1;
-  while (true) {
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {writer, POLLOUT, 0}};
-    if (poll(fds, writer >= 0 ? 2 : 1, 10000) <= 0) break;
-    if (writer >= 0 && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = write(writer, input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<std::size_t>(n);
-      if (n < 0 || written == input.size()) close(writer), writer = -1;
-    }
-    if (fds[0].revents & (POLLIN | POLLHUP)) {
-      char buffer[65536];
-      ssize_t n = read(out[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      output.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  if (writer >= 0) close(writer);
-  close(out[0]);
-  HostRun run;
-  int status;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.replies = unframe(output);
-  return run;
+  Subprocess::Options options;
+  options.argv = {std::string(NOLT_BIN_DIR) + "/nolt-safari"};
+  options.environment = environment;
+  options.input = options.output = Stream::pipe();
+  Subprocess host(std::move(options));
+  if (!host.started()) return {};
+  // Fed and drained at once, so neither side waits on a full pipe.
+  Subprocess::Run finished = host.communicate(input, 60);
+  return {shellStatus(finished.status), unframe(finished.out)};
 }
 
 // Capture folders under the inbox, each with the names of its files.

@@ -1,56 +1,34 @@
 #include "tests/support/private_session_bus.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <vector>
-
-extern char** environ;
 
 namespace nolt::test_support {
 
 PrivateSessionBus::PrivateSessionBus(const std::string& listenAddress) {
-  int out[2];
-  if (pipe(out) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  Subprocess::Options options;
+  options.argv = {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"};
+  if (!listenAddress.empty()) options.argv.push_back("--address=" + listenAddress);
+  options.environment = currentEnvironment();
+  options.output = Stream::pipe();
   // It complains on stderr when it may not raise its file limit, which is harmless here.
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  std::string address = "--address=" + listenAddress;
-  std::vector<const char*> argv = {"dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                   "--print-address=1"};
-  if (!listenAddress.empty()) argv.push_back(address.c_str());
-  argv.push_back(nullptr);
-  int spawned = posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr,
-                             const_cast<char**>(argv.data()), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (spawned != 0) {
-    pid_ = -1;
-    close(out[0]);
-    return;
-  }
+  options.error = Stream::null();
+  daemon_.emplace(std::move(options));
   // The daemon prints its address once it listens.
+  int out = daemon_->pipe(STDOUT_FILENO);
+  if (!daemon_->started() || out < 0) return;
   std::string line;
   char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
-  close(out[0]);
+  while (read(out, &c, 1) == 1 && c != '\n') line += c;
+  daemon_->closePipe(STDOUT_FILENO);
   address_ = line;
 }
 
 PrivateSessionBus::~PrivateSessionBus() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGTERM);
-  waitpid(pid_, nullptr, 0);
+  if (daemon_) daemon_->stop(5);
 }
 
 namespace {

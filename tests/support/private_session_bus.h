@@ -2,9 +2,10 @@
 // that counts the host's incoming signal. The real session bus is never touched.
 #pragma once
 
-#include <sys/types.h>
-
+#include <optional>
 #include <string>
+
+#include "tests/support/subprocess.h"
 
 struct sd_bus;
 
@@ -22,7 +23,7 @@ class PrivateSessionBus {
   const std::string& address() const { return address_; }
 
  private:
-  pid_t pid_ = -1;
+  std::optional<Subprocess> daemon_;
   std::string address_;
 };
 

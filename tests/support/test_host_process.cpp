@@ -1,9 +1,5 @@
 #include "tests/support/test_host_process.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,27 +27,6 @@ bool waitUntil(double seconds, Predicate done) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base == '/' ? base : "/tmp") + "/nolt-test-XXXXXX";
-  if (mkdtemp(pattern.data())) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-bool TempDir::write(std::string_view name, std::string_view text) const {
-  fs::path target = file(name);
-  std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);
-  std::ofstream out(target, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  return static_cast<bool>(out.flush());
-}
 
 std::string testBinaryFolder() {
   if (const char* bin = std::getenv("NOLT_TEST_BIN"); bin && *bin) return bin;
@@ -81,50 +56,34 @@ std::map<std::string, std::string> sessionEnvironment(const std::string& home,
   return env;
 }
 
+namespace {
+
+Subprocess::Options hostOptions(const std::string& readyFile, std::vector<std::string> arguments,
+                                std::map<std::string, std::string> environment) {
+  Subprocess::Options options;
+  options.argv = {testBinaryFolder() + "/test_host", "--ready-file", readyFile};
+  options.argv.insert(options.argv.end(), arguments.begin(), arguments.end());
+  options.environment = std::move(environment);
+  options.input = options.output = Stream::inherit();
+  return options;
+}
+
+}  // namespace
+
 TestHostProcess::TestHostProcess(std::vector<std::string> arguments,
                                  std::map<std::string, std::string> environment,
-                                 double readyTimeout) {
+                                 double readyTimeout)
+    : process_(hostOptions(scratch_.file("ready"), std::move(arguments), std::move(environment))) {
+  if (!process_.started()) return;
   std::string readyFile = scratch_.file("ready");
-  std::vector<std::string> argvText{testBinaryFolder() + "/test_host", "--ready-file", readyFile};
-  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& a : argvText) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envText;
-  for (const auto& [name, value] : environment) envText.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& e : envText) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return;
-  pid_ = pid;
+  // Exited before it served: not ready.
   ready_ = waitUntil(readyTimeout,
-                     [&] {
-                       if (access(readyFile.c_str(), F_OK) == 0) return true;
-                       int status = 0;
-                       if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                         status_ = status;
-                         return true;  // exited before it served: not ready
-                       }
-                       return false;
-                     }) &&
-           !status_;
+                     [&] { return access(readyFile.c_str(), F_OK) == 0 || process_.poll(); }) &&
+           !process_.status();
 }
 
 TestHostProcess::~TestHostProcess() { stop(); }
 
-std::optional<int> TestHostProcess::stop() {
-  if (pid_ < 0 || status_) return status_;
-  kill(pid_, SIGTERM);
-  int status = 0;
-  bool reaped = waitUntil(5, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-  if (!reaped) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-  }
-  status_ = status;
-  return status_;
-}
+std::optional<int> TestHostProcess::stop() { return process_.stop(5); }
 
 }  // namespace nolt::test_support

@@ -1,4 +1,4 @@
-// tests/support/test_host_process.h - scoped temporary folders and a running test_host.
+// tests/support/test_host_process.h - a running test_host and the session it serves.
 // Integration tests start the stand-in host in an environment of their own (a temporary
 // HOME and XDG_RUNTIME_DIR), talk to it through the real programs, and let the destructor
 // stop it.
@@ -12,24 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/subprocess.h"
+#include "tests/support/temp_dir.h"
+
 namespace nolt::test_support {
-
-// A fresh folder under $TMPDIR (else /tmp), removed with everything in it on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-  // Writes `text` to file(name), creating parent folders; false when that fails.
-  bool write(std::string_view name, std::string_view text) const;
-
- private:
-  std::string path_;
-};
 
 // Where ctest's built test programs live: $NOLT_TEST_BIN, else the folder of this executable.
 std::string testBinaryFolder();
@@ -37,7 +23,7 @@ std::string testBinaryFolder();
 // Whole contents of a file; none when it cannot be read.
 std::optional<std::string> readFile(const std::string& path);
 
-// test_host started with posix_spawn; it is stopped (SIGTERM, then SIGKILL after 5 s) and
+// test_host started in the background; it is stopped (SIGTERM, then SIGKILL after 5 s) and
 // reaped when this object goes.
 class TestHostProcess {
  public:
@@ -52,15 +38,14 @@ class TestHostProcess {
 
   // True once the host announced it serves; false when it exited or never got there.
   bool ready() const { return ready_; }
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return process_.pid(); }
   // Sends SIGTERM and reaps the host; its wait status, or none when it was never started.
   std::optional<int> stop();
 
  private:
   TempDir scratch_;
-  pid_t pid_ = -1;
+  Subprocess process_;
   bool ready_ = false;
-  std::optional<int> status_;
 };
 
 // HOME=<home>, XDG_RUNTIME_DIR=<runtime>, XDG_DATA_HOME=<home>/.local/share and the test's PATH:

@@ -7,7 +7,7 @@
 
 #include "platform/command_port.h"
 #include "platform/host_instance.h"
-#include "platform/test_environment.h"
+#include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::test_support {
@@ -35,7 +35,7 @@ class TestHostTest : public ::testing::Test {
   }
 
   TempDir home_, runtime_;
-  platform::TestEnvironment env_;
+  platform::testing::TestEnvironment env_;
 };
 
 TEST_F(TestHostTest, RepliesPerCommandAndRecordsRequests) {

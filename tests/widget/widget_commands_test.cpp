@@ -1,10 +1,5 @@
 // Runs the built nolt-widget's commands against a generated snapshot in a temporary HOME.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QImage>
 #include <boost/json.hpp>
@@ -12,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/subprocess.h"
+#include "tests/support/temp_dir.h"
 #include "widget/scope_query.h"
 #include "widget/timeline.h"
 
@@ -51,13 +48,7 @@ struct Result {
 
 class WidgetCommandsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/nolt-widget-commands-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    home_ = pattern;
-    container_ = home_ + "/data/group.app.nolt";
-  }
-  void TearDown() override { std::filesystem::remove_all(home_); }
+  void SetUp() override { ASSERT_FALSE(home_.empty()); }
 
   void publish(const std::string& text) {
     std::filesystem::create_directories(container_ + "/Widget");
@@ -65,42 +56,19 @@ class WidgetCommandsTest : public testing::Test {
   }
 
   Result run(std::vector<std::string> args, bool withDataHome = true) {
-    std::string program = NOLT_BIN_DIR "/nolt-widget";
-    args.insert(args.begin(), program);
-    std::vector<std::string> env = {"HOME=" + home_, "PATH=/usr/bin:/bin",
-                                    "XDG_STATE_HOME=" + home_ + "/state"};
-    if (withDataHome) env.push_back("XDG_DATA_HOME=" + home_ + "/data");
+    test_support::Subprocess::Options options;
+    options.argv = std::move(args);
+    options.argv.insert(options.argv.begin(), NOLT_BIN_DIR "/nolt-widget");
+    options.environment = {
+        {"HOME", home_}, {"PATH", "/usr/bin:/bin"}, {"XDG_STATE_HOME", home_ + "/state"}};
+    if (withDataHome) options.environment["XDG_DATA_HOME"] = home_ + "/data";
     // Sanitizer settings follow the test into nolt-widget.
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
-      if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    for (auto& e : env) envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    std::string out = home_ + "/stdout", err = home_ + "/stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    Result result;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
-      int status = 0;
-      waitpid(pid, &status, 0);
-      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    auto slurp = [](const std::string& path) {
-      std::ifstream file(path);
-      std::stringstream text;
-      text << file.rdbuf();
-      return text.str();
-    };
-    result.out = slurp(out);
-    result.err = slurp(err);
-    return result;
+      if (const char* value = std::getenv(name)) options.environment[name] = value;
+    options.output = options.error = test_support::Stream::pipe();
+    test_support::Subprocess widget(std::move(options));
+    test_support::Subprocess::Run finished = widget.communicate({}, 120);
+    return {test_support::exitCode(finished.status), finished.out, finished.err};
   }
 
   // The timeline the provider builds over the same file, as dates and identifiers.
@@ -126,7 +94,8 @@ class WidgetCommandsTest : public testing::Test {
     return entries;
   }
 
-  std::string home_, container_;
+  test_support::TempDir folder_;
+  std::string home_ = folder_.path(), container_ = home_ + "/data/group.app.nolt";
 };
 
 TEST_F(WidgetCommandsTest, TimelinePrintsSixEntriesOfTheProvider) {

@@ -1,20 +1,22 @@
-// platform/test_environment.h - an Environment for this folder's tests, set field by field.
+// platform/testing/test_environment.h - an Environment set field by field: variables, the user,
+// and the folders that count as the user's own.
 #pragma once
 
 #include <unistd.h>
 
 #include <map>
 #include <set>
+#include <string>
 
 #include "platform/environment.h"
 
-namespace nolt::platform {
+namespace nolt::platform::testing {
 
 class TestEnvironment final : public Environment {
  public:
   std::map<std::string, std::string> variables;
   uid_t uid = getuid();
-  std::set<std::string> ownedDirectories;
+  std::set<std::string> ownedDirectories;  // none unless a test names them
 
   std::optional<std::string> variable(const std::string& name) override {
     auto it = variables.find(name);
@@ -27,4 +29,4 @@ class TestEnvironment final : public Environment {
   }
 };
 
-}  // namespace nolt::platform
+}  // namespace nolt::platform::testing
