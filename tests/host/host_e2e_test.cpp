@@ -300,6 +300,21 @@ TEST_F(HostEndToEndTest, FiftyNoltProcessesAtOnceWhileBadClientsHangOn) {
   EXPECT_EQ(nolt({"spaces"}).status, 0);
 }
 
+TEST_F(HostEndToEndTest, AFileOfExactlyTheLimitIsTakenWhole) {
+  startHost();
+  // 209,715,200 bytes: what nolt add lets through is what the host keeps.
+  std::string path = dir_.path() + "/limit.mp4";
+  std::ofstream(path).close();
+  ASSERT_EQ(truncate(path.c_str(), 200 * 1024 * 1024), 0);
+  Result add = nolt({"add", path});
+  ASSERT_EQ(add.status, 0) << add.err;
+  JSONValue found = noltJSON({"search", "limit"});
+  ASSERT_EQ(*found.subscript("total"), JSONValue(1)) << found.prettyText();
+  std::string id = *(*found.subscript("items")->array())[0].subscript("id")->string();
+  fs::path stored = fs::path(container()) / "Library" / "Files" / id / "limit.mp4";
+  EXPECT_EQ(fs::file_size(stored), 200u * 1024 * 1024);
+}
+
 TEST_F(HostEndToEndTest, IdleClientsPastTheConnectionLimitDoNotHoldUpASearch) {
   startHost();
   // The host serves 256 connections at once; these say nothing and never will.
