@@ -10,21 +10,12 @@
 
 #include "host/testing/host_fixture.h"
 #include "platform/file_types.h"
+#include "tests/support/scoped_umask.h"
 
 namespace nolt::host {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Files the host makes must be private whatever umask it was started with.
-class UmaskOf022 {
- public:
-  UmaskOf022() : old_(::umask(022)) {}
-  ~UmaskOf022() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
 
 class FileStoreTest : public testing::HostFixture {
  protected:
@@ -46,7 +37,7 @@ class FileStoreTest : public testing::HostFixture {
     return UniqueFD(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   }
 
-  UmaskOf022 umask_;
+  test_support::ScopedUmask umask_;
 };
 
 TEST_F(FileStoreTest, WritingAtomicallyReplacesPlantedLinksAndNeverWritesThroughThem) {

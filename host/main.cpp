@@ -34,6 +34,7 @@
 #include "platform/directories.h"
 #include "platform/identifiers.h"
 #include "platform/port_server.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -137,13 +138,7 @@ int main(int argc, char** argv) {
   Options options = parseOptions(argc, argv);
   // A client that hangs up before its reply must not end the host.
   signal(SIGPIPE, SIG_IGN);
-  // Stop signals arrive through a descriptor; threads started later inherit the block.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  int signals = platform::watchStopSignals();
   if (signals < 0) fail("can't watch for signals");
 
   auto env = platform::makeProcessEnvironment();

@@ -5,8 +5,6 @@
 
 #include "bench_socket.h"
 
-static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   int file = open(argv[1], O_RDONLY);
@@ -20,28 +18,7 @@ int main(int argc, char** argv) {
   size_t textSize = (size + 2) / 3 * 4;
   unsigned char* frame = malloc(8 + textSize);
   if (!frame) return 1;
-  char* o = (char*)frame + 8;
-  size_t i = 0;
-  for (; i + 3 <= size; i += 3) {
-    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8 | bytes[i + 2];
-    *o++ = kAlphabet[v >> 18];
-    *o++ = kAlphabet[v >> 12 & 63];
-    *o++ = kAlphabet[v >> 6 & 63];
-    *o++ = kAlphabet[v & 63];
-  }
-  if (size - i == 1) {
-    unsigned v = (unsigned)bytes[i] << 16;
-    *o++ = kAlphabet[v >> 18];
-    *o++ = kAlphabet[v >> 12 & 63];
-    *o++ = '=';
-    *o++ = '=';
-  } else if (size - i == 2) {
-    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8;
-    *o++ = kAlphabet[v >> 18];
-    *o++ = kAlphabet[v >> 12 & 63];
-    *o++ = kAlphabet[v >> 6 & 63];
-    *o++ = '=';
-  }
+  bench_base64(bytes, size, (char*)frame + 8);
   bench_put_u32(frame, 0);
   bench_put_u32(frame + 4, (uint32_t)textSize);
 

@@ -6,34 +6,7 @@
 
 #include "bench_socket.h"
 
-static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
 enum { kChunk = 768 * 1024 }; /* a multiple of 3, so only the last chunk is padded */
-
-static char* encode(const unsigned char* bytes, size_t size, char* o) {
-  size_t i = 0;
-  for (; i + 3 <= size; i += 3) {
-    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8 | bytes[i + 2];
-    *o++ = kAlphabet[v >> 18];
-    *o++ = kAlphabet[v >> 12 & 63];
-    *o++ = kAlphabet[v >> 6 & 63];
-    *o++ = kAlphabet[v & 63];
-  }
-  if (size - i == 1) {
-    unsigned v = (unsigned)bytes[i] << 16;
-    *o++ = kAlphabet[v >> 18];
-    *o++ = kAlphabet[v >> 12 & 63];
-    *o++ = '=';
-    *o++ = '=';
-  } else if (size - i == 2) {
-    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8;
-    *o++ = kAlphabet[v >> 18];
-    *o++ = kAlphabet[v >> 12 & 63];
-    *o++ = kAlphabet[v >> 6 & 63];
-    *o++ = '=';
-  }
-  return o;
-}
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -55,7 +28,7 @@ int main(int argc, char** argv) {
   for (size_t done = 0; done < size;) {
     size_t want = size - done < kChunk ? size - done : kChunk;
     if (bench_read_all(file, chunk, want) != 0) return 1;
-    char* end = encode(chunk, want, text);
+    char* end = bench_base64(chunk, want, text);
     if (bench_write_all(fd, text, (size_t)(end - text)) != 0) return 1;
     done += want;
   }

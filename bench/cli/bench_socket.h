@@ -57,4 +57,32 @@ static inline uint32_t bench_get_u32(const unsigned char* p) {
   return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
+/* Standard Base64 of `size` bytes, padded, written at `out`; returns the end of the text. */
+static inline char* bench_base64(const unsigned char* bytes, size_t size, char* o) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  size_t i = 0;
+  for (; i + 3 <= size; i += 3) {
+    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8 | bytes[i + 2];
+    *o++ = kAlphabet[v >> 18];
+    *o++ = kAlphabet[v >> 12 & 63];
+    *o++ = kAlphabet[v >> 6 & 63];
+    *o++ = kAlphabet[v & 63];
+  }
+  if (size - i == 1) {
+    unsigned v = (unsigned)bytes[i] << 16;
+    *o++ = kAlphabet[v >> 18];
+    *o++ = kAlphabet[v >> 12 & 63];
+    *o++ = '=';
+    *o++ = '=';
+  } else if (size - i == 2) {
+    unsigned v = (unsigned)bytes[i] << 16 | (unsigned)bytes[i + 1] << 8;
+    *o++ = kAlphabet[v >> 18];
+    *o++ = kAlphabet[v >> 12 & 63];
+    *o++ = kAlphabet[v >> 6 & 63];
+    *o++ = '=';
+  }
+  return o;
+}
+
 #endif

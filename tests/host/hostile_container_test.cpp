@@ -21,6 +21,7 @@
 #include "platform/testing/test_environment.h"
 #include "platform/uuid.h"
 #include "tests/host/host_process.h"
+#include "tests/support/scoped_umask.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::host_tests {
@@ -49,16 +50,6 @@ void sparse(const fs::path& path, std::uintmax_t size) {
   std::ofstream(path).close();
   fs::resize_file(path, size);
 }
-
-// The umask a desktop session usually has; the host must not depend on a stricter one.
-class UmaskOf022 {
- public:
-  UmaskOf022() : old_(::umask(022)) {}
-  ~UmaskOf022() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
 
 // What can be seen of a file without following it: enough to tell any change.
 struct FileState {
@@ -280,7 +271,7 @@ TEST_F(HostileContainerTest, PayloadsOverTheLimitAreSetAsideUnread) {
 }
 
 TEST_F(HostileContainerTest, TheLibraryIsPrivateWhateverTheUmask) {
-  UmaskOf022 umask;
+  test_support::ScopedUmask umask;
   fs::remove_all(container());
   fs::create_directories(inbox());  // as a capture program makes it: 0755
   capture::Payload payload = capture::Payload::bytes("plan.pdf", "%PDF plan");

@@ -47,6 +47,7 @@
 #include "platform/environment.h"
 #include "platform/identifiers.h"
 #include "platform/port_server.h"
+#include "platform/stop_signals.h"
 
 namespace {
 
@@ -213,13 +214,7 @@ int main(int argc, char** argv) {
   std::map<std::string, std::string> replies;
   if (options.repliesFile) replies = loadReplies(*options.repliesFile);
 
-  // Signals arrive through a descriptor, so every thread started later has them blocked.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  int signals = platform::watchStopSignals();
   if (signals < 0) fail("cannot watch signals");
 
   auto env = platform::makeProcessEnvironment();
