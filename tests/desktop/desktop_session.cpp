@@ -136,9 +136,15 @@ Environment DesktopSession::environment() const {
                              {"XDG_CONFIG_HOME", home_.path() + "/.config"},
                              {"XDG_CACHE_HOME", home_.path() + "/.cache"},
                              {"XDG_DATA_HOME", home_.path() + "/.local/share"}};
-  // Sanitizer builds check the programs under test with the test run's own settings.
+  // Sanitizer builds check the programs under test with the test run's own settings, but for
+  // two that a real display defeats: libxkbcommon-x11 hands strndup() a buffer that ends
+  // before strndup's bound (which is allowed), and strict string checks read that bound whole;
+  // and the drivers Qt loads and unloads leave allocations the leak checker cannot place (an
+  // "unknown module"). Leaks of ours are checked by the offscreen view and model tests.
   for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
     if (const char* value = std::getenv(name)) environment[name] = value;
+  if (auto asan = environment.find("ASAN_OPTIONS"); asan != environment.end())
+    asan->second += ":strict_string_checks=0:detect_leaks=0";
   return environment;
 }
 

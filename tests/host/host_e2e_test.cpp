@@ -237,6 +237,9 @@ TEST_F(HostEndToEndTest, SharedThingsArriveInSearch) {
   Environment env = env_;
   env["DISPLAY"] = desktop.display();
   env["QT_QPA_PLATFORM"] = "xcb";
+  // The display's own sanitizer settings (see DesktopSession::environment).
+  for (const auto& [name, value] : desktop.environment())
+    if (name == "ASAN_OPTIONS") env[name] = value;
   desktop_tests::Program share({bin("nolt-share"), "https://example.com/shared-page", "--text",
                                 "A quote worth keeping", picture},
                                env);
