@@ -377,21 +377,17 @@ void PortServer::State::ioLoop() {
       fds.clear();
       ids.clear();
       auto now = SteadyClock::now();
-      bool canMakeRoom = connections.size() < options.maxConnections ||
-                         std::any_of(connections.begin(), connections.end(),
-                                     [](const auto& e) { return e.second.phase == Phase::header; });
-      bool accepting = canMakeRoom && now >= acceptPausedUntil;
       fds.push_back({wake, POLLIN, 0});
-      fds.push_back({accepting ? listener : -1, POLLIN, 0});
+      fds.push_back({-1, POLLIN, 0});  // the listener, once the pass below says there is room
       Deadline next = Deadline::max();
-      if (!accepting && !canMakeRoom) next = std::min(next, Deadline(now + kAcceptPause));
-      if (now < acceptPausedUntil) next = std::min(next, Deadline(acceptPausedUntil));
+      bool someWaitForHeader = false;
       for (auto& [id, c] : connections) {
         short events = 0;
         switch (c.phase) {
           case Phase::header:
             events = POLLIN;
             next = std::min({next, c.headerDeadline, c.requestDeadline});
+            someWaitForHeader = true;
             break;
           case Phase::body:
             events = POLLIN;
@@ -411,6 +407,11 @@ void PortServer::State::ioLoop() {
         fds.push_back({c.fd, events, 0});
         ids.push_back(id);
       }
+      // Past the limit, room is made by closing a connection still waiting for its header.
+      bool canMakeRoom = connections.size() < options.maxConnections || someWaitForHeader;
+      if (canMakeRoom && now >= acceptPausedUntil) fds[1].fd = listener;
+      if (!canMakeRoom) next = std::min(next, Deadline(now + kAcceptPause));
+      if (now < acceptPausedUntil) next = std::min(next, Deadline(acceptPausedUntil));
       int timeout = next == Deadline::max() ? -1 : millisecondsUntil(next);
       int n = poll(fds.data(), fds.size(), timeout);
       if (n < 0 && errno != EINTR) std::this_thread::sleep_for(kAcceptPause);
