@@ -267,7 +267,7 @@ std::optional<std::string> Library::currentSpaceID() {
 void Library::setCurrentSpace(const std::string& spaceID) {
   std::lock_guard lock(mutex_);
   db_.prepare("INSERT OR REPLACE INTO settings(key, value) VALUES('currentSpace', ?)")
-      .bind(1, std::string_view(spaceID))
+      .bindEach(spaceID)
       .run();
 }
 
@@ -276,11 +276,7 @@ void Library::addSpace(const Space& space) {
   db_.prepare(
          "INSERT INTO spaces(id, name, emoji, symbol, tint_name, position) "
          "VALUES(?, ?, ?, ?, ?, (SELECT count(*) FROM spaces))")
-      .bind(1, std::string_view(space.id))
-      .bind(2, std::string_view(space.name))
-      .bind(3, std::string_view(space.emoji))
-      .bind(4, std::string_view(space.symbol))
-      .bind(5, std::string_view(space.tintName))
+      .bindEach(space.id, space.name, space.emoji, space.symbol, space.tintName)
       .run();
 }
 
@@ -289,23 +285,21 @@ void Library::addCollection(const Collection& collection) {
   db_.prepare(
          "INSERT INTO collections(id, name, space_id, position) "
          "VALUES(?, ?, ?, (SELECT count(*) FROM collections))")
-      .bind(1, std::string_view(collection.id))
-      .bind(2, std::string_view(collection.name))
-      .bind(3, collection.spaceID)
+      .bindEach(collection.id, collection.name, collection.spaceID)
       .run();
 }
 
 std::int64_t Library::itemCountInSpace(const std::string& spaceID) {
   std::lock_guard lock(mutex_);
   Statement row = db_.prepare("SELECT count(*) FROM items WHERE space_id = ?");
-  row.bind(1, std::string_view(spaceID)).step();
+  row.bindEach(spaceID).step();
   return row.integer(0);
 }
 
 std::int64_t Library::itemCountInCollection(const std::string& collectionID) {
   std::lock_guard lock(mutex_);
   Statement row = db_.prepare("SELECT count(*) FROM item_collections WHERE collection_id = ?");
-  row.bind(1, std::string_view(collectionID)).step();
+  row.bindEach(collectionID).step();
   return row.integer(0);
 }
 
@@ -316,44 +310,26 @@ void Library::addItem(const Item& item, const std::optional<Note>& note) {
          "INSERT INTO items(id, kind, title, url, source_url, file_name, mime_type, text, "
          "space_id, width, height, favorite, created_at, capture_id) "
          "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-      .bind(1, std::string_view(item.id))
-      .bind(2, kindName(item.kind))
-      .bind(3, std::string_view(item.title))
-      .bind(4, item.url)
-      .bind(5, item.sourceURL)
-      .bind(6, item.fileName)
-      .bind(7, item.mimeType)
-      .bind(8, item.text)
-      .bind(9, std::string_view(item.spaceID))
-      .bind(10, std::int64_t{item.width})
-      .bind(11, std::int64_t{item.height})
-      .bind(12, std::int64_t{item.favorite})
-      .bind(13, item.createdAt)
-      .bind(14, item.captureID)
+      .bindEach(item.id, kindName(item.kind), item.title, item.url, item.sourceURL, item.fileName,
+                item.mimeType, item.text, item.spaceID, item.width, item.height, item.favorite,
+                item.createdAt, item.captureID)
       .run();
   Statement collection =
       db_.prepare("INSERT OR IGNORE INTO item_collections(item_id, collection_id) VALUES(?, ?)");
   for (const std::string& id : item.collectionIDs) {
-    collection.bind(1, std::string_view(item.id)).bind(2, std::string_view(id)).run();
+    collection.bindEach(item.id, id).run();
     collection.reset();
   }
   Statement tag =
       db_.prepare("INSERT OR IGNORE INTO item_tags(item_id, tag, position) VALUES(?, ?, ?)");
   for (std::size_t i = 0; i < item.tags.size(); ++i) {
-    tag.bind(1, std::string_view(item.id))
-        .bind(2, std::string_view(item.tags[i]))
-        .bind(3, static_cast<std::int64_t>(i))
-        .run();
+    tag.bindEach(item.id, item.tags[i], i).run();
     tag.reset();
   }
   Statement color =
       db_.prepare("INSERT INTO item_colors(item_id, hex, weight, position) VALUES(?, ?, ?, ?)");
   for (std::size_t i = 0; i < item.colors.size(); ++i) {
-    color.bind(1, std::string_view(item.id))
-        .bind(2, std::string_view(item.colors[i].hex))
-        .bind(3, item.colors[i].weight)
-        .bind(4, static_cast<std::int64_t>(i))
-        .run();
+    color.bindEach(item.id, item.colors[i].hex, item.colors[i].weight, i).run();
     color.reset();
   }
   if (note) addNote(*note);
@@ -369,22 +345,13 @@ void Library::addNote(const Note& note) {
   db_.prepare(
          "INSERT INTO notes(id, title, text, rule, item_id, space_id, collection_id, created_at) "
          "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
-      .bind(1, std::string_view(note.id))
-      .bind(2, std::string_view(note.title))
-      .bind(3, std::string_view(note.text))
-      .bind(4, std::int64_t{note.rule})
-      .bind(5, note.itemID)
-      .bind(6, note.spaceID)
-      .bind(7, note.collectionID)
-      .bind(8, note.createdAt)
+      .bindEach(note.id, note.title, note.text, note.rule, note.itemID, note.spaceID,
+                note.collectionID, note.createdAt)
       .run();
   Statement tag =
       db_.prepare("INSERT OR IGNORE INTO note_tags(note_id, tag, position) VALUES(?, ?, ?)");
   for (std::size_t i = 0; i < note.tags.size(); ++i) {
-    tag.bind(1, std::string_view(note.id))
-        .bind(2, std::string_view(note.tags[i]))
-        .bind(3, static_cast<std::int64_t>(i))
-        .run();
+    tag.bindEach(note.id, note.tags[i], i).run();
     tag.reset();
   }
   if (note.itemID && transaction) indexItem(*note.itemID);
@@ -394,7 +361,7 @@ void Library::addNote(const Note& note) {
 bool Library::hasCapture(const std::string& captureID) {
   std::lock_guard lock(mutex_);
   Statement row = db_.prepare("SELECT 1 FROM items WHERE capture_id = ?");
-  return row.bind(1, std::string_view(captureID)).step();
+  return row.bindEach(captureID).step();
 }
 
 void Library::indexItem(const std::string& id) {
@@ -402,12 +369,12 @@ void Library::indexItem(const std::string& id) {
   Statement item = db_.prepare(
       "SELECT title, coalesce(url, ''), coalesce(source_url, ''), coalesce(text, ''), "
       "coalesce(file_name, '') FROM items WHERE id = ?");
-  if (!item.bind(1, std::string_view(id)).step()) return;
+  if (!item.bindEach(id).step()) return;
   title = item.text(0);
   for (int column = 1; column <= 4; ++column) body += item.text(column) + "\n";
   // Colours are words too, so "orange" finds the sunset whose picture is mostly orange.
   Statement colours = db_.prepare("SELECT hex, weight FROM item_colors WHERE item_id = ?");
-  colours.bind(1, std::string_view(id));
+  colours.bindEach(id);
   while (colours.step())
     if (colours.real(1) >= 0.15)
       body += std::string(colourWord(colours.text(0))) + " " + colours.text(0).substr(1) + "\n";
@@ -416,13 +383,11 @@ void Library::indexItem(const std::string& id) {
       "UNION ALL SELECT title || ' ' || text FROM notes WHERE item_id = ?1 "
       "UNION ALL SELECT c.name FROM collections c JOIN item_collections ic "
       "ON ic.collection_id = c.id WHERE ic.item_id = ?1");
-  words.bind(1, std::string_view(id));
+  words.bindEach(id);
   while (words.step()) body += words.text(0) + "\n";
-  db_.prepare("DELETE FROM item_words WHERE item_id = ?").bind(1, std::string_view(id)).run();
+  db_.prepare("DELETE FROM item_words WHERE item_id = ?").bindEach(id).run();
   db_.prepare("INSERT INTO item_words(item_id, title, body) VALUES(?, ?, ?)")
-      .bind(1, std::string_view(id))
-      .bind(2, std::string_view(title))
-      .bind(3, std::string_view(body))
+      .bindEach(id, title, body)
       .run();
 }
 
@@ -449,14 +414,14 @@ void Library::loadDetails(Item& item) {
   Statement collections = db_.prepare(
       "SELECT ic.collection_id FROM item_collections ic JOIN collections c "
       "ON c.id = ic.collection_id WHERE ic.item_id = ? ORDER BY c.position");
-  collections.bind(1, std::string_view(item.id));
+  collections.bindEach(item.id);
   while (collections.step()) item.collectionIDs.push_back(collections.text(0));
   Statement tags = db_.prepare("SELECT tag FROM item_tags WHERE item_id = ? ORDER BY position");
-  tags.bind(1, std::string_view(item.id));
+  tags.bindEach(item.id);
   while (tags.step()) item.tags.push_back(tags.text(0));
   Statement colors =
       db_.prepare("SELECT hex, weight FROM item_colors WHERE item_id = ? ORDER BY position");
-  colors.bind(1, std::string_view(item.id));
+  colors.bindEach(item.id);
   while (colors.step()) item.colors.push_back({colors.text(0), colors.real(1)});
 }
 
@@ -464,7 +429,7 @@ std::optional<Item> Library::item(const std::string& id) {
   std::lock_guard lock(mutex_);
   Statement row =
       db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
-  if (!row.bind(1, std::string_view(id)).step()) return std::nullopt;
+  if (!row.bindEach(id).step()) return std::nullopt;
   Item item = readItem(row);
   loadDetails(item);
   return item;
@@ -502,7 +467,7 @@ std::vector<Item> Library::items(const Filter& scope) {
 std::vector<std::string> Library::noteTags(const std::string& noteID) {
   std::vector<std::string> tags;
   Statement row = db_.prepare("SELECT tag FROM note_tags WHERE note_id = ? ORDER BY position");
-  row.bind(1, std::string_view(noteID));
+  row.bindEach(noteID);
   while (row.step()) tags.push_back(row.text(0));
   return tags;
 }
@@ -566,7 +531,7 @@ std::vector<Note> Library::notesOfItem(const std::string& itemID) {
   std::vector<Note> notes;
   Statement row = db_.prepare(
       "SELECT id, title, text, rule, created_at FROM notes WHERE item_id = ? ORDER BY created_at");
-  row.bind(1, std::string_view(itemID));
+  row.bindEach(itemID);
   while (row.step()) {
     Note note;
     note.id = row.text(0);

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -53,6 +54,13 @@ class Statement {
   Statement& bind(int index, std::int64_t number);
   Statement& bind(int index, double number);
   Statement& bindBlob(int index, std::string_view bytes);
+  // Binds each value to the next parameter from 1: text, optional text, integers, reals.
+  template <typename... Values>
+  Statement& bindEach(const Values&... values) {
+    int index = 0;
+    (bind(++index, parameter(values)), ...);
+    return *this;
+  }
 
   bool step();  // true while a row is ready
   void run();   // steps to the end, for statements without rows
@@ -65,6 +73,17 @@ class Statement {
   bool isNull(int column) const;
 
  private:
+  static std::string_view parameter(const std::string& text) { return text; }
+  static std::string_view parameter(std::string_view text) { return text; }
+  static const std::optional<std::string>& parameter(const std::optional<std::string>& text) {
+    return text;
+  }
+  static double parameter(double number) { return number; }
+  template <std::integral Number>
+  static std::int64_t parameter(Number number) {
+    return static_cast<std::int64_t>(number);
+  }
+
   Database* db_;
   sqlite3_stmt* stmt_ = nullptr;
 };
