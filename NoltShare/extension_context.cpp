@@ -22,25 +22,29 @@ bool hasScheme(std::string_view text, std::string_view scheme) {
   return true;
 }
 
-class URLProvider final : public ItemProvider {
+// One object of one class under one type: a link, or a piece of text.
+class ObjectProvider final : public ItemProvider {
  public:
-  explicit URLProvider(std::string url) : url_(std::move(url)) {}
+  ObjectProvider(std::string_view type, ObjectClass objectClass, ProviderObject object)
+      : type_(type), class_(objectClass), object_(std::move(object)) {}
 
   bool hasItemConformingToTypeIdentifier(std::string_view type) const override {
-    return type == platform::kURLType;
+    return type == type_;
   }
   void loadObject(ObjectClass objectClass, ObjectCompletion completion) override {
-    onOwnThread([objectClass, url = url_, completion = std::move(completion)] {
-      completion(objectClass == ObjectClass::url ? ProviderObject(URLObject{url})
-                                                 : ProviderObject());
-    });
+    onOwnThread(
+        [match = objectClass == class_, object = object_, completion = std::move(completion)] {
+          completion(match ? object : ProviderObject());
+        });
   }
   void loadFileRepresentation(std::string_view, FileCompletion completion) override {
     onOwnThread([completion = std::move(completion)] { completion(std::nullopt); });
   }
 
  private:
-  std::string url_;
+  std::string_view type_;
+  ObjectClass class_;
+  ProviderObject object_;
 };
 
 // A file of the type its name gives (generic data when the name says nothing), and its
@@ -88,27 +92,6 @@ class FileProvider final : public ItemProvider {
   const platform::FileType* type_;
 };
 
-class TextProvider final : public ItemProvider {
- public:
-  explicit TextProvider(std::string text) : text_(std::move(text)) {}
-
-  bool hasItemConformingToTypeIdentifier(std::string_view type) const override {
-    return type == platform::kPlainTextType;
-  }
-  void loadObject(ObjectClass objectClass, ObjectCompletion completion) override {
-    onOwnThread([objectClass, text = text_, completion = std::move(completion)] {
-      completion(objectClass == ObjectClass::string ? ProviderObject(QString::fromStdString(text))
-                                                    : ProviderObject());
-    });
-  }
-  void loadFileRepresentation(std::string_view, FileCompletion completion) override {
-    onOwnThread([completion = std::move(completion)] { completion(std::nullopt); });
-  }
-
- private:
-  std::string text_;
-};
-
 // The provider of one thing named on the command line; none when it names nothing we read.
 std::shared_ptr<ItemProvider> providerFor(const std::string& argument) {
   if (hasScheme(argument, "http") || hasScheme(argument, "https"))
@@ -126,13 +109,15 @@ std::shared_ptr<ItemProvider> providerFor(const std::string& argument) {
 }  // namespace
 
 std::shared_ptr<ItemProvider> makeURLProvider(std::string url) {
-  return std::make_shared<URLProvider>(std::move(url));
+  return std::make_shared<ObjectProvider>(platform::kURLType, ObjectClass::url,
+                                          URLObject{std::move(url)});
 }
 std::shared_ptr<ItemProvider> makeFileProvider(std::string path) {
   return std::make_shared<FileProvider>(std::move(path));
 }
 std::shared_ptr<ItemProvider> makeTextProvider(std::string text) {
-  return std::make_shared<TextProvider>(std::move(text));
+  return std::make_shared<ObjectProvider>(platform::kPlainTextType, ObjectClass::string,
+                                          QString::fromStdString(text));
 }
 
 ShareCommandLine readCommandLine(const std::vector<std::string>& arguments) {

@@ -83,45 +83,26 @@ ShareModel::~ShareModel() = default;
 QString ShareModel::spaceID() const { return idText(spaceID_); }
 
 void ShareModel::setSpaceID(const QString& id) {
-  auto parsed = parseID(id);
-  if (parsed == spaceID_) return;
-  spaceID_ = parsed;
-  emit spaceIDChanged();
-  emit destinationLabelChanged();
+  if (assign(spaceID_, parseID(id), &ShareModel::spaceIDChanged)) emit destinationLabelChanged();
 }
 
 QString ShareModel::collectionID() const { return idText(collectionID_); }
 
 void ShareModel::setCollectionID(const QString& id) {
-  auto parsed = parseID(id);
-  if (parsed == collectionID_) return;
-  collectionID_ = parsed;
-  emit collectionIDChanged();
-  emit destinationLabelChanged();
+  if (assign(collectionID_, parseID(id), &ShareModel::collectionIDChanged))
+    emit destinationLabelChanged();
 }
 
-void ShareModel::setTags(const QStringList& tags) {
-  if (tags == tags_) return;
-  tags_ = tags;
-  emit tagsChanged();
-}
+void ShareModel::setTags(const QStringList& tags) { assign(tags_, tags, &ShareModel::tagsChanged); }
 
 void ShareModel::setTagDraft(const QString& draft) {
-  if (draft == tagDraft_) return;
-  tagDraft_ = draft;
-  emit tagDraftChanged();
+  assign(tagDraft_, draft, &ShareModel::tagDraftChanged);
 }
 
-void ShareModel::setNote(const QString& note) {
-  if (note == note_) return;
-  note_ = note;
-  emit noteChanged();
-}
+void ShareModel::setNote(const QString& note) { assign(note_, note, &ShareModel::noteChanged); }
 
 void ShareModel::setSummary(const QString& summary) {
-  if (summary == summary_) return;
-  summary_ = summary;
-  emit summaryChanged();
+  assign(summary_, summary, &ShareModel::summaryChanged);
 }
 
 QString ShareModel::destinationLabel() const {

@@ -114,6 +114,14 @@ class ShareModel : public QObject {
   Completion<std::optional<std::string>> copyFile(ItemProvider& provider,
                                                   const std::filesystem::path& folder);
   void setSummary(const QString& summary);
+  // Stores a property's new value and signals the change; false when it was already so.
+  template <typename Value>
+  bool assign(Value& field, Value value, void (ShareModel::*changed)()) {
+    if (field == value) return false;
+    field = std::move(value);
+    emit(this->*changed)();
+    return true;
+  }
 
   ShareServices services_;
   capture::CaptureDestinations destinations_;

@@ -106,12 +106,9 @@ std::string CaptureDestinations::encoded() const {
 }
 
 std::optional<CaptureDestinations> CaptureDestinations::decode(std::string_view json) {
-  std::optional<std::vector<JSONToken>> tokens = tokenizeJSON(json);
-  if (!tokens) return std::nullopt;
-  JSONTokenReader reader(*tokens);
   CaptureDestinations destinations;
   bool hasSpaces = false, hasCollections = false;
-  bool ok = reader.readObject([&](std::string_view key) {
+  bool ok = readJSONObject(json, [&](JSONTokenReader& reader, std::string_view key) {
     if (key == "spaces") return hasSpaces = readPlaces(reader, destinations.spaces);
     if (key == "collections") return hasCollections = readPlaces(reader, destinations.collections);
     if (key == "currentSpaceID") return readOptionalUUID(reader, destinations.currentSpaceID);

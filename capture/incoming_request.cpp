@@ -86,12 +86,9 @@ std::string IncomingRequest::encoded() const {
 }
 
 std::optional<IncomingRequest> IncomingRequest::decode(std::string_view json) {
-  std::optional<std::vector<JSONToken>> tokens = tokenizeJSON(json);
-  if (!tokens) return std::nullopt;
-  JSONTokenReader reader(*tokens);
   IncomingRequest request;
   bool hasKind = false, hasTags = false, hasNote = false, hasCreatedAt = false;
-  bool ok = reader.readObject([&](std::string_view key) {
+  bool ok = readJSONObject(json, [&](JSONTokenReader& reader, std::string_view key) {
     if (key == "kind") return hasKind = readKind(reader, request.kind);
     if (key == "url") return readOptionalURL(reader, request.url);
     if (key == "fileName") return reader.readOptionalString(request.fileName);

@@ -122,4 +122,12 @@ bool JSONTokenReader::readStrings(std::vector<std::string>& out) {
   });
 }
 
+bool readJSONObject(std::string_view text,
+                    const std::function<bool(JSONTokenReader&, std::string_view key)>& member) {
+  std::optional<std::vector<JSONToken>> tokens = tokenizeJSON(text);
+  if (!tokens) return false;
+  JSONTokenReader reader(*tokens);
+  return reader.readObject([&](std::string_view key) { return member(reader, key); });
+}
+
 }  // namespace nolt::capture

@@ -61,4 +61,9 @@ class JSONTokenReader {
   std::size_t next_ = 0;
 };
 
+// Reads `text` as one JSON object: `member` is called with each key and must read (or skip)
+// that member's value. False when the text is not such an object or a member says so.
+bool readJSONObject(std::string_view text,
+                    const std::function<bool(JSONTokenReader&, std::string_view key)>& member);
+
 }  // namespace nolt::capture

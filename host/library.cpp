@@ -266,27 +266,23 @@ std::optional<std::string> Library::currentSpaceID() {
 
 void Library::setCurrentSpace(const std::string& spaceID) {
   std::lock_guard lock(mutex_);
-  db_.prepare("INSERT OR REPLACE INTO settings(key, value) VALUES('currentSpace', ?)")
-      .bindEach(spaceID)
-      .run();
+  db_.run("INSERT OR REPLACE INTO settings(key, value) VALUES('currentSpace', ?)", spaceID);
 }
 
 void Library::addSpace(const Space& space) {
   std::lock_guard lock(mutex_);
-  db_.prepare(
-         "INSERT INTO spaces(id, name, emoji, symbol, tint_name, position) "
-         "VALUES(?, ?, ?, ?, ?, (SELECT count(*) FROM spaces))")
-      .bindEach(space.id, space.name, space.emoji, space.symbol, space.tintName)
-      .run();
+  db_.run(
+      "INSERT INTO spaces(id, name, emoji, symbol, tint_name, position) "
+      "VALUES(?, ?, ?, ?, ?, (SELECT count(*) FROM spaces))",
+      space.id, space.name, space.emoji, space.symbol, space.tintName);
 }
 
 void Library::addCollection(const Collection& collection) {
   std::lock_guard lock(mutex_);
-  db_.prepare(
-         "INSERT INTO collections(id, name, space_id, position) "
-         "VALUES(?, ?, ?, (SELECT count(*) FROM collections))")
-      .bindEach(collection.id, collection.name, collection.spaceID)
-      .run();
+  db_.run(
+      "INSERT INTO collections(id, name, space_id, position) "
+      "VALUES(?, ?, ?, (SELECT count(*) FROM collections))",
+      collection.id, collection.name, collection.spaceID);
 }
 
 std::int64_t Library::itemCountInSpace(const std::string& spaceID) {
@@ -306,14 +302,13 @@ std::int64_t Library::itemCountInCollection(const std::string& collectionID) {
 void Library::addItem(const Item& item, const std::optional<Note>& note) {
   std::lock_guard lock(mutex_);
   Transaction transaction(db_);
-  db_.prepare(
-         "INSERT INTO items(id, kind, title, url, source_url, file_name, mime_type, text, "
-         "space_id, width, height, favorite, created_at, capture_id) "
-         "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-      .bindEach(item.id, kindName(item.kind), item.title, item.url, item.sourceURL, item.fileName,
-                item.mimeType, item.text, item.spaceID, item.width, item.height, item.favorite,
-                item.createdAt, item.captureID)
-      .run();
+  db_.run(
+      "INSERT INTO items(id, kind, title, url, source_url, file_name, mime_type, text, "
+      "space_id, width, height, favorite, created_at, capture_id) "
+      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+      item.id, kindName(item.kind), item.title, item.url, item.sourceURL, item.fileName,
+      item.mimeType, item.text, item.spaceID, item.width, item.height, item.favorite,
+      item.createdAt, item.captureID);
   Statement collection =
       db_.prepare("INSERT OR IGNORE INTO item_collections(item_id, collection_id) VALUES(?, ?)");
   for (const std::string& id : item.collectionIDs) {
@@ -342,12 +337,11 @@ void Library::addNote(const Note& note) {
   // Part of the caller's transaction when there is one (addItem), else its own.
   std::optional<Transaction> transaction;
   if (sqlite3_get_autocommit(db_.handle())) transaction.emplace(db_);
-  db_.prepare(
-         "INSERT INTO notes(id, title, text, rule, item_id, space_id, collection_id, created_at) "
-         "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
-      .bindEach(note.id, note.title, note.text, note.rule, note.itemID, note.spaceID,
-                note.collectionID, note.createdAt)
-      .run();
+  db_.run(
+      "INSERT INTO notes(id, title, text, rule, item_id, space_id, collection_id, created_at) "
+      "VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
+      note.id, note.title, note.text, note.rule, note.itemID, note.spaceID, note.collectionID,
+      note.createdAt);
   Statement tag =
       db_.prepare("INSERT OR IGNORE INTO note_tags(note_id, tag, position) VALUES(?, ?, ?)");
   for (std::size_t i = 0; i < note.tags.size(); ++i) {
@@ -385,10 +379,8 @@ void Library::indexItem(const std::string& id) {
       "ON ic.collection_id = c.id WHERE ic.item_id = ?1");
   words.bindEach(id);
   while (words.step()) body += words.text(0) + "\n";
-  db_.prepare("DELETE FROM item_words WHERE item_id = ?").bindEach(id).run();
-  db_.prepare("INSERT INTO item_words(item_id, title, body) VALUES(?, ?, ?)")
-      .bindEach(id, title, body)
-      .run();
+  db_.run("DELETE FROM item_words WHERE item_id = ?", id);
+  db_.run("INSERT INTO item_words(item_id, title, body) VALUES(?, ?, ?)", id, title, body);
 }
 
 Item Library::readItem(Statement& row) {

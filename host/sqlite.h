@@ -30,6 +30,9 @@ class Database {
 
   void execute(std::string_view sql);  // one or more statements without parameters
   Statement prepare(std::string_view sql);
+  // Prepares a statement without rows, binds each value in order (see bindEach) and runs it.
+  template <typename... Values>
+  void run(std::string_view sql, const Values&... values);
   std::int64_t changes() const;
 
   sqlite3* handle() const { return db_; }
@@ -87,6 +90,11 @@ class Statement {
   Database* db_;
   sqlite3_stmt* stmt_ = nullptr;
 };
+
+template <typename... Values>
+void Database::run(std::string_view sql, const Values&... values) {
+  prepare(sql).bindEach(values...).run();
+}
 
 // BEGIN IMMEDIATE now, ROLLBACK on destruction unless commit() ran.
 class Transaction {

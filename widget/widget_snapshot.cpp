@@ -30,11 +30,7 @@ class SnapshotSink {
     if (level_ == Level::list) {
       level_ = Level::record;
       seen_ = 0;
-      if (list_ == List::items) {
-        out_.items.emplace_back();
-      } else {
-        (list_ == List::spaces ? out_.spaces : out_.collections).emplace_back();
-      }
+      withList([](auto& list) { list.emplace_back(); });
       return true;
     }
     return startIgnored();
@@ -64,9 +60,7 @@ class SnapshotSink {
               : field_ == Field::spaces ? List::spaces
                                         : List::collections;
       // A repeated key replaces the earlier list.
-      if (list_ == List::items) out_.items.clear();
-      if (list_ == List::spaces) out_.spaces.clear();
-      if (list_ == List::collections) out_.collections.clear();
+      withList([](auto& list) { list.clear(); });
       rootSeen_ = seen_ | bit(field_);
       level_ = Level::list;
       return true;
@@ -196,6 +190,14 @@ class SnapshotSink {
   }
 
   bool skipping() const { return skip_ > 0; }
+  // Calls `act` with the list whose records are being read.
+  template <typename Act>
+  void withList(Act act) {
+    if (list_ == List::items)
+      act(out_.items);
+    else
+      act(list_ == List::spaces ? out_.spaces : out_.collections);
+  }
 
   // The value of an unknown key may be anything, however deep.
   bool startIgnored() {

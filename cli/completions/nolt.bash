@@ -27,7 +27,7 @@ _nolt() {
 
   if [[ -z $command ]]; then
     if [[ $cur == --* ]]; then
-      COMPREPLY=($(compgen -W "--json --help" -- "$cur"))
+      COMPREPLY=($(compgen -W "--json --help --version" -- "$cur"))
     else
       COMPREPLY=($(compgen -W "$commands" -- "$cur"))
     fi

@@ -2,18 +2,26 @@
 set -l commands search show add open taste brief notes note spaces collections mcp help
 
 complete -c nolt -f
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a search -d 'Search the library'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a show -d 'Everything about one item'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a add -d 'Save links or files to the Inbox'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a open -d 'Show the item in Nolt'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a taste -d 'Your taste'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a brief -d 'A design brief from a collection'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a notes -d 'Your notes in full'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a note -d 'Save a note'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a spaces -d 'List spaces'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a collections -d 'List collections'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a mcp -d 'Run the MCP server for agents'
-complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a help -d 'Show the usage'
+# Each command and what it does, in pairs.
+set -l descriptions \
+    search      'Search the library' \
+    show        'Everything about one item' \
+    add         'Save links or files to the Inbox' \
+    open        'Show the item in Nolt' \
+    taste       'Your taste' \
+    brief       'A design brief from a collection' \
+    notes       'Your notes in full' \
+    note        'Save a note' \
+    spaces      'List spaces' \
+    collections 'List collections' \
+    mcp         'Run the MCP server for agents' \
+    help        'Show the usage'
+for i in (seq 1 2 (count $descriptions))
+    complete -c nolt -n "not __fish_seen_subcommand_from $commands" -a $descriptions[$i] \
+        -d $descriptions[(math $i + 1)]
+end
+complete -c nolt -n "not __fish_seen_subcommand_from $commands" -l help -d 'Show the usage'
+complete -c nolt -n "not __fish_seen_subcommand_from $commands" -l version -d 'Show the version'
 
 complete -c nolt -n "__fish_seen_subcommand_from search add taste brief notes note collections" -l space -x -d 'Only this space'
 complete -c nolt -n "__fish_seen_subcommand_from search add taste notes note" -l collection -x -d 'Only this collection'
