@@ -42,6 +42,16 @@ TEST(LibraryTest, KeepsItsContentAcrossOpeningsAndTakesACaptureOnce) {
   EXPECT_FALSE(reopened.item("00000000-0000-0000-0000-000000000002"));
 }
 
+TEST(LibraryTest, ALinkPlantedWhereTheLibraryGoesIsNotFollowed) {
+  test_support::TempDir temporary;
+  ASSERT_FALSE(temporary.path().empty());
+  std::filesystem::path folder = temporary.path();
+  ASSERT_TRUE(temporary.write("elsewhere.sqlite", ""));
+  std::filesystem::create_symlink(folder / "elsewhere.sqlite", folder / "library.sqlite");
+  EXPECT_THROW(Library((folder / "library.sqlite").string()), StoreError);
+  EXPECT_EQ(std::filesystem::file_size(folder / "elsewhere.sqlite"), 0u);
+}
+
 TEST(LibraryTest, AFailedChangeLeavesNothingBehind) {
   Library library(":memory:");
   Item item = linkItem("00000000-0000-0000-0000-000000000001", "chair", 10);

@@ -11,7 +11,9 @@ namespace {
 }  // namespace
 
 Database::Database(const std::string& path) {
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+  // A link planted where the library goes is refused, not followed.
+  int flags =
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
   if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     std::string reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
     sqlite3_close(db_);

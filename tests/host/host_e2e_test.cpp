@@ -375,7 +375,7 @@ TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
       60);
   EXPECT_EQ(*scans.subscript("total"), JSONValue(kCaptures));
   // Each folder goes right after its item commits.
-  for (int i = 0; i < 100 && remaining() > 0; ++i)
+  for (int i = 0; i < 500 && remaining() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(remaining(), 0);
   // One stored file per file item (the demo's eight and the scans): none left over from the kill.
