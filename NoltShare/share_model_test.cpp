@@ -55,6 +55,22 @@ std::shared_ptr<FakeItemProvider> provider(std::initializer_list<const char*> ty
   return p;
 }
 
+// A provider of `types` whose URL object is `address`.
+std::shared_ptr<FakeItemProvider> urlProvider(std::string address,
+                                              std::initializer_list<const char*> types = {
+                                                  "public.url"}) {
+  auto p = provider(types);
+  p->url = URLObject{std::move(address)};
+  return p;
+}
+
+// A provider of plain text whose string object is `text`.
+std::shared_ptr<FakeItemProvider> textProvider(QString text) {
+  auto p = provider({"public.plain-text"});
+  p->string = std::move(text);
+  return p;
+}
+
 QImage picture(QColor colour) {
   QImage image(4, 4, QImage::Format_RGB32);
   image.fill(colour);
@@ -124,16 +140,8 @@ TEST_F(ShareModelTest, SummaryDescribesWhatIsShared) {
     p->image = picture(Qt::red);
     return p;
   };
-  auto url = [](const char* address) {
-    auto p = provider({"public.url"});
-    p->url = URLObject{address};
-    return p;
-  };
-  auto text = [] {
-    auto p = provider({"public.plain-text"});
-    p->string = QStringLiteral("hello");
-    return p;
-  };
+  auto url = [](const char* address) { return urlProvider(address); };
+  auto text = [] { return textProvider(QStringLiteral("hello")); };
   std::vector<Case> cases = {
       {"nothing", [] { return ShareModel::Providers{}; }, "Nothing to save", "", false},
       {"one image", [&] { return ShareModel::Providers{image()}; }, "1 image", "", true},
@@ -155,9 +163,8 @@ TEST_F(ShareModelTest, SummaryDescribesWhatIsShared) {
        "b.example", "https://b.example", false},
       {"image that does not load, then its address",
        [&] {
-         auto p = provider({"public.image", "public.url"});
-         p->url = URLObject{"https://www.c.example/p.png"};
-         return ShareModel::Providers{p};
+         return ShareModel::Providers{
+             urlProvider("https://www.c.example/p.png", {"public.image", "public.url"})};
        },
        "c.example", "https://www.c.example/p.png", false},
       {"one text", [&] { return ShareModel::Providers{text()}; }, "1 item", "", false},
@@ -309,7 +316,7 @@ TEST_F(ShareModelTest, SaveWritesOneCapturePerUsableProvider) {
   std::ofstream(existing) << "kept";
   struct Case {
     const char* name;
-    std::function<std::shared_ptr<FakeItemProvider>()> provider;
+    std::shared_ptr<FakeItemProvider> provider;
     std::optional<IncomingRequest::Kind> kind;  // none: no capture and no folder
     std::string field;                          // fileName, url or text
     std::string content;                        // of the file, for file captures
@@ -321,73 +328,32 @@ TEST_F(ShareModelTest, SaveWritesOneCapturePerUsableProvider) {
     p->fileContent = std::string("content of ") + name;
     return p;
   };
-  std::string existingURL = "file://" + existing.string();
+  using Kind = IncomingRequest::Kind;
+  const std::string gone = "file:///nonexistent/gone.txt", page = "https://a.example/p.png";
   std::vector<Case> cases = {
-      {"image",
-       [&] {
-         return file({"public.image", "public.data"}, "a.png");
-       },
-       IncomingRequest::Kind::file, "a.png", "content of a.png", "public.image"},
-      {"movie",
-       [&] {
-         return file({"public.movie", "public.data"}, "b.mov");
-       },
-       IncomingRequest::Kind::file, "b.mov", "content of b.mov", "public.movie"},
-      {"PDF",
-       [&] {
-         return file({"com.adobe.pdf", "public.data"}, "c.pdf");
-       },
-       IncomingRequest::Kind::file, "c.pdf", "content of c.pdf", "com.adobe.pdf"},
+      {"image", file({"public.image", "public.data"}, "a.png"), Kind::file, "a.png",
+       "content of a.png", "public.image"},
+      {"movie", file({"public.movie", "public.data"}, "b.mov"), Kind::file, "b.mov",
+       "content of b.mov", "public.movie"},
+      {"PDF", file({"com.adobe.pdf", "public.data"}, "c.pdf"), Kind::file, "c.pdf",
+       "content of c.pdf", "com.adobe.pdf"},
       {"file URL is copied",
-       [&] {
-         auto p = provider({"public.url", "public.data"});
-         p->url = URLObject{existingURL};
-         return p;
-       },
-       IncomingRequest::Kind::file, "notes.txt", "kept", ""},
-      {"file URL whose copy fails is a link",
-       [&] {
-         auto p = provider({"public.url"});
-         p->url = URLObject{"file:///nonexistent/gone.txt"};
-         return p;
-       },
-       IncomingRequest::Kind::link, "file:///nonexistent/gone.txt", "", ""},
+       urlProvider("file://" + existing.string(), {"public.url", "public.data"}), Kind::file,
+       "notes.txt", "kept", ""},
+      {"file URL whose copy fails is a link", urlProvider(gone), Kind::link, gone, "", ""},
       {"image without a file falls back to its address",
-       [&] {
-         auto p = provider({"public.image", "public.url"});
-         p->url = URLObject{"https://a.example/p.png"};
-         return p;
-       },
-       IncomingRequest::Kind::link, "https://a.example/p.png", "", "public.image"},
-      {"web address",
-       [&] {
-         auto p = provider({"public.url"});
-         p->url = URLObject{"https://www.example.com/"};
-         return p;
-       },
-       IncomingRequest::Kind::link, "https://www.example.com/", "", ""},
-      {"text",
-       [&] {
-         auto p = provider({"public.plain-text"});
-         p->string = QStringLiteral("  ");
-         return p;
-       },
-       IncomingRequest::Kind::text, "  ", "", ""},
-      {"empty text",
-       [&] {
-         auto p = provider({"public.plain-text"});
-         p->string = QString();
-         return p;
-       },
-       std::nullopt, "", "", ""},
-      {"nothing it can deliver", [&] { return provider({"public.data"}); }, std::nullopt, "", "",
-       ""},
+       urlProvider(page, {"public.image", "public.url"}), Kind::link, page, "", "public.image"},
+      {"web address", urlProvider("https://www.example.com/"), Kind::link,
+       "https://www.example.com/", "", ""},
+      {"text", textProvider(QStringLiteral("  ")), Kind::text, "  ", "", ""},
+      {"empty text", textProvider(QString()), std::nullopt, "", "", ""},
+      {"nothing it can deliver", provider({"public.data"}), std::nullopt, "", "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::error_code ignored;
     fs::remove_all(inbox(), ignored);
-    auto p = c.provider();
+    const auto& p = c.provider;
     auto m = model({p});
     save(*m);
     auto written = captures();
@@ -422,11 +388,7 @@ TEST_F(ShareModelTest, SaveWritesOneCapturePerUsableProvider) {
 TEST_F(ShareModelTest, EveryRequestCarriesTheChoicesOfTheMoment) {
   writeDestinations(std::string("{\"spaces\":[],\"collections\":[],\"currentSpaceID\":\"") +
                     kSpace + "\"}");
-  auto text = provider({"public.plain-text"});
-  text->string = QStringLiteral("one");
-  auto url = provider({"public.url"});
-  url->url = URLObject{"https://a.example/"};
-  auto m = model({text, url});
+  auto m = model({textProvider(QStringLiteral("one")), urlProvider("https://a.example/")});
   m->setCollectionID(kCollection);
   m->setTags({"kept"});
   m->setTagDraft("Draft");
@@ -458,9 +420,7 @@ TEST_F(ShareModelTest, NothingIsWrittenWithoutProvidersOrContainer) {
   EXPECT_EQ(none->tags(), QStringList({"t"}));
 
   env_.variables.clear();  // no XDG_DATA_HOME and no HOME: no container
-  auto text = provider({"public.plain-text"});
-  text->string = QStringLiteral("x");
-  auto m = model({text});
+  auto m = model({textProvider(QStringLiteral("x"))});
   EXPECT_EQ(m->destinationLabel(), QStringLiteral("Nolt › Inbox"));
   save(*m);
   EXPECT_FALSE(fs::exists(inbox()));

@@ -11,18 +11,16 @@
 #include "host/testing/host_fixture.h"
 #include "platform/file_types.h"
 #include "tests/support/scoped_umask.h"
+#include "tests/support/temp_dir.h"
 
 namespace nolt::host {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::readFile;
 
 class FileStoreTest : public testing::HostFixture {
  protected:
-  static std::string whole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
   static struct stat linkStatus(const fs::path& path) {
     struct stat status {};
     EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
@@ -53,11 +51,11 @@ TEST_F(FileStoreTest, WritingAtomicallyReplacesPlantedLinksAndNeverWritesThrough
   writeFileAtomically(target, "{\"spaces\":[]}");
   writeFileAtomically(target, "{\"spaces\":[1]}");
 
-  EXPECT_EQ(whole(outside), "secret");
+  EXPECT_EQ(readFile(outside), "secret");
   struct stat status = linkStatus(target);
   EXPECT_TRUE(S_ISREG(status.st_mode));
   EXPECT_EQ(status.st_mode & 0777, 0600u);
-  EXPECT_EQ(whole(target), "{\"spaces\":[1]}");
+  EXPECT_EQ(readFile(target), "{\"spaces\":[1]}");
   // Only the planted links remain beside it: no temporary file is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), {}), 201);
 }
@@ -82,7 +80,7 @@ TEST_F(FileStoreTest, AdoptsASoleFileByLinkAndCopiesAFileWithAnotherName) {
     fs::path stored = files_.adopt("A0000000-0000-0000-0000-000000000001", c.name, fd.get());
 
     struct stat kept = linkStatus(stored), original = linkStatus(source);
-    EXPECT_EQ(whole(stored), std::string("%PDF ") + c.name);
+    EXPECT_EQ(readFile(stored), std::string("%PDF ") + c.name);
     EXPECT_TRUE(S_ISREG(kept.st_mode)) << c.name;
     EXPECT_EQ(kept.st_mode & 0777, 0600u) << c.name;
     EXPECT_EQ(kept.st_ino == original.st_ino, !c.otherName) << c.name;
@@ -141,7 +139,7 @@ TEST_F(FileStoreTest, RemoveTreeRemovesLinksNotWhatTheyPointAt) {
   UniqueFD trash = openFolder(folder_ / "trash");
   removeTree(trash.get(), "capture");
   EXPECT_FALSE(fs::exists(folder_ / "trash" / "capture"));
-  EXPECT_EQ(whole(folder_ / "outside" / "deep" / "keep.txt"), "keep");
+  EXPECT_EQ(readFile(folder_ / "outside" / "deep" / "keep.txt"), "keep");
 }
 
 TEST_F(FileStoreTest, EveryEntryIsVisitedInBatchesEvenWhileBeingRemoved) {

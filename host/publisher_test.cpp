@@ -6,20 +6,17 @@
 
 #include "capture/capture_destinations.h"
 #include "host/testing/host_fixture.h"
+#include "tests/support/temp_dir.h"
 #include "widget/widget_snapshot.h"
 
 namespace nolt::host {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::readFile;
 
 class PublisherTest : public testing::HostFixture {
  protected:
-  static std::string whole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-  }
-
   fs::path container_ = folder_ / "container";
   Publisher publisher_{library_, files_, images_, container_, [this] { return now_; }};
 };
@@ -33,7 +30,8 @@ TEST_F(PublisherTest, WritesWhatTheCaptureProgramsAndTheWidgetRead) {
   handlers_.handle("add_file", {{"name", "p.png"}, {"data", "SU1HIDQgNA=="}});  // "IMG 4 4"
   publisher_.publish();
 
-  auto destinations = capture::CaptureDestinations::decode(whole(container_ / "destinations.json"));
+  auto destinations =
+      capture::CaptureDestinations::decode(readFile(container_ / "destinations.json").value_or(""));
   ASSERT_TRUE(destinations);
   ASSERT_EQ(destinations->spaces.size(), 2u);
   EXPECT_EQ(destinations->spaces[1].emoji, "💼");
@@ -42,7 +40,8 @@ TEST_F(PublisherTest, WritesWhatTheCaptureProgramsAndTheWidgetRead) {
             "B0000000-0000-0000-0000-000000000002");
   EXPECT_EQ(destinations->currentSpaceID->uuidString(), personal);
 
-  auto snapshot = widget::WidgetSnapshot::decode(whole(container_ / "Widget" / "widget.json"));
+  auto snapshot =
+      widget::WidgetSnapshot::decode(readFile(container_ / "Widget" / "widget.json").value_or(""));
   ASSERT_TRUE(snapshot);
   ASSERT_EQ(snapshot->items.size(), 2u);
   EXPECT_EQ(snapshot->items[1].collectionIDs.size(), 1u);
@@ -50,8 +49,10 @@ TEST_F(PublisherTest, WritesWhatTheCaptureProgramsAndTheWidgetRead) {
   for (const auto& item : snapshot->items)
     EXPECT_TRUE(fs::exists(widget::thumbnailPath(container_.string(), item.id))) << item.title;
   std::vector<Item> items = library_.items({});
-  EXPECT_EQ(whole(container_ / "Widget" / (items[0].id + ".jpg")), "THUMB 400");
-  EXPECT_EQ(whole(container_ / "Widget" / (items[1].id + ".jpg")).rfind("POSTER 2 ", 0), 0u);
+  EXPECT_EQ(readFile(container_ / "Widget" / (items[0].id + ".jpg")), "THUMB 400");
+  EXPECT_EQ(
+      readFile(container_ / "Widget" / (items[1].id + ".jpg")).value_or("").rfind("POSTER 2 ", 0),
+      0u);
 }
 
 TEST_F(PublisherTest, ThumbnailsOfItemsNoLongerShownGo) {
@@ -73,11 +74,11 @@ TEST_F(PublisherTest, LinksPlantedInTheContainerAreReplacedNotWrittenThrough) {
   fs::create_symlink(outside, container_ / "Widget" / "widget.json");
   fs::create_symlink(outside, container_ / "Widget" / (id + ".jpg"));
   publisher_.publish();
-  EXPECT_EQ(whole(outside), "the user's");
+  EXPECT_EQ(readFile(outside), "the user's");
   for (fs::path name : {fs::path("destinations.json"), "Widget" / fs::path("widget.json"),
                         "Widget" / fs::path(id + ".jpg")})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(container_ / name))) << name;
-  EXPECT_EQ(whole(container_ / "Widget" / (id + ".jpg")).rfind("POSTER", 0), 0u);
+  EXPECT_EQ(readFile(container_ / "Widget" / (id + ".jpg")).value_or("").rfind("POSTER", 0), 0u);
 
   // A Widget folder that is a link leads nowhere: publishing fails and writes nothing there.
   fs::remove_all(container_ / "Widget");

@@ -1,26 +1,20 @@
 /* bench/cli/add_streamed_floor.c - the streamed floor for `nolt add FILE`: the frame's length
  * from the file's size, then read 768 KiB, Base64 it, write it to the host's socket, repeat;
  * then read the reply. Nothing is held but one chunk and its text. */
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include "bench_socket.h"
 
 enum { kChunk = 768 * 1024 }; /* a multiple of 3, so only the last chunk is padded */
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
-  int file = open(argv[1], O_RDONLY);
-  struct stat status;
-  if (file < 0 || fstat(file, &status) != 0) return 1;
-  size_t size = (size_t)status.st_size;
+  size_t size;
+  int file = bench_open_file(argv[1], &size);
+  if (file < 0) return 1;
   static unsigned char chunk[kChunk];
   static char text[kChunk / 3 * 4];
 
-  struct sockaddr_un address;
-  if (bench_socket_address(&address) != 0) return 1;
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0 || connect(fd, (struct sockaddr*)&address, sizeof address) != 0) return 1;
+  int fd = bench_connect();
+  if (fd < 0) return 1;
   unsigned char header[8];
   bench_put_u32(header, 0);
   bench_put_u32(header + 4, (uint32_t)((size + 2) / 3 * 4));

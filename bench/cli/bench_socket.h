@@ -1,14 +1,16 @@
-/* bench/cli/bench_socket.h - the framed socket exchange in plain C, for the baselines that
- * nolt's whole-process times are compared with. */
+/* bench/cli/bench_socket.h - the framed socket exchange and the file to send in plain C, for the
+ * baselines that nolt's whole-process times are compared with. */
 #ifndef NOLT_BENCH_SOCKET_H
 #define NOLT_BENCH_SOCKET_H
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -20,6 +22,29 @@ static inline int bench_socket_address(struct sockaddr_un* address) {
   address->sun_family = AF_UNIX;
   int n = snprintf(address->sun_path, sizeof address->sun_path, "%s/group.app.nolt.cli", runtime);
   return n > 0 && (size_t)n < sizeof address->sun_path ? 0 : -1;
+}
+
+/* A connection to the host's port; -1 when there is none. */
+static inline int bench_connect(void) {
+  struct sockaddr_un address;
+  if (bench_socket_address(&address) != 0) return -1;
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, (struct sockaddr*)&address, sizeof address) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+/* `path` opened for reading, with its size in `size`; -1 when it cannot be. */
+static inline int bench_open_file(const char* path, size_t* size) {
+  int file = open(path, O_RDONLY | O_CLOEXEC);
+  struct stat status;
+  if (file < 0) return -1;
+  if (fstat(file, &status) != 0) {
+    close(file);
+    return -1;
+  }
+  *size = (size_t)status.st_size;
+  return file;
 }
 
 static inline int bench_write_all(int fd, const void* data, size_t size) {

@@ -8,22 +8,12 @@
 #include <climits>
 #include <cstdlib>
 
+#include "tests/support/deadline.h"
+
 namespace nolt::agent_tests {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point after(double seconds) {
-  return Clock::now() +
-         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-double secondsLeft(Clock::time_point deadline) {
-  return std::chrono::duration<double>(deadline - Clock::now()).count();
-}
-
-}  // namespace
+using test_support::after;
+using test_support::secondsLeft;
 
 namespace {
 
@@ -84,7 +74,7 @@ std::optional<std::string> MCPProcess::readLine(double seconds) {
       return line;
     }
     if (output() < 0 || secondsLeft(deadline) <= 0) return std::nullopt;
-    pump(std::max(0.0, secondsLeft(deadline)));
+    pump(secondsLeft(deadline));
   }
 }
 
@@ -93,10 +83,9 @@ void MCPProcess::closeOutput() { process_.closePipe(STDOUT_FILENO); }
 void MCPProcess::finish(double seconds) {
   process_.closePipe(STDIN_FILENO);
   auto deadline = after(seconds);
-  while ((output() >= 0 || error() >= 0) && secondsLeft(deadline) > 0)
-    pump(std::max(0.0, secondsLeft(deadline)));
+  while ((output() >= 0 || error() >= 0) && secondsLeft(deadline) > 0) pump(secondsLeft(deadline));
   if (!process_.started()) return;
-  if (!process_.wait(std::max(0.0, secondsLeft(deadline)))) process_.kill();
+  if (!process_.wait(secondsLeft(deadline))) process_.kill();
   status_ = process_.status();
 }
 

@@ -6,13 +6,18 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
+
+#include "tests/support/deadline.h"
 
 namespace nolt::desktop_tests {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using test_support::after;
+using test_support::Clock;
+using test_support::millisecondsLeft;
 
 // The descriptor Xvfb writes its display number to.
 constexpr int kDisplayFD = 9;
@@ -30,19 +35,14 @@ test_support::Subprocess::Options desktopProgram(const std::vector<std::string>&
   return options;
 }
 
-Clock::time_point after(double seconds) {
-  return Clock::now() +
-         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
 // Reads `fd` to its end or the deadline.
 std::string drain(int fd, Clock::time_point deadline) {
   std::string text;
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) break;
+    int left = millisecondsLeft(deadline);
+    if (left == 0) break;
     pollfd wanted{fd, POLLIN, 0};
-    if (poll(&wanted, 1, static_cast<int>(left.count())) <= 0) break;
+    if (poll(&wanted, 1, left) <= 0) break;
     char buffer[65536];
     ssize_t n = read(fd, buffer, sizeof buffer);
     if (n <= 0) break;
@@ -60,13 +60,11 @@ std::uint32_t bigEndian32(const std::string& data, std::size_t offset) {
 
 }  // namespace
 
-Output runTool(const std::vector<std::string>& argv, const Environment& environment,
+Result runTool(const std::vector<std::string>& argv, const Environment& environment,
                double timeout) {
   auto options = desktopProgram(argv, environment, true);
   options.output = test_support::Stream::pipe();
-  test_support::Subprocess tool(std::move(options));
-  test_support::Subprocess::Run run = tool.communicate({}, timeout);
-  return {run.timedOut ? -1 : test_support::exitCode(run.status), run.out};
+  return test_support::runToEnd(std::move(options), {}, timeout);
 }
 
 Program::Program(const std::vector<std::string>& argv, const Environment& environment, bool quiet)
@@ -141,14 +139,23 @@ Environment DesktopSession::environment() const {
   // before strndup's bound (which is allowed), and strict string checks read that bound whole;
   // and the drivers Qt loads and unloads leave allocations the leak checker cannot place (an
   // "unknown module"). Leaks of ours are checked by the offscreen view and model tests.
-  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
-    if (const char* value = std::getenv(name)) environment[name] = value;
+  test_support::passSanitizerSettings(environment);
   if (auto asan = environment.find("ASAN_OPTIONS"); asan != environment.end())
     asan->second += ":strict_string_checks=0:detect_leaks=0";
   return environment;
 }
 
-Output DesktopSession::tool(std::vector<std::string> argv, double timeout) const {
+Environment DesktopSession::programEnvironment(const std::string& home) const {
+  Environment environment = this->environment();
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+    environment.erase(name);
+  environment["HOME"] = home;
+  environment["XDG_RUNTIME_DIR"] = home;
+  environment["QT_QPA_PLATFORM"] = "xcb";
+  return environment;
+}
+
+Result DesktopSession::tool(std::vector<std::string> argv, double timeout) const {
   return runTool(argv, environment(), timeout);
 }
 
@@ -162,7 +169,7 @@ std::optional<std::string> DesktopSession::waitForWindow(const std::vector<std::
   search.insert(search.end(), criteria.begin(), criteria.end());
   auto deadline = after(timeout);
   do {
-    Output found = tool(search);
+    Result found = tool(search);
     if (found.status == 0 && !found.out.empty()) return found.out.substr(0, found.out.find('\n'));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   } while (Clock::now() < deadline);
@@ -170,7 +177,7 @@ std::optional<std::string> DesktopSession::waitForWindow(const std::vector<std::
 }
 
 std::optional<std::string> DesktopSession::activeWindow() const {
-  Output active = tool({"xdotool", "getactivewindow"});
+  Result active = tool({"xdotool", "getactivewindow"});
   if (active.status != 0 || active.out.empty()) return std::nullopt;
   return active.out.substr(0, active.out.find('\n'));
 }
@@ -185,13 +192,20 @@ bool DesktopSession::waitForFocus(const std::string& window, double timeout) con
 }
 
 std::string DesktopSession::property(const std::string& window, const std::string& name) const {
-  Output shown = tool({"xprop", "-id", window, name});
+  Result shown = tool({"xprop", "-id", window, name});
   if (shown.status != 0 || shown.out.find("not found") != std::string::npos) return "";
   return shown.out;
 }
 
 QImage DesktopSession::screenshot() const {
   return imageFromXWD(tool({"xwd", "-root", "-silent"}, 30).out);
+}
+
+void DesktopSession::photograph(const std::string& path) const {
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+  screenshot().save(QString::fromStdString(path));
 }
 
 QImage imageFromXWD(const std::string& data) {

@@ -7,7 +7,6 @@
 #include <sys/types.h>
 
 #include <QImage>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,15 +16,11 @@
 
 namespace nolt::desktop_tests {
 
-using Environment = std::map<std::string, std::string>;
-
-struct Output {
-  int status = -1;  // exit status; -1 when it did not exit normally or in time
-  std::string out;
-};
+using test_support::Environment;
+using test_support::Result;
 
 // Runs a program to its end and gives its standard output; killed after `timeout` seconds.
-Output runTool(const std::vector<std::string>& argv, const Environment& environment,
+Result runTool(const std::vector<std::string>& argv, const Environment& environment,
                double timeout = 10);
 
 // A program started in the background, killed (SIGKILL) and reaped when this object goes
@@ -62,9 +57,12 @@ class DesktopSession {
   // DISPLAY, PATH, the session's HOME and the sanitizers' settings; programs under test add
   // their own.
   Environment environment() const;
+  // The environment of a program under test on this display: Qt on X11, with `home` as HOME and
+  // runtime folder and the XDG folders at their defaults below it.
+  Environment programEnvironment(const std::string& home) const;
 
   // Runs xdotool, xprop, wmctrl … against this display.
-  Output tool(std::vector<std::string> argv, double timeout = 10) const;
+  Result tool(std::vector<std::string> argv, double timeout = 10) const;
   // The first visible window of process `pid` (as xdotool prints it), waiting up to `timeout`.
   std::optional<std::string> waitForWindow(pid_t pid, double timeout = 20) const;
   // The same for other criteria of xdotool search: {"--class", "xlogo"}, {"--name", "Nolt"}.
@@ -78,6 +76,9 @@ class DesktopSession {
   std::string property(const std::string& window, const std::string& name) const;
   // The whole screen, read back from xwd; a null image when that fails.
   QImage screenshot() const;
+  // The screen a moment after a window changed (Qt draws a little after mapping it), saved as
+  // the PNG file `path`: pictures for people, not for assertions.
+  void photograph(const std::string& path) const;
 
  private:
   test_support::TempDir home_;

@@ -19,7 +19,7 @@ TEST(VersionTest, EveryProgramAnswersVersion) {
     for (const char* word : {"--version", "-v"}) {
       // nolt's single-dash words are its command words, so it answers only the long form.
       if (std::string(program) == "nolt" && std::string(word) == "-v") continue;
-      Output answer = runTool({std::string(NOLT_BIN_DIR) + "/" + program, word}, environment);
+      Result answer = runTool({std::string(NOLT_BIN_DIR) + "/" + program, word}, environment);
       EXPECT_EQ(answer.status, 0);
       EXPECT_EQ(answer.out, std::string(program) + " " + NOLT_VERSION + "\n");
     }
@@ -38,7 +38,7 @@ TEST(VersionTest, TheQtProgramsExplainTheirOptions) {
        {Case{"nolt-share", "--help", "--text <TEXT>"}, Case{"nolt-share", "-h", "--version"},
         Case{"nolt-widget", "--help", "--family"}, Case{"nolt-widget", "-h", "render"}}) {
     SCOPED_TRACE(std::string(c.program) + " " + c.word);
-    Output answer = runTool({std::string(NOLT_BIN_DIR) + "/" + c.program, c.word}, environment);
+    Result answer = runTool({std::string(NOLT_BIN_DIR) + "/" + c.program, c.word}, environment);
     EXPECT_EQ(answer.status, 0);
     EXPECT_NE(answer.out.find(c.shown), std::string::npos) << answer.out;
   }
@@ -68,7 +68,7 @@ TEST(VersionTest, MistakesAreReportedWithoutADisplay) {
     // Standard error into standard output, to read the message.
     std::vector<std::string> shell = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1"};
     shell.insert(shell.end(), argv.begin(), argv.end());
-    Output answer = runTool(shell, environment);
+    Result answer = runTool(shell, environment);
     EXPECT_EQ(answer.status, c.status);
     EXPECT_NE(answer.out.find(c.shown), std::string::npos) << answer.out;
   }

@@ -57,16 +57,11 @@ class HostEndToEndTest : public ::testing::Test {
     std::ofstream(dir_.path() + "/bin/xdg-open")
         << "#!/bin/sh\necho \"$1\" >> \"$HOME/opened.txt\"\n";
     chmod((dir_.path() + "/bin/xdg-open").c_str(), 0755);
-    const char* path = std::getenv("PATH");
-    env_ = {{"HOME", home_},
-            {"XDG_RUNTIME_DIR", runtime_},
-            {"XDG_DATA_HOME", home_ + "/.local/share"},
-            {"XDG_DATA_DIRS", std::string(NOLT_BIN_DIR) + "/../share"},
-            {"PATH", dir_.path() + "/bin:" + (path ? path : "/usr/bin:/bin")},
-            {"DBUS_SESSION_BUS_ADDRESS", bus_.address()},
-            {"QT_QPA_PLATFORM", "offscreen"}};
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
-      if (const char* value = std::getenv(name)) env_[name] = value;
+    env_ = test_support::sessionEnvironment(home_, runtime_);
+    env_["XDG_DATA_DIRS"] = std::string(NOLT_BIN_DIR) + "/../share";
+    env_["PATH"] = dir_.path() + "/bin:" + env_["PATH"];
+    env_["DBUS_SESSION_BUS_ADDRESS"] = bus_.address();
+    env_["QT_QPA_PLATFORM"] = "offscreen";
   }
   ~HostEndToEndTest() override {
     host_.reset();
@@ -101,6 +96,18 @@ class HostEndToEndTest : public ::testing::Test {
     return result;
   }
   std::string container() const { return home_ + "/.local/share/group.app.nolt"; }
+  // A connection of our own to the host's port, saying nothing yet; -1 when it refuses.
+  int connectToPort() const {
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::string path = runtime_ + "/group.app.nolt.cli";
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+      return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+  }
   platform::testing::TestEnvironment platformEnvironment() const {
     platform::testing::TestEnvironment env;
     for (const auto& [name, value] : env_) env.variables[name] = value;
@@ -234,12 +241,9 @@ TEST_F(HostEndToEndTest, SharedThingsArriveInSearch) {
   std::string picture = dir_.path() + "/Shared chair.png";
   std::ofstream(picture, std::ios::binary) << kPNG;
   // As the file manager starts it, with Save pressed at once: to the space open in the host.
-  Environment env = env_;
-  env["DISPLAY"] = desktop.display();
-  env["QT_QPA_PLATFORM"] = "xcb";
-  // The display's own sanitizer settings (see DesktopSession::environment).
-  for (const auto& [name, value] : desktop.environment())
-    if (name == "ASAN_OPTIONS") env[name] = value;
+  Environment env = desktop.programEnvironment(home_);
+  env["XDG_RUNTIME_DIR"] = runtime_;
+  env["DBUS_SESSION_BUS_ADDRESS"] = bus_.address();
   desktop_tests::Program share({bin("nolt-share"), "https://example.com/shared-page", "--text",
                                 "A quote worth keeping", picture},
                                env);
@@ -276,12 +280,8 @@ TEST_F(HostEndToEndTest, TheWidgetShowsTheHostsThumbnails) {
 TEST_F(HostEndToEndTest, FiftyNoltProcessesAtOnceWhileBadClientsHangOn) {
   startHost();
   auto connectRaw = [&](std::string_view bytes) {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::string path = runtime_ + "/group.app.nolt.cli";
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    int fd = connectToPort();
+    EXPECT_GE(fd, 0);
     send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     return fd;
   };
@@ -323,12 +323,8 @@ TEST_F(HostEndToEndTest, IdleClientsPastTheConnectionLimitDoNotHoldUpASearch) {
   // The host serves 256 connections at once; these say nothing and never will.
   std::vector<int> idle;
   for (int i = 0; i < 256 + 100; ++i) {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::string path = runtime_ + "/group.app.nolt.cli";
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    int fd = connectToPort();
+    ASSERT_GE(fd, 0);
     idle.push_back(fd);
   }
   auto start = Clock::now();

@@ -15,18 +15,6 @@ using Clock = std::chrono::steady_clock;
 // How long the host may take to end once asked.
 constexpr double kStopGrace = 10;
 
-Result runProgram(const std::vector<std::string>& argv, const Environment& environment,
-                  std::string_view input, double timeout) {
-  test_support::Subprocess::Options options;
-  options.argv = argv;
-  options.environment = environment;
-  options.input = options.output = options.error = test_support::Stream::pipe();
-  test_support::Subprocess program(std::move(options));
-  test_support::Subprocess::Run run = program.communicate(input, timeout);
-  return {run.timedOut ? -1 : test_support::exitCode(run.status), std::move(run.out),
-          std::move(run.err)};
-}
-
 namespace {
 
 test_support::Subprocess::Options hostOptions(const std::string& program,

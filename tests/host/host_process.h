@@ -1,29 +1,20 @@
-// tests/host/host_process.h - the real nolt-host and the programs around it, run as a person's
-// desktop session would run them, confined to a temporary HOME with a private session bus.
+// tests/host/host_process.h - the real nolt-host, run as a person's desktop session would run
+// it, confined to a temporary HOME with a private session bus; the programs around it run with
+// test_support::runProgram.
 #pragma once
 
 #include <sys/types.h>
 
-#include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "tests/support/subprocess.h"
 
 namespace nolt::host_tests {
 
-using Environment = std::map<std::string, std::string>;
-
-struct Result {
-  int status = -1;  // exit status; -1 when it did not exit normally or in time
-  std::string out;
-  std::string err;
-};
-
-// Runs a program to its end with `input` on its standard input; kills it after `timeout`.
-Result runProgram(const std::vector<std::string>& argv, const Environment& environment,
-                  std::string_view input = {}, double timeout = 60);
+using test_support::Environment;
+using test_support::Result;
+using test_support::runProgram;
 
 // nolt-host started in the background; stopped with SIGTERM (SIGKILL after 10 s) when it goes.
 class HostProcess {

@@ -30,12 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using capture::IncomingRequest;
 using link::JSONValue;
+using test_support::readFile;
 using Clock = std::chrono::steady_clock;
-
-std::string whole(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 struct stat linkStatus(const fs::path& path) {
   struct stat status {};
@@ -65,7 +61,8 @@ std::map<std::string, FileState> stateOf(const fs::path& folder) {
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     struct stat status = linkStatus(entry.path());
     FileState file{status.st_mode, status.st_nlink, status.st_size, {}};
-    if (S_ISREG(status.st_mode) && status.st_size < 65536) file.text = whole(entry.path());
+    if (S_ISREG(status.st_mode) && status.st_size < 65536)
+      file.text = readFile(entry.path()).value_or("");
     if (S_ISLNK(status.st_mode)) file.text = fs::read_symlink(entry.path());
     state[entry.path()] = file;
   }
@@ -81,16 +78,10 @@ class HostileContainerTest : public ::testing::Test {
     fs::create_directories(outside_);
     std::ofstream(outside_ / "passwd") << "root:x:0:0:root:/root:/bin/sh\n";
     std::ofstream(outside_ / "notes.txt") << "the user's own notes\n";
-    const char* path = std::getenv("PATH");
+    env_ = test_support::sessionEnvironment(home_, runtime_);
     // No session bus: the host takes the inbox once it serves, which is all these cases need.
-    env_ = {{"HOME", home_},
-            {"XDG_RUNTIME_DIR", runtime_},
-            {"XDG_DATA_HOME", home_ + "/.local/share"},
-            {"PATH", path ? path : "/usr/bin:/bin"},
-            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir_.path() + "/no-bus"},
-            {"QT_QPA_PLATFORM", "offscreen"}};
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
-      if (const char* value = std::getenv(name)) env_[name] = value;
+    env_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + dir_.path() + "/no-bus";
+    env_["QT_QPA_PLATFORM"] = "offscreen";
     fs::create_directories(inbox());
   }
   ~HostileContainerTest() override {
@@ -106,7 +97,7 @@ class HostileContainerTest : public ::testing::Test {
   std::string reasonFor(const fs::path& capture) const {
     fs::path reason = rejected(capture) / "reason.txt";
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(reason))) << reason;
-    return whole(reason);
+    return readFile(reason).value_or("");
   }
 
   fs::path capture(IncomingRequest request, const capture::Payload* payload = nullptr) {
@@ -219,8 +210,9 @@ TEST_F(HostileContainerTest, PublishedFilesReplaceLinksPlantedAtTheirNames) {
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(container() / name))) << name;
     EXPECT_EQ(modeOf(container() / name), 0600u) << name;
   }
-  EXPECT_NE(whole(container() / "Widget" / "widget.json").find("example.com/published"),
-            std::string::npos);
+  EXPECT_NE(
+      readFile(container() / "Widget" / "widget.json").value_or("").find("example.com/published"),
+      std::string::npos);
 }
 
 TEST_F(HostileContainerTest, LinksInTheInboxAreSetAsideNotFollowed) {
@@ -254,7 +246,7 @@ TEST_F(HostileContainerTest, APayloadWithANameOutsideIsCopied) {
   EXPECT_EQ(stateOf(outside_), before);
   std::vector<fs::path> stored = storedFiles();
   ASSERT_EQ(stored.size(), 1u);
-  EXPECT_EQ(whole(stored[0]), "%PDF the user's scan");
+  EXPECT_EQ(readFile(stored[0]), "%PDF the user's scan");
 }
 
 TEST_F(HostileContainerTest, PayloadsOverTheLimitAreSetAsideUnread) {

@@ -2,79 +2,33 @@
 // the destinations and saves the page, the background saves an image, and each save reaches
 // the inbox with one signal on a private session bus.
 // Run with node --experimental-websocket (node 20); exits 77 when Chromium is not installed.
-import { spawn, spawnSync } from "node:child_process";
 import fs from "node:fs";
-import os from "node:os";
 import path from "node:path";
 import assert from "node:assert/strict";
 
-const SKIP = 77;
+import { PNG, atExit, bin, connect, programEnvironment, requireBrowser, run, sleep, start,
+         startSessionBus, testFolders, waitFor } from "./e2e_common.mjs";
+
 const EXTENSION_ID = "dmdpmdeojcdfifnjgkelgmnlgiilefkn";  // from the key in manifest.json
 const SPACE = "AAAAAAAA-AAAA-4AAA-8AAA-AAAAAAAAAAAA";
 const COLLECTION = "BBBBBBBB-BBBB-4BBB-8BBB-BBBBBBBBBBBB";
-const PNG = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
 
-const bin = process.env.NOLT_BIN;
-const extensionSource = process.env.NOLT_EXTENSION_DIR;
 const chromium = process.env.NOLT_CHROMIUM || "chromium";
-if (spawnSync(chromium, ["--version"]).status !== 0) {
-  console.log(`skipped: ${chromium} is not installed`);
-  process.exit(SKIP);
-}
-
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-const children = [];
-const root = fs.mkdtempSync(path.join(process.env.TMPDIR || os.tmpdir(), "nolt-chromium-"));
-
-function start(command, args, env) {
-  const child = spawn(command, args, { env, stdio: ["ignore", "pipe", "pipe"] });
-  children.push(child);
-  child.output = "";
-  child.stdout.on("data", (d) => (child.output += d));
-  child.stderr.on("data", (d) => (child.output += d));
-  return child;
-}
-
-async function waitFor(what, probe, seconds = 30) {
-  const deadline = Date.now() + seconds * 1000;
-  for (;;) {
-    const value = await probe();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
-    await sleep(100);
-  }
-}
+requireBrowser(chromium);
 
 // One DevTools connection to a target; evaluate() runs an expression and returns its value.
 async function devtools(webSocketUrl) {
-  const socket = new WebSocket(webSocketUrl);
-  await new Promise((resolve, reject) => {
-    socket.onopen = resolve;
-    socket.onerror = reject;
-  });
-  let next = 0;
-  const pending = new Map();
-  socket.onmessage = (event) => {
-    const message = JSON.parse(event.data);
-    pending.get(message.id)?.(message);
-    pending.delete(message.id);
-  };
-  const call = async (method, params = {}) => {
-    const id = ++next;
-    socket.send(JSON.stringify({ id, method, params }));
-    return new Promise((resolve) => pending.set(id, resolve));
-  };
+  const connection = await connect(webSocketUrl);
   return {
-    call,
     async evaluate(expression) {
-      const reply = await call("Runtime.evaluate",
-                               { expression, awaitPromise: true, returnByValue: true });
+      const reply = await connection.send("Runtime.evaluate",
+                                          { expression, awaitPromise: true, returnByValue: true });
       if (reply.result?.exceptionDetails) {
         throw new Error(reply.result.exceptionDetails.exception?.description ?? "evaluation failed");
       }
       return reply.result?.result?.value;
     },
-    close: () => socket.close(),
+    close: connection.close,
   };
 }
 
@@ -89,14 +43,11 @@ function captures(inbox) {
   });
 }
 
-async function main() {
-  const home = path.join(root, "home");
-  const profile = path.join(root, "profile");
-  const extension = path.join(root, "extension");
+async function main(root) {
+  const { home, profile, extension } = testFolders(root);
   const container = path.join(home, ".local/share/group.app.nolt");
   fs.mkdirSync(container, { recursive: true });
-  fs.mkdirSync(path.join(profile, "NativeMessagingHosts"), { recursive: true });
-  fs.cpSync(extensionSource, extension, { recursive: true });
+  fs.mkdirSync(path.join(profile, "NativeMessagingHosts"));
   // Chromium reads per-profile host manifests from <user data dir>/NativeMessagingHosts.
   fs.writeFileSync(path.join(profile, "NativeMessagingHosts/app.nolt.web.json"), JSON.stringify({
     name: "app.nolt.web", description: "test", path: path.join(bin, "nolt-safari"), type: "stdio",
@@ -108,24 +59,7 @@ async function main() {
     currentSpaceID: SPACE,
   }));
 
-  // A bus that starts no services: Chromium would otherwise activate the accessibility bus.
-  const busConfig = path.join(root, "bus.conf");
-  fs.writeFileSync(busConfig, `<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=${root}</listen>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-`);
-  const bus = start("dbus-daemon", [`--config-file=${busConfig}`, "--nofork", "--nopidfile",
-                                    "--print-address=1"]);
-  const address = (await waitFor("the session bus", () => bus.output.split("\n").length > 1 &&
-                                 bus.output.split("\n")[0])).trim();
+  const address = await startSessionBus(root);
   const monitor = start("dbus-monitor", ["--address", address,
                                          "type='signal',interface='app.nolt.Nolt',member='incoming'"]);
   await waitFor("dbus-monitor", () => monitor.output.includes("NameAcquired") ||
@@ -133,24 +67,18 @@ async function main() {
   const signals = () => monitor.output.split("\n")
       .filter((l) => l.includes("interface=app.nolt.Nolt; member=incoming")).length;
 
-  const env = { PATH: process.env.PATH, HOME: home, XDG_DATA_HOME: path.join(home, ".local/share"),
-                XDG_CONFIG_HOME: path.join(home, ".config"), XDG_CACHE_HOME: path.join(home, ".cache"),
-                DBUS_SESSION_BUS_ADDRESS: address, NO_AT_BRIDGE: "1" };
-  for (const name of ["ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"]) {
-    if (process.env[name]) env[name] = process.env[name];
-  }
+  const env = programEnvironment(home, address, { NO_AT_BRIDGE: "1" });
   const browser = start(chromium, [
     "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
     "--no-default-browser-check", `--user-data-dir=${profile}`, `--load-extension=${extension}`,
     "--remote-debugging-port=0", "about:blank"], env);
   const port = await waitFor("DevTools", () => browser.output.match(/127\.0\.0\.1:(\d+)\//)?.[1]);
-  // Closing through DevTools lets Chromium reap its own helpers; a killed one leaves zombies.
   const browserSocket = browser.output.match(/ws:\/\/\S+/)[0];
-  closeBrowser = async () => {
-    const connection = await devtools(browserSocket);
-    connection.call("Browser.close");
+  atExit(async () => {
+    const connection = await connect(browserSocket);
+    connection.send("Browser.close");
     await Promise.race([new Promise((r) => browser.once("exit", r)), sleep(10000)]);
-  };
+  });
   const http = (p, method = "GET") => fetch(`http://127.0.0.1:${port}${p}`, { method })
       .then((r) => r.json());
   const targets = () => http("/json/list");
@@ -210,19 +138,4 @@ async function main() {
   assert.equal(signals(), 2);
 }
 
-let status = 0;
-let closeBrowser = async () => {};
-try {
-  await main();
-  console.log("ok");
-} catch (error) {
-  console.error(error);
-  for (const child of children) console.error(`--- ${child.spawnargs[0]}\n${child.output.slice(-3000)}`);
-  status = 1;
-} finally {
-  await closeBrowser().catch(() => {});
-  for (const child of children.reverse()) child.kill("SIGKILL");
-  await sleep(200);
-  fs.rmSync(root, { recursive: true, force: true });
-}
-process.exit(status);
+await run("chromium", main);

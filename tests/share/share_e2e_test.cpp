@@ -4,18 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "capture/incoming_request.h"
-#include "tests/desktop/desktop_session.h"
+#include "tests/desktop/desktop_test.h"
+#include "tests/support/deadline.h"
 #include "tests/support/private_session_bus.h"
 #include "tests/support/test_host_process.h"
 
@@ -24,39 +23,25 @@ namespace {
 
 namespace fs = std::filesystem;
 using capture::IncomingRequest;
-using desktop_tests::DesktopSession;
+using desktop_tests::DesktopTest;
 using desktop_tests::Program;
 using test_support::IncomingSignalCounter;
 using test_support::PrivateSessionBus;
+using test_support::readFile;
 using test_support::TempDir;
+using test_support::waitUntil;
 
 const char kSpace[] = "5BACE000-0000-4000-8000-000000000001";
 
 // One xdotool command: {"type", "Nice chair"}, {"key", "Return"}.
 using Keys = std::vector<std::vector<std::string>>;
 
-class ShareEndToEndTest : public ::testing::Test {
+class ShareEndToEndTest : public DesktopTest {
  protected:
-  static void SetUpTestSuite() {
-    if (DesktopSession::missingTool()) return;
-    session_ = new DesktopSession;
-  }
-  static void TearDownTestSuite() {
-    delete session_;
-    session_ = nullptr;
-  }
-
   void SetUp() override {
-    if (auto tool = DesktopSession::missingTool())
-      GTEST_SKIP() << tool->c_str() << " is not installed";
-    ASSERT_TRUE(session_->ready()) << "Xvfb and openbox did not start";
-    environment_ = session_->environment();
-    environment_["HOME"] = home_.path();
-    environment_["XDG_RUNTIME_DIR"] = home_.path();
-    environment_["QT_QPA_PLATFORM"] = "xcb";
+    DesktopTest::SetUp();
+    if (!setUpDone()) return;
     environment_["DBUS_SESSION_BUS_ADDRESS"] = bus_.address();
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
-      environment_.erase(name);
     QImage image(16, 8, QImage::Format_RGB32);
     image.fill(Qt::red);
     picture_ = home_.file("Pictures/red chair.png");
@@ -77,11 +62,7 @@ class ShareEndToEndTest : public ::testing::Test {
     bool focused = session_->waitForFocus(*window);
     EXPECT_TRUE(focused) << "the window does not have the keyboard focus";
     if (!focused) return false;
-    // Qt draws a moment after the window is mapped; the picture is for people, not asserted.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    fs::create_directories(NOLT_ARTEFACTS_DIR);
-    session_->screenshot().save(
-        QString::fromStdString(std::string(NOLT_ARTEFACTS_DIR) + "/" + picture + ".png"));
+    photograph(picture);
     // As typed on the keyboard (XTEST), to whichever window has the focus.
     for (std::vector<std::string> step : keys) {
       step.insert(step.begin(), "xdotool");
@@ -114,7 +95,7 @@ class ShareEndToEndTest : public ::testing::Test {
                            << "mv \"" << launch.file("status.new") << "\" \""
                            << launch.file("status") << "\"\n";
     fs::permissions(wrapper, fs::perms::owner_all);
-    std::string entry = test_support::readFile(NOLT_SHARE_DESKTOP_ENTRY).value_or("");
+    std::string entry = readFile(NOLT_SHARE_DESKTOP_ENTRY).value_or("");
     std::string exec = "\nExec=nolt-share ";
     auto at = entry.find(exec);
     EXPECT_NE(at, std::string::npos) << "the desktop entry does not run nolt-share";
@@ -129,18 +110,14 @@ class ShareEndToEndTest : public ::testing::Test {
     environment["XDG_DATA_DIRS"] = launch.path();
     // Not read from: what gio starts keeps its standard output open.
     Program gio(argv, environment, true);
-    std::optional<std::string> pid;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!(pid = test_support::readFile(launch.file("pid"))) &&
-           std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (!pid) return -1;
+    // The wrapper writes each file under another name first, so one that is there is whole.
+    std::optional<std::string> pid, status;
+    auto written = [&](std::optional<std::string>& text, const char* name) {
+      return [&text, &launch, name] { return (text = readFile(launch.file(name))).has_value(); };
+    };
+    if (!waitUntil(20, written(pid, "pid"), 0.02)) return -1;
     if (!typeInto(static_cast<pid_t>(std::stol(*pid)), keys, picture)) return -1;
-    std::optional<std::string> status;
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!(status = test_support::readFile(launch.file("status"))) &&
-           std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    waitUntil(30, written(status, "status"), 0.02);
     EXPECT_EQ(gio.wait(10), 0) << "gio launch failed";
     return status ? std::stoi(*status) : -1;
   }
@@ -151,7 +128,7 @@ class ShareEndToEndTest : public ::testing::Test {
     std::vector<std::pair<fs::path, IncomingRequest>> out;
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(inbox(), ignored)) {
-      auto text = test_support::readFile((entry.path() / "request.json").string());
+      auto text = readFile((entry.path() / "request.json").string());
       auto request = text ? IncomingRequest::decode(*text) : std::nullopt;
       EXPECT_TRUE(request) << entry.path();
       if (request) out.emplace_back(entry.path(), *request);
@@ -159,15 +136,10 @@ class ShareEndToEndTest : public ::testing::Test {
     return out;
   }
 
-  static DesktopSession* session_;
-  TempDir home_;
   PrivateSessionBus bus_;
   IncomingSignalCounter signals_{bus_.address()};
-  std::map<std::string, std::string> environment_;
   std::string picture_;
 };
-
-DesktopSession* ShareEndToEndTest::session_ = nullptr;
 
 TEST_F(ShareEndToEndTest, SavesAPictureWithNoteTagsAndSpace) {
   ASSERT_TRUE(signals_.listening());
@@ -182,8 +154,7 @@ TEST_F(ShareEndToEndTest, SavesAPictureWithNoteTagsAndSpace) {
   EXPECT_EQ(folder.filename().string().size(), 36u);
   EXPECT_EQ(request.kind, IncomingRequest::Kind::file);
   EXPECT_EQ(request.fileName, "red chair.png");
-  EXPECT_EQ(test_support::readFile((folder / "red chair.png").string()),
-            test_support::readFile(picture_));
+  EXPECT_EQ(readFile((folder / "red chair.png").string()), readFile(picture_));
   EXPECT_EQ(request.tags, (std::vector<std::string>{"red", "chairs"}));
   EXPECT_EQ(request.note, "Nice chair");
   EXPECT_EQ(request.spaceID, platform::UUID::parse(kSpace));

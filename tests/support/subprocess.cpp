@@ -13,23 +13,13 @@
 #include <cstring>
 #include <thread>
 
+#include "tests/support/deadline.h"
+
 extern char** environ;
 
 namespace nolt::test_support {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point after(double seconds) {
-  return Clock::now() +
-         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-int millisecondsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1 << 30));
-}
 
 // The descriptors, file actions and attributes of one spawn, released on every path.
 class SpawnSetup {
@@ -257,6 +247,21 @@ std::optional<int> Subprocess::kill() {
   return status_;
 }
 
+Result runToEnd(Subprocess::Options options, std::string_view input, double timeout) {
+  Subprocess program(std::move(options));
+  Subprocess::Run run = program.communicate(input, timeout);
+  return {run.timedOut ? -1 : exitCode(run.status), std::move(run.out), std::move(run.err)};
+}
+
+Result runProgram(const std::vector<std::string>& argv, const Environment& environment,
+                  std::string_view input, double timeout) {
+  Subprocess::Options options;
+  options.argv = argv;
+  options.environment = environment;
+  options.input = options.output = options.error = Stream::pipe();
+  return runToEnd(std::move(options), input, timeout);
+}
+
 int exitCode(std::optional<int> waitStatus) {
   if (!waitStatus || !WIFEXITED(*waitStatus)) return -1;
   return WEXITSTATUS(*waitStatus);
@@ -281,8 +286,8 @@ std::optional<std::string> findOnPath(const std::string& name) {
   return std::nullopt;
 }
 
-std::map<std::string, std::string> currentEnvironment() {
-  std::map<std::string, std::string> variables;
+Environment currentEnvironment() {
+  Environment variables;
   for (char** entry = environ; entry && *entry; ++entry) {
     std::string_view text = *entry;
     std::size_t equals = text.find('=');
@@ -290,6 +295,11 @@ std::map<std::string, std::string> currentEnvironment() {
     variables.emplace(std::string(text.substr(0, equals)), std::string(text.substr(equals + 1)));
   }
   return variables;
+}
+
+void passSanitizerSettings(Environment& environment) {
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
+    if (const char* value = std::getenv(name)) environment[name] = value;
 }
 
 }  // namespace nolt::test_support

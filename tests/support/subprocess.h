@@ -13,6 +13,9 @@
 
 namespace nolt::test_support {
 
+// A child's whole environment: name to value.
+using Environment = std::map<std::string, std::string>;
+
 // Where one descriptor of the child leads.
 struct Stream {
   enum class Kind { inherit, null, pipe, descriptor, file };
@@ -34,7 +37,7 @@ class Subprocess {
     // argv[0] is the program: a path, or a name looked up on the test's own PATH.
     std::vector<std::string> argv;
     // The child's whole environment: nothing of the test's is inherited.
-    std::map<std::string, std::string> environment;
+    Environment environment;
     Stream input = Stream::null();
     Stream output = Stream::null();
     Stream error = Stream::inherit();
@@ -94,6 +97,18 @@ class Subprocess {
   std::string failure_;
 };
 
+// What a program run to its end gave.
+struct Result {
+  int status = -1;       // exit status; -1 when it did not start, exit normally or in time
+  std::string out, err;  // what it wrote to piped standard output and error
+};
+
+// Starts `options` and runs it to its end as communicate() does.
+Result runToEnd(Subprocess::Options options, std::string_view input = {}, double timeout = 60);
+// Runs `argv` with exactly `environment`, every standard stream piped, to its end.
+Result runProgram(const std::vector<std::string>& argv, const Environment& environment,
+                  std::string_view input = {}, double timeout = 60);
+
 // The exit status of a wait status; -1 when it was ended by a signal or is none.
 int exitCode(std::optional<int> waitStatus);
 // The same, but 128 + the signal for a process a signal ended, as a shell reports it.
@@ -102,6 +117,9 @@ int shellStatus(std::optional<int> waitStatus);
 // The full path of `name` on the test's PATH; none when it is not there.
 std::optional<std::string> findOnPath(const std::string& name);
 // The test's own environment, for a child that should see all of it.
-std::map<std::string, std::string> currentEnvironment();
+Environment currentEnvironment();
+// Copies the test's sanitizer settings and TMPDIR into `environment`, so that the programs a
+// test starts are checked as the test is and write where it writes.
+void passSanitizerSettings(Environment& environment);
 
 }  // namespace nolt::test_support

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 namespace nolt::test_support {
 
@@ -26,6 +27,14 @@ bool TempDir::write(std::string_view name, std::string_view text) const {
   std::ofstream out(target, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   return static_cast<bool>(out.flush());
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 }  // namespace nolt::test_support

@@ -1,9 +1,10 @@
-// tests/support/temp_dir.h - a scoped temporary folder for a test's files.
+// tests/support/temp_dir.h - a scoped temporary folder for a test's files, and reading a file back.
 // Every test writes only below one of these; it goes with everything in it, however the test
 // ends (an assertion that returns early included).
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,5 +28,8 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// Whole contents of a file; none when it cannot be read.
+std::optional<std::string> readFile(const std::string& path);
 
 }  // namespace nolt::test_support

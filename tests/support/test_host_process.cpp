@@ -2,45 +2,20 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+
+#include "tests/support/deadline.h"
 
 namespace nolt::test_support {
 
-namespace {
-
 namespace fs = std::filesystem;
-
-// Polls `done` every 10 ms until it holds or `seconds` pass.
-template <class Predicate>
-bool waitUntil(double seconds, Predicate done) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string testBinaryFolder() {
   if (const char* bin = std::getenv("NOLT_TEST_BIN"); bin && *bin) return bin;
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   return ec ? std::string(".") : self.parent_path().string();
-}
-
-std::optional<std::string> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::map<std::string, std::string> sessionEnvironment(const std::string& home,
@@ -50,9 +25,9 @@ std::map<std::string, std::string> sessionEnvironment(const std::string& home,
       {"XDG_RUNTIME_DIR", runtime},
       {"XDG_DATA_HOME", home + "/.local/share"},
   };
-  // Sanitizer settings follow the test into the programs it starts.
-  for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TMPDIR"})
-    if (const char* value = std::getenv(name)) env[name] = value;
+  const char* path = std::getenv("PATH");
+  env["PATH"] = path ? path : "/usr/bin:/bin";
+  passSanitizerSettings(env);
   return env;
 }
 

@@ -20,9 +20,6 @@ namespace nolt::test_support {
 // Where ctest's built test programs live: $NOLT_TEST_BIN, else the folder of this executable.
 std::string testBinaryFolder();
 
-// Whole contents of a file; none when it cannot be read.
-std::optional<std::string> readFile(const std::string& path);
-
 // test_host started in the background; it is stopped (SIGTERM, then SIGKILL after 5 s) and
 // reaped when this object goes.
 class TestHostProcess {
@@ -48,8 +45,8 @@ class TestHostProcess {
   bool ready_ = false;
 };
 
-// HOME=<home>, XDG_RUNTIME_DIR=<runtime>, XDG_DATA_HOME=<home>/.local/share and the test's PATH:
-// the environment of a desktop session confined to temporary folders.
+// HOME=<home>, XDG_RUNTIME_DIR=<runtime>, XDG_DATA_HOME=<home>/.local/share, the test's PATH
+// and its sanitizer settings: the environment of a desktop session confined to temporary folders.
 std::map<std::string, std::string> sessionEnvironment(const std::string& home,
                                                       const std::string& runtime);
 

@@ -41,10 +41,7 @@ std::string snapshotText() {
          kRefs + R"(","name":"Refs","spaceID":")" + kHome + R"("}]})";
 }
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using test_support::Result;
 
 class WidgetCommandsTest : public testing::Test {
  protected:
@@ -56,19 +53,12 @@ class WidgetCommandsTest : public testing::Test {
   }
 
   Result run(std::vector<std::string> args, bool withDataHome = true) {
-    test_support::Subprocess::Options options;
-    options.argv = std::move(args);
-    options.argv.insert(options.argv.begin(), NOLT_BIN_DIR "/nolt-widget");
-    options.environment = {
+    args.insert(args.begin(), NOLT_BIN_DIR "/nolt-widget");
+    test_support::Environment environment = {
         {"HOME", home_}, {"PATH", "/usr/bin:/bin"}, {"XDG_STATE_HOME", home_ + "/state"}};
-    if (withDataHome) options.environment["XDG_DATA_HOME"] = home_ + "/data";
-    // Sanitizer settings follow the test into nolt-widget.
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
-      if (const char* value = std::getenv(name)) options.environment[name] = value;
-    options.output = options.error = test_support::Stream::pipe();
-    test_support::Subprocess widget(std::move(options));
-    test_support::Subprocess::Run finished = widget.communicate({}, 120);
-    return {test_support::exitCode(finished.status), finished.out, finished.err};
+    if (withDataHome) environment["XDG_DATA_HOME"] = home_ + "/data";
+    test_support::passSanitizerSettings(environment);
+    return test_support::runProgram(args, environment, {}, 120);
   }
 
   // The timeline the provider builds over the same file, as dates and identifiers.

@@ -11,16 +11,15 @@
 #include <thread>
 #include <vector>
 
-#include "tests/desktop/desktop_session.h"
+#include "tests/desktop/desktop_test.h"
+#include "tests/support/deadline.h"
 
 namespace nolt::widget {
 namespace {
 
 namespace fs = std::filesystem;
 using desktop_tests::DesktopSession;
-using desktop_tests::Environment;
 using desktop_tests::Program;
-using test_support::TempDir;
 
 std::string itemID(int n) { return "9E3779B9-1234-4321-8765-00000000000" + std::to_string(n); }
 
@@ -59,26 +58,13 @@ std::size_t positionOf(const std::vector<std::string>& list, const std::string& 
   return list.size();
 }
 
-class WidgetDesktopTest : public testing::Test {
+class WidgetDesktopTest : public desktop_tests::DesktopTest {
  protected:
-  static void SetUpTestSuite() {
-    if (!DesktopSession::missingTool()) session_ = new DesktopSession;
-  }
-  static void TearDownTestSuite() {
-    delete session_;
-    session_ = nullptr;
-  }
-
   void SetUp() override {
-    if (auto tool = DesktopSession::missingTool())
-      GTEST_SKIP() << tool->c_str() << " is not installed";
-    ASSERT_TRUE(session_->ready()) << "Xvfb and openbox did not start";
-    environment_ = session_->environment();
-    environment_["HOME"] = home_.path();
-    environment_["XDG_RUNTIME_DIR"] = home_.path();
+    DesktopTest::SetUp();
+    if (!setUpDone()) return;
     environment_["XDG_DATA_HOME"] = home_.path() + "/data";
     environment_["XDG_STATE_HOME"] = home_.path() + "/state";
-    environment_["QT_QPA_PLATFORM"] = "xcb";
     // What the desktop would open is written down instead.
     environment_["PATH"] = home_.path() + "/bin:/usr/bin:/bin";
     ASSERT_TRUE(home_.write("bin/xdg-open", "#!/bin/sh\necho \"$1\" >> \"$HOME/opened.txt\"\n"));
@@ -97,21 +83,7 @@ class WidgetDesktopTest : public testing::Test {
   std::vector<std::string> widget(const std::string& family) const {
     return {std::string(NOLT_BIN_DIR) + "/nolt-widget", "--family", family, "--name", family};
   }
-
-  void photograph(const std::string& name) const {
-    // Qt draws a moment after the window is mapped; the picture is for people, not asserted.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    fs::create_directories(NOLT_ARTEFACTS_DIR);
-    session_->screenshot().save(
-        QString::fromStdString(std::string(NOLT_ARTEFACTS_DIR) + "/" + name + ".png"));
-  }
-
-  static DesktopSession* session_;
-  TempDir home_;
-  Environment environment_;
 };
-
-DesktopSession* WidgetDesktopTest::session_ = nullptr;
 
 TEST_F(WidgetDesktopTest, IsAnUndecoratedWindowOfTheFamilysSizeOnEveryWorkspace) {
   struct Case {
@@ -169,9 +141,8 @@ TEST_F(WidgetDesktopTest, StaysBelowNormalWindowsWhenClickedAndRightClickOffersT
   EXPECT_LT(positionOf(order, *window), positionOf(order, *normal));
   EXPECT_LT(positionOf(order, *normal), order.size());
   photograph("desktop-below-a-window");
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!fs::exists(home_.file("opened.txt")) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  test_support::waitUntil(
+      10, [&] { return fs::exists(home_.file("opened.txt")); }, 0.05);
   EXPECT_EQ(test_support::readFile(home_.file("opened.txt")).value_or("").rfind("nolt://item/", 0),
             0u);
 
