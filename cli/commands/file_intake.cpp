@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "cli/link/app_connection.h"
-#include "cli/link/cli_records.h"
 #include "platform/base64.h"
 #include "platform/file_types.h"
+#include "wire/cli_records.h"
 
 namespace nolt::commands {
 

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "cli/link/json_value.h"
 #include "platform/command_port.h"
 #include "platform/file_types.h"
+#include "wire/json_value.h"
 
 namespace nolt::commands {
 

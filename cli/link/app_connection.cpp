@@ -4,8 +4,8 @@
 #include <optional>
 #include <semaphore>
 
-#include "cli/link/cli_records.h"
 #include "platform/identifiers.h"
+#include "wire/cli_records.h"
 
 namespace nolt::link {
 

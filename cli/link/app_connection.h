@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "cli/link/json_value.h"
 #include "platform/clock.h"
 #include "platform/command_port.h"
 #include "platform/host_instance.h"
 #include "platform/workspace.h"
+#include "wire/json_value.h"
 
 namespace nolt::link {
 

@@ -5,10 +5,10 @@
 #include <limits>
 #include <thread>
 
-#include "cli/link/cli_records.h"
 #include "platform/testing/fake_clock.h"
 #include "platform/testing/fake_command_port.h"
 #include "platform/testing/fake_workspace.h"
+#include "wire/cli_records.h"
 
 namespace nolt::link {
 namespace {
