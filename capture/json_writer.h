@@ -1,4 +1,4 @@
-// capture/json_writer.h - compact JSON text as the capture files and native replies use it.
+// capture/json_writer.h - compact JSON text as the capture files use it.
 // Like the system's default encoder: no spaces, "/" written as "\/", whole numbers without a
 // fraction, other numbers in the shortest text that reads back as the same double.
 #pragma once

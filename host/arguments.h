@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/link/json_value.h"
 #include "host/library.h"
+#include "wire/json_value.h"
 
 namespace nolt::host {
 

@@ -9,12 +9,12 @@
 #include <new>
 #include <system_error>
 
-#include "cli/link/cli_records.h"
 #include "host/arguments.h"
 #include "host/taste.h"
 #include "host/web_address.h"
 #include "platform/base64.h"
 #include "platform/file_types.h"
+#include "wire/cli_records.h"
 
 namespace nolt::host {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "cli/link/json_value.h"
 #include "host/file_store.h"
 #include "host/image_codec.h"
 #include "host/library.h"
 #include "platform/uuid.h"
+#include "wire/json_value.h"
 
 namespace nolt::host {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "cli/link/cli_records.h"
 #include "host/command_handlers.h"
 #include "host/request_exchange.h"
 #include "host/testing/fake_image_codec.h"
+#include "wire/cli_records.h"
 
 namespace {
 

@@ -20,7 +20,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "cli/link/cli_records.h"
 #include "host/capture_import.h"
 #include "host/demo_seed.h"
 #include "host/desktop_opener.h"
@@ -35,6 +34,7 @@
 #include "platform/identifiers.h"
 #include "platform/port_server.h"
 #include "platform/stop_signals.h"
+#include "wire/cli_records.h"
 
 namespace {
 

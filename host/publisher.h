@@ -8,10 +8,10 @@
 #include <functional>
 #include <mutex>
 
-#include "cli/link/json_value.h"
 #include "host/file_store.h"
 #include "host/image_codec.h"
 #include "host/library.h"
+#include "wire/json_value.h"
 
 namespace nolt::host {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/link/json_value.h"
 #include "platform/base64.h"
 #include "platform/file_types.h"
 #include "platform/json_reader.h"
+#include "wire/json_value.h"
 
 namespace nolt::host {
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <random>
 
-#include "cli/link/cli_records.h"
 #include "host/testing/host_fixture.h"
 #include "platform/base64.h"
+#include "wire/cli_records.h"
 
 namespace nolt::host {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "cli/link/json_value.h"
 #include "host/library.h"
+#include "wire/json_value.h"
 
 namespace nolt::host {
 

@@ -7,14 +7,14 @@
 #include <string_view>
 #include <vector>
 
-#include "safari/message_value.h"
+#include "wire/json_value.h"
 
 namespace nolt::safari {
 
 inline constexpr std::string_view SFExtensionMessageKey = "message";
 
 struct ExtensionItem {
-  std::optional<MessageValue::Dictionary> userInfo;
+  std::optional<link::JSONObject> userInfo;
 };
 
 class ExtensionContext {

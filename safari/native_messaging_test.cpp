@@ -28,11 +28,11 @@ Served serveBytes(const std::string& input) {
   Served served;
   served.status = serve(in, out, [&](ExtensionContext& context) {
     const auto& userInfo = *context.inputItems().at(0).userInfo;
-    auto it = userInfo.find(SFExtensionMessageKey);
-    served.seen.push_back(it == userInfo.end() ? "-" : it->second.json());
-    MessageValue::Dictionary reply{{"ok", true}};
-    context.completeRequest({ExtensionItem{
-        MessageValue::Dictionary{{std::string(SFExtensionMessageKey), MessageValue(reply)}}}});
+    const link::JSONValue* message = userInfo.find(SFExtensionMessageKey);
+    served.seen.push_back(message ? message->encode(link::JSONEncoding::plain) : "-");
+    link::JSONObject reply{{"ok", true}};
+    context.completeRequest(
+        {ExtensionItem{link::JSONObject{{std::string(SFExtensionMessageKey), reply}}}});
   });
   served.output = out.str();
   return served;

@@ -13,35 +13,37 @@ namespace nolt::safari {
 
 namespace {
 
-using Dictionary = MessageValue::Dictionary;
 using capture::IncomingRequest;
+using link::JSONArray;
+using link::JSONObject;
+using link::JSONValue;
 using SaveError = SafariWebExtensionHandler::SaveError;
 
 // The message's value for `key` when it is a string; other types count as absent.
-const std::string* stringValue(const Dictionary& message, std::string_view key) {
-  auto it = message.find(key);
-  return it == message.end() ? nullptr : it->second.string();
+const std::string* stringValue(const JSONObject& message, std::string_view key) {
+  const JSONValue* value = message.find(key);
+  return value ? value->string() : nullptr;
 }
 
-std::optional<platform::UUID> uuidValue(const Dictionary& message, std::string_view key) {
+std::optional<platform::UUID> uuidValue(const JSONObject& message, std::string_view key) {
   const std::string* text = stringValue(message, key);
   return text ? platform::UUID::parse(*text) : std::nullopt;
 }
 
 // Only an address with a scheme can be opened again later; anything else is not a URL here.
-std::optional<std::string> urlValue(const Dictionary& message, std::string_view key) {
+std::optional<std::string> urlValue(const JSONObject& message, std::string_view key) {
   const std::string* text = stringValue(message, key);
   if (!text || !capture::isAbsoluteURL(*text)) return std::nullopt;
   return *text;
 }
 
 // An array of strings; an array holding anything else counts as no tags at all.
-std::vector<std::string> tagsValue(const Dictionary& message) {
-  auto it = message.find("tags");
-  const MessageValue::Array* array = it == message.end() ? nullptr : it->second.array();
+std::vector<std::string> tagsValue(const JSONObject& message) {
+  const JSONValue* value = message.find("tags");
+  const JSONArray* array = value ? value->array() : nullptr;
   std::vector<std::string> tags;
   if (!array) return tags;
-  for (const MessageValue& element : *array) {
+  for (const JSONValue& element : *array) {
     if (!element.string()) return {};
     tags.push_back(*element.string());
   }
@@ -49,14 +51,13 @@ std::vector<std::string> tagsValue(const Dictionary& message) {
 }
 
 // The message inside the request, without copying it: an image message may be many megabytes.
-const Dictionary& messageOf(const ExtensionContext& context) {
-  static const Dictionary kEmpty;
+const JSONObject& messageOf(const ExtensionContext& context) {
+  static const JSONObject kEmpty;
   const std::vector<ExtensionItem>& items = context.inputItems();
   if (items.empty() || !items.front().userInfo) return kEmpty;
-  const Dictionary& userInfo = *items.front().userInfo;
-  auto it = userInfo.find(SFExtensionMessageKey);
-  if (it == userInfo.end() || !it->second.dictionary()) return kEmpty;
-  return *it->second.dictionary();
+  const JSONValue* message = items.front().userInfo->find(SFExtensionMessageKey);
+  if (!message || !message->object()) return kEmpty;
+  return *message->object();
 }
 
 // The file-name extension for an image's MIME type: the type table's preferred one, else png.
@@ -69,7 +70,7 @@ std::string imageExtension(const std::string* mime) {
 
 struct SaveStep {
   const std::filesystem::path& folder;
-  const Dictionary& message;
+  const JSONObject& message;
   const std::optional<std::string>& title;
 };
 
@@ -125,8 +126,8 @@ SafariWebExtensionHandler::SaveError::SaveError(Kind kind)
     : std::runtime_error(std::string(kKindNames[static_cast<int>(kind)])), kind_(kind) {}
 
 void SafariWebExtensionHandler::beginRequest(ExtensionContext& context) {
-  const Dictionary& message = messageOf(context);
-  Dictionary reply;
+  const JSONObject& message = messageOf(context);
+  JSONObject reply;
   const std::string* action = stringValue(message, "action");
   if (action && *action == "destinations") {
     reply = destinationsReply();
@@ -139,21 +140,24 @@ void SafariWebExtensionHandler::beginRequest(ExtensionContext& context) {
       reply = {{"ok", false}, {"error", std::string(error.what())}};
     }
   }
-  Dictionary userInfo{{std::string(SFExtensionMessageKey), MessageValue(std::move(reply))}};
+  JSONObject userInfo{{std::string(SFExtensionMessageKey), std::move(reply)}};
   std::vector<ExtensionItem> items;
   items.push_back({std::move(userInfo)});
   context.completeRequest(std::move(items));
 }
 
-Dictionary SafariWebExtensionHandler::destinationsReply() {
+JSONObject SafariWebExtensionHandler::destinationsReply() {
   // The reply carries the file's own layout, so it goes through the same encoding.
-  std::string json = capture::loadDestinations(services_.env).encoded();
-  std::optional<MessageValue> value = MessageValue::parse(json);
-  const Dictionary* destinations = value ? value->dictionary() : nullptr;
-  return {{"ok", true}, {"destinations", destinations ? *destinations : Dictionary{}}};
+  JSONValue destinations = JSONObject();
+  try {
+    destinations = JSONValue::decode(capture::loadDestinations(services_.env).encoded());
+  } catch (const link::JSONDecodingError&) {
+    // Our own text always reads back; were it not to, the extension still gets its answer.
+  }
+  return {{"ok", true}, {"destinations", std::move(destinations)}};
 }
 
-void SafariWebExtensionHandler::save(const Dictionary& message) {
+void SafariWebExtensionHandler::save(const JSONObject& message) {
   // The container comes first: without one every save is noContainer, well-formed or not.
   std::optional<std::filesystem::path> inbox = capture::inboxURL(services_.env);
   if (!inbox) throw SaveError(SaveError::Kind::noContainer);

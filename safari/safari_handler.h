@@ -40,8 +40,8 @@ class SafariWebExtensionHandler {
   void beginRequest(ExtensionContext& context);
 
  private:
-  MessageValue::Dictionary destinationsReply();
-  void save(const MessageValue::Dictionary& message);
+  link::JSONObject destinationsReply();
+  void save(const link::JSONObject& message);
 
   Services services_;
 };

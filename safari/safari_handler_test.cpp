@@ -52,8 +52,9 @@ class SafariHandlerTest : public ::testing::Test {
   // The reply to one message, checking that the request was completed exactly once.
   std::string send(std::optional<std::string> messageJSON) {
     TestContext context;
-    MessageValue::Dictionary userInfo;
-    if (messageJSON) userInfo.emplace(SFExtensionMessageKey, *MessageValue::parse(*messageJSON));
+    link::JSONObject userInfo;
+    if (messageJSON)
+      userInfo.set(std::string(SFExtensionMessageKey), link::JSONValue::decode(*messageJSON));
     context.items.push_back({userInfo});
     return run(context);
   }
@@ -63,7 +64,8 @@ class SafariHandlerTest : public ::testing::Test {
     handler.beginRequest(context);
     EXPECT_EQ(context.completions.size(), 1u);
     if (context.completions.size() != 1 || context.completions[0].size() != 1) return "";
-    return context.completions[0][0].userInfo->at(std::string(SFExtensionMessageKey)).json();
+    const link::JSONValue* reply = context.completions[0][0].userInfo->find(SFExtensionMessageKey);
+    return reply ? reply->encode(link::JSONEncoding::plain) : "";
   }
 
   void writeDestinations() {

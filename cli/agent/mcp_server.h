@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/link/app_connection.h"
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 namespace nolt::agent {
 

@@ -10,7 +10,7 @@
 
 #include "cli/agent/mcp_server.h"
 #include "cli/link/app_connection.h"
-#include "cli/link/cli_records.h"
+#include "wire/cli_records.h"
 
 namespace nolt::agent::testing {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/link/app_connection.h"
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 namespace nolt::commands {
 

@@ -10,8 +10,8 @@
 
 #include "cli/commands/arguments.h"
 #include "cli/link/app_connection.h"
-#include "cli/link/cli_records.h"
 #include "tests/support/temp_dir.h"
+#include "wire/cli_records.h"
 
 namespace nolt::commands {
 namespace {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "cli/link/app_connection.h"
-#include "cli/link/cli_records.h"
 #include "platform/base64.h"
 #include "platform/file_types.h"
+#include "wire/cli_records.h"
 
 namespace nolt::commands {
 
@@ -195,19 +195,6 @@ void readChunks(const OpenedFile& file, std::vector<char>& chunk, Take take) {
 }
 
 }  // namespace
-
-std::string fileRequestText(std::string_view command, const CheckedFile& file) {
-  RequestShell shell = requestShell(command, file.arguments);
-  std::string text;
-  // At most every character escaped; memory beyond what is written is never touched, and
-  // counting the escapes exactly would cost a pass over the file.
-  text.reserve(shell.before.size() + shell.after.size() +
-               2 * platform::base64::encodedLength(file.bytes.size));
-  text += shell.before;
-  platform::base64::append(text, file.bytes.view(), true);
-  text += shell.after;
-  return text;
-}
 
 FileRequest::FileRequest(std::string_view command, const OpenedFile& file)
     : file_(file), chunk_(kChunkBytes) {

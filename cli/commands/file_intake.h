@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "cli/link/json_value.h"
 #include "platform/command_port.h"
 #include "platform/file_types.h"
+#include "wire/json_value.h"
 
 namespace nolt::commands {
 
@@ -72,8 +72,10 @@ struct OpenedFile {
 // The checks of checkedFile, without reading the file.
 OpenedFile openedFile(std::string_view path, link::JSONObject arguments);
 
-// The request fileRequestText makes, written piece by piece so that neither the file nor its
-// text is ever held whole: the length first, then the text in pieces of a few hundred KiB.
+// The compact request text of `command` with the file's arguments and its Base64 text under
+// "data", byte for byte what CLIRequest::encode() writes for fileArguments, written piece by
+// piece so that neither the file nor its text is ever held whole: the length first, then the
+// text in pieces of a few hundred KiB.
 class FileRequest {
  public:
   using PayloadWriter = platform::PortConnection::PayloadWriter;
@@ -96,10 +98,5 @@ class FileRequest {
   std::uint64_t dataLength_ = 0;
   std::uint32_t length_ = 0;
 };
-
-// The compact request text of `command` with the file's arguments and its Base64 text under
-// "data": byte for byte what CLIRequest::encode() writes for fileArguments, written straight
-// into one string so that a large file's text exists once.
-std::string fileRequestText(std::string_view command, const CheckedFile& file);
 
 }  // namespace nolt::commands

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 namespace nolt::commands {
 

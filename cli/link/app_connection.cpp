@@ -4,8 +4,8 @@
 #include <optional>
 #include <semaphore>
 
-#include "cli/link/cli_records.h"
 #include "platform/identifiers.h"
+#include "wire/cli_records.h"
 
 namespace nolt::link {
 
@@ -13,10 +13,7 @@ using platform::kCommandPortName;
 using platform::kHostBundleID;
 
 JSONValue AppConnection::send(std::string_view command, const JSONObject& arguments) {
-  return sendEncoded(CLIRequest{std::string(command), arguments}.encode());
-}
-
-JSONValue AppConnection::sendEncoded(std::string_view request) {
+  std::string request = CLIRequest{std::string(command), arguments}.encode();
   std::unique_ptr<platform::PortConnection> port = openPort();
   std::string reply;
   auto status = port->sendRequest(kMessageID, request, kSendTimeout, kReceiveTimeout, reply);

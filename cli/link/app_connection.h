@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "cli/link/json_value.h"
 #include "platform/clock.h"
 #include "platform/command_port.h"
 #include "platform/host_instance.h"
 #include "platform/workspace.h"
+#include "wire/json_value.h"
 
 namespace nolt::link {
 
@@ -60,12 +60,9 @@ class AppConnection {
   // Sends one command and returns the host's result, null when it sent none. Throws Failure,
   // or JSONEncodingError when the arguments cannot be written.
   JSONValue send(std::string_view command, const JSONObject& arguments);
-  // The same exchange for a request already encoded as a CLIRequest's compact text, so that
-  // a request holding a whole file is not copied again.
-  JSONValue sendEncoded(std::string_view request);
-  // The same for a request of `length` bytes written piece by piece, so that a request carrying
-  // a whole file is never held whole. An exception from `produce` abandons the exchange (the
-  // host takes nothing) and goes on to the caller.
+  // The same exchange for a request of `length` bytes written piece by piece, so that a request
+  // carrying a whole file is never held whole. An exception from `produce` abandons the
+  // exchange (the host takes nothing) and goes on to the caller.
   using StreamedRequest = std::function<void(const platform::PortConnection::PayloadWriter&)>;
   JSONValue sendStreamed(std::uint32_t length, const StreamedRequest& produce);
 

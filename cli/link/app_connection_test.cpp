@@ -5,10 +5,11 @@
 #include <limits>
 #include <thread>
 
-#include "cli/link/cli_records.h"
+#include "cli/link/testing/send_failure.h"
 #include "platform/testing/fake_clock.h"
 #include "platform/testing/fake_command_port.h"
 #include "platform/testing/fake_workspace.h"
+#include "wire/cli_records.h"
 
 namespace nolt::link {
 namespace {
@@ -16,21 +17,11 @@ namespace {
 using Kind = AppConnection::Failure::Kind;
 using platform::PortConnection;
 using platform::RunningInstance;
+using testing::failureOf;
 
 class AppConnectionTest : public ::testing::Test {
  protected:
   AppConnection connection() { return AppConnection({port, instances, workspace, clock}); }
-
-  // Runs a send that must fail and returns the failure's kind.
-  Kind failureOf(std::string_view command = "spaces") {
-    try {
-      connection().send(command, {});
-    } catch (const AppConnection::Failure& f) {
-      return f.kind();
-    }
-    ADD_FAILURE() << "send succeeded";
-    return Kind::app;
-  }
 
   platform::testing::FakeCommandPort port;
   platform::testing::FakeHostInstances instances;
@@ -93,7 +84,7 @@ TEST_F(AppConnectionTest, RepliesBecomeResultsOrFailures) {
 TEST_F(AppConnectionTest, HostUpWithoutPortIsIntegrationsOffAtOnce) {
   port.served = false;
   instances.instances = {RunningInstance{true}};
-  EXPECT_EQ(failureOf(), Kind::integrationsOff);
+  EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
   EXPECT_EQ(instances.queriedIDs, std::vector<std::string>{"app.nolt.Nolt"});
   EXPECT_TRUE(clock.sleeps.empty());
   EXPECT_TRUE(workspace.opened.empty());
@@ -101,7 +92,7 @@ TEST_F(AppConnectionTest, HostUpWithoutPortIsIntegrationsOffAtOnce) {
 
 TEST_F(AppConnectionTest, HostNowhereToBeFoundIsNotRunningWithoutWaiting) {
   port.served = false;
-  EXPECT_EQ(failureOf(), Kind::notRunning);
+  EXPECT_EQ(failureOf(connection()), Kind::notRunning);
   EXPECT_EQ(workspace.lookedUpIDs, std::vector<std::string>{"app.nolt.Nolt"});
   EXPECT_TRUE(clock.sleeps.empty());
 }
@@ -110,7 +101,7 @@ TEST_F(AppConnectionTest, HostThatCannotBeStartedIsNotRunning) {
   port.served = false;
   workspace.registered = platform::Application{"/usr/share/applications/app.nolt.Nolt.desktop"};
   workspace.openError = "No such file";
-  EXPECT_EQ(failureOf(), Kind::notRunning);
+  EXPECT_EQ(failureOf(connection()), Kind::notRunning);
   EXPECT_EQ(workspace.opened.size(), 1u);
   EXPECT_TRUE(clock.sleeps.empty());
 }
@@ -152,7 +143,7 @@ TEST_F(AppConnectionTest, LaunchedHostWithoutPortIsGivenUpOnAfterThreeSeconds) {
   workspace.onOpen = [&](const platform::Application&) {
     instances.instances = {RunningInstance{true}};
   };
-  EXPECT_EQ(failureOf(), Kind::integrationsOff);
+  EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
   // First seen finished at 0.25 s; the first poll more than 3.0 s later is at 3.5 s.
   EXPECT_EQ(clock.now(), 3.5);
   EXPECT_EQ(clock.sleeps.size(), 14u);
@@ -162,7 +153,7 @@ TEST_F(AppConnectionTest, GiveUpCountsFromWhenTheHostFinishedLaunching) {
   port.served = false;
   workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
   clock.onSleep = [&](double now) { instances.instances = {RunningInstance{now >= 2.0}}; };
-  EXPECT_EQ(failureOf(), Kind::integrationsOff);
+  EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
   EXPECT_EQ(clock.now(), 5.25);
 }
 
@@ -172,7 +163,7 @@ TEST_F(AppConnectionTest, HostThatNeverFinishesLaunchingIsPolledSixtyTimes) {
   workspace.onOpen = [&](const platform::Application&) {
     instances.instances = {RunningInstance{false}};
   };
-  EXPECT_EQ(failureOf(), Kind::integrationsOff);
+  EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
   EXPECT_EQ(clock.sleeps.size(), 60u);
   EXPECT_EQ(clock.now(), 15.0);
   EXPECT_EQ(port.opens, 61);

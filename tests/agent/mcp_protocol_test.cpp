@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "cli/link/json_value.h"
 #include "tests/agent/mcp_process.h"
 #include "tests/support/test_host_process.h"
+#include "wire/json_value.h"
 
 namespace nolt::agent_tests {
 namespace {

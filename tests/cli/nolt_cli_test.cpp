@@ -13,9 +13,9 @@
 #include <sstream>
 
 #include "cli/commands/dispatch.h"
-#include "cli/link/cli_records.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/test_host_process.h"
+#include "wire/cli_records.h"
 
 namespace nolt {
 namespace {

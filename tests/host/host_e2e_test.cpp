@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "capture/inbox.h"
-#include "cli/link/json_value.h"
 #include "platform/notify.h"
 #include "platform/testing/test_environment.h"
 #include "platform/uuid.h"
@@ -24,6 +23,7 @@
 #include "tests/support/private_session_bus.h"
 #include "tests/support/test_host_process.h"
 #include "widget/widget_snapshot.h"
+#include "wire/json_value.h"
 
 namespace nolt::host_tests {
 namespace {

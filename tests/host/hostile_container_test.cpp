@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "capture/inbox.h"
-#include "cli/link/cli_records.h"
 #include "platform/command_port.h"
 #include "platform/file_types.h"
 #include "platform/identifiers.h"
@@ -23,6 +22,7 @@
 #include "tests/host/host_process.h"
 #include "tests/support/scoped_umask.h"
 #include "tests/support/test_host_process.h"
+#include "wire/cli_records.h"
 
 namespace nolt::host_tests {
 namespace {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cli/link/app_connection.h"
+#include "cli/link/testing/send_failure.h"
 #include "platform/clock.h"
 #include "platform/command_port.h"
 #include "platform/environment.h"
@@ -24,6 +25,7 @@ namespace fs = std::filesystem;
 using Kind = AppConnection::Failure::Kind;
 using test_support::TempDir;
 using test_support::TestHostProcess;
+using testing::failureOf;
 
 // A desktop session confined to temporary folders, for this process and what it starts.
 class HostLinkTest : public ::testing::Test {
@@ -63,16 +65,6 @@ class HostLinkTest : public ::testing::Test {
     std::ifstream in(session_.file("requests.log"));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
-  }
-
-  Kind failureOf(std::string_view command = "spaces") {
-    try {
-      connection().send(command, {});
-    } catch (const AppConnection::Failure& f) {
-      return f.kind();
-    }
-    ADD_FAILURE() << "send succeeded";
-    return Kind::app;
   }
 
   // Hosts started through the desktop entry run detached; find them by our folder's name.
@@ -121,7 +113,7 @@ TEST_F(HostLinkTest, BrokenRepliesAreNoAnswer) {
   for (std::string mode : {"notjson", "empty", "close", "silent"}) {
     auto host = startHost({"--mode", mode});
     auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(failureOf(), Kind::noAnswer) << mode;
+    EXPECT_EQ(failureOf(connection()), Kind::noAnswer) << mode;
     // Only the silent host costs the (shortened) receive time-out.
     if (mode != "silent") {
       EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
@@ -133,18 +125,18 @@ TEST_F(HostLinkTest, BrokenRepliesAreNoAnswer) {
 
 TEST_F(HostLinkTest, HostRunningWithoutPortIsIntegrationsOff) {
   auto host = startHost({"--no-port"});
-  EXPECT_EQ(failureOf(), Kind::integrationsOff);
+  EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
 }
 
 TEST_F(HostLinkTest, NoHostAndNoDesktopEntryIsNotRunning) {
-  EXPECT_EQ(failureOf(), Kind::notRunning);
+  EXPECT_EQ(failureOf(connection()), Kind::notRunning);
 }
 
 TEST_F(HostLinkTest, StaleInstanceRecordDoesNotCountAsRunning) {
   startHost({})->stop();  // leaves its record behind, unlocked
   ASSERT_TRUE(fs::exists(runtime_ + "/app.nolt.Nolt.instance"));
   EXPECT_TRUE(instances_->running("app.nolt.Nolt").empty());
-  EXPECT_EQ(failureOf(), Kind::notRunning);
+  EXPECT_EQ(failureOf(connection()), Kind::notRunning);
 }
 
 TEST_F(HostLinkTest, StartsTheHostFromItsDesktopEntryAndWaitsForThePort) {

@@ -1,4 +1,4 @@
-// cli/link/json_value.h - the one JSON value type of nolt and its views.
+// wire/json_value.h - the one JSON value type of every program here, and its views.
 // null, bool, number, string, array or object; integers are numbers too. Values are plain
 // values: copies are independent, equality is structural and objects compare as maps.
 #pragma once

@@ -1,4 +1,4 @@
-#include "cli/link/cli_records.h"
+#include "wire/cli_records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 #include <algorithm>
 #include <charconv>

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 namespace nolt::link {
 namespace {

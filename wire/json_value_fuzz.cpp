@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cli/link/cli_records.h"
-#include "cli/link/json_value.h"
+#include "wire/cli_records.h"
+#include "wire/json_value.h"
 
 using nolt::link::JSONEncoding;
 using nolt::link::JSONValue;

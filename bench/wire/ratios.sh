@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the JSON benchmarks and prints JSONValue's time per document against Boost.JSON's.
-# usage: bench/link/ratios.sh [build dir]
+# usage: bench/wire/ratios.sh [build dir]
 set -euo pipefail
 build=${1:-build}
 "$build/bench/json_value_bench" --benchmark_format=csv --benchmark_min_time=0.5 2>/dev/null |

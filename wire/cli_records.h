@@ -1,11 +1,11 @@
-// cli/link/cli_records.h - the wire format between nolt and the host: one request, one reply.
+// wire/cli_records.h - the wire format between nolt and the host: one request, one reply.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 namespace nolt::link {
 

@@ -1,4 +1,4 @@
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,8 @@ TEST(JSONValueTest, DecodesEachCaseWithoutConfusingThem) {
 }
 
 TEST(JSONValueTest, RejectsWhatIsNotOneJSONValue) {
-  for (std::string_view text : {"", " ", "[1,]", "{\"a\"}", "1 2", "nul", "\"\xff\"", "[1", "1e400",
-                                "-1e999", "{\"a\":1}}", "tru"})
+  for (std::string_view text : {"", " ", "[1,]", "{\"a\"}", "1 2", "nul", "\"\xff\"", "[1", "{",
+                                "1e400", "-1e999", "{\"a\":1}}", "{\"a\":1}x", "tru"})
     EXPECT_THROW(JSONValue::decode(text), JSONDecodingError) << text;
 }
 

@@ -5,7 +5,7 @@
 #include <boost/json.hpp>
 #include <string>
 
-#include "cli/link/json_value.h"
+#include "wire/json_value.h"
 
 namespace {
 
