@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Seconds from 1970-01-01 to 2001-01-01, where capture instants count from.
-constexpr double kReferenceDate = 978307200;
 constexpr const char* kRequestFileName = "request.json";
 
 // A reason to set a capture aside.
@@ -136,8 +134,9 @@ CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::stri
     item.captureID = captureID;
     item.tags = request->tags;
     item.sourceURL = request->sourceURL;
-    double now = services_.now();
-    double created = request->createdAt + kReferenceDate;
+    double now = platform::secondsSince1970(services_.clock.now());
+    double created =
+        platform::secondsSince1970(platform::instantSinceReferenceDate(request->createdAt));
     // An instant from a wrong clock must not pin the capture to the top of the library forever.
     item.createdAt = std::isfinite(created) && created <= now + 86400 ? created : now;
 

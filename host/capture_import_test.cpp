@@ -34,9 +34,8 @@ class CaptureImportTest : public testing::HostFixture {
   fs::path inbox_ = folder_ / "Incoming";
   fs::path rejected_ = folder_ / "Rejected";
   platform::testing::SequentialUUIDSource captureIDs_;
-  CaptureImporter importer_{
-      HostServices{library_, files_, images_, opener_, uuids_, [this] { return tick(); }}, inbox_,
-      rejected_, folder_ / "Trash"};
+  CaptureImporter importer_{HostServices{library_, files_, images_, opener_, uuids_, clock_},
+                            inbox_, rejected_, folder_ / "Trash"};
 };
 
 TEST_F(CaptureImportTest, TakesEveryWholeCaptureAndRemovesItsFolder) {

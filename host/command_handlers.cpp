@@ -75,7 +75,7 @@ std::optional<Note> attachedNote(HostServices& s, const JSONObject& arguments,
   note.id = s.uuids.next().uuidString();
   note.text = *text;
   note.itemID = itemID;
-  note.createdAt = s.now();
+  note.createdAt = platform::secondsSince1970(s.clock.now());
   return note;
 }
 
@@ -159,7 +159,7 @@ JSONValue addNoteResult(HostServices& s, const JSONObject& arguments) {
   note.tags = tagsArgument(arguments, "tags");
   note.spaceID = destination.spaceID;
   note.collectionID = destination.collectionID;
-  note.createdAt = s.now();
+  note.createdAt = platform::secondsSince1970(s.clock.now());
   s.library.addNote(note);
   return JSONObject{{"id", note.id}, {"title", note.title}};
 }
@@ -180,7 +180,7 @@ JSONValue addLinkResult(HostServices& s, const JSONObject& arguments) {
   item.spaceID = destination.spaceID;
   if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
   item.tags = tagsArgument(arguments, "tags");
-  item.createdAt = s.now();
+  item.createdAt = platform::secondsSince1970(s.clock.now());
   s.library.addItem(item, attachedNote(s, arguments, item.id));
   return JSONObject{{"id", item.id}, {"title", item.title}};
 }
@@ -226,7 +226,7 @@ JSONValue addFileItem(HostServices& s, const JSONObject& arguments, const FileTo
   item.spaceID = destination.spaceID;
   if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
   item.tags = tagsArgument(arguments, "tags");
-  item.createdAt = s.now();
+  item.createdAt = platform::secondsSince1970(s.clock.now());
   if (file.kind == ItemKind::image) {
     std::optional<std::string> bytes = imageBytes();
     if (auto facts = bytes ? s.images.inspect(*bytes) : std::nullopt) {

@@ -378,8 +378,7 @@ TEST_F(CommandHandlersTest, TheLibrarysOwnErrorTextNeverReachesAReply) {
         "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN "
         "SELECT RAISE(ABORT, 'internal detail'); END");
   }
-  CommandHandlers handlers(
-      HostServices{*library, files_, images_, opener_, uuids_, [this] { return tick(); }});
+  CommandHandlers handlers(HostServices{*library, files_, images_, opener_, uuids_, clock_});
   std::string reply = handlers.respond(R"({"command":"add_note","arguments":{"text":"hi"}})");
   EXPECT_EQ(link::CLIResponse::decode(reply).error, "Nolt's library couldn't answer that request.");
 }

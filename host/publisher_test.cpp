@@ -21,7 +21,7 @@ class PublisherTest : public testing::HostFixture {
   }
 
   fs::path container_ = folder_ / "container";
-  Publisher publisher_{library_, files_, images_, container_, [this] { return now_; }};
+  Publisher publisher_{library_, files_, images_, container_, clock_};
 };
 
 TEST_F(PublisherTest, WritesWhatTheCaptureProgramsAndTheWidgetRead) {
