@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <vector>
 
 #include "capture/incoming_request.h"
@@ -138,7 +137,8 @@ CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::stri
     double created =
         platform::secondsSince1970(platform::instantSinceReferenceDate(request->createdAt));
     // An instant from a wrong clock must not pin the capture to the top of the library forever.
-    item.createdAt = std::isfinite(created) && created <= now + 86400 ? created : now;
+    // One before 1970 is as wrong (no clock here gives it) and may lie past any date shown.
+    item.createdAt = created >= 0 && created <= now + 86400 ? created : now;
 
     // A place that no longer exists does not lose the capture: it goes to the open space.
     std::vector<Collection> collections = services_.library.collections();
