@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "NoltShare/share_view_controller.h"
-#include "capture/inbox.h"
 #include "platform/uuid.h"
+#include "platform/wall_clock.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_SharePlugin)
 
@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
   auto env = platform::makeProcessEnvironment();
   auto uuids = platform::makeRandomUUIDSource();
   auto notifications = platform::makeSessionBusNotificationCenter(*env);
+  auto clock = platform::makeSystemWallClock();
   share::ExtensionContext context(share::itemsFromArguments(line.things), [](int status) {
     // The request ends from inside an action; the window closes once that has returned.
     QMetaObject::invokeMethod(
@@ -74,8 +75,7 @@ int main(int argc, char** argv) {
 
   QQmlEngine engine;
   engine.addImportPath(QStringLiteral("qrc:/"));
-  share::ShareViewController controller(
-      &context, {*env, *uuids, capture::secondsSinceReferenceDate}, *notifications);
+  share::ShareViewController controller(&context, {*env, *uuids, *clock}, *notifications);
   controller.loadView(engine);
   if (!controller.view()->rootObject()) {
     for (const auto& error : controller.view()->errors())

@@ -276,7 +276,7 @@ Task ShareModel::save() {
     request.collectionID = collectionID_;
     for (const QString& tag : tags_) request.tags.push_back(tag.toStdString());
     request.note = note_.toStdString();
-    request.createdAt = services_.now();
+    request.createdAt = platform::secondsSinceReferenceDate(services_.clock.now());
 
     bool usable = false;
     if (isFileType(*provider)) {

@@ -9,7 +9,6 @@
 #include <QStringList>
 #include <QVariantList>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,13 +19,14 @@
 #include "capture/capture_destinations.h"
 #include "platform/environment.h"
 #include "platform/uuid.h"
+#include "platform/wall_clock.h"
 
 namespace nolt::share {
 
 struct ShareServices {
   platform::Environment& env;
   platform::UUIDSource& uuids;
-  std::function<double()> now;  // seconds since 2001-01-01T00:00:00Z, for createdAt
+  platform::WallClock& clock;
 };
 
 class ShareModel : public QObject {

@@ -11,6 +11,7 @@
 
 #include "NoltShare/testing/fake_item_provider.h"
 #include "capture/incoming_request.h"
+#include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "platform/testing/test_environment.h"
 #include "tests/support/test_host_process.h"
@@ -96,8 +97,8 @@ class ShareModelTest : public ::testing::Test {
   std::unique_ptr<ShareModel> model(ShareModel::Providers providers) {
     for (auto& p : providers)
       if (auto* fake = dynamic_cast<FakeItemProvider*>(p.get())) fake->scratch = temp_.path();
-    auto m = std::make_unique<ShareModel>(std::move(providers),
-                                          ShareServices{env_, uuids_, [] { return 1.5; }});
+    auto m =
+        std::make_unique<ShareModel>(std::move(providers), ShareServices{env_, uuids_, clock_});
     EXPECT_TRUE(runUntil([&] { return m->summary() != QStringLiteral("Loading…"); }));
     return m;
   }
@@ -126,6 +127,9 @@ class ShareModelTest : public ::testing::Test {
   test_support::TempDir temp_;
   TestEnvironment env_;
   SequentialUUIDSource uuids_;
+  // 1.5 s after the reference date, so createdAt reads 1.5.
+  platform::testing::FakeWallClock clock_{std::chrono::sys_days{std::chrono::year{2001} / 1 / 1} +
+                                          std::chrono::milliseconds{1500}};
 };
 
 TEST_F(ShareModelTest, SummaryDescribesWhatIsShared) {
@@ -187,7 +191,7 @@ TEST_F(ShareModelTest, PreviewIsTheFirstImageAndArrivesAsChanges) {
   auto first = provider({"public.image"}), second = provider({"public.image"});
   first->image = picture(Qt::green);
   second->image = picture(Qt::blue);
-  ShareModel m({first, second}, ShareServices{env_, uuids_, [] { return 0.0; }});
+  ShareModel m({first, second}, ShareServices{env_, uuids_, clock_});
   EXPECT_EQ(m.summary(), QStringLiteral("Loading…"));
   QSignalSpy summary(&m, &ShareModel::summaryChanged), preview(&m, &ShareModel::previewChanged);
   ASSERT_TRUE(summary.wait(5000));

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "NoltShare/testing/fake_item_provider.h"
+#include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/recording_notification_center.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "platform/testing/test_environment.h"
@@ -63,8 +64,8 @@ class ShareViewControllerTest : public ::testing::Test {
   }
 
   std::unique_ptr<ShareViewController> controller(ExtensionContext* context) {
-    auto c = std::make_unique<ShareViewController>(
-        context, ShareServices{env_, uuids_, [] { return 0.0; }}, notifications_);
+    auto c = std::make_unique<ShareViewController>(context, ShareServices{env_, uuids_, clock_},
+                                                   notifications_);
     c->loadView(engine_);
     EXPECT_NE(c->view()->rootObject(), nullptr)
         << c->view()->errors().value(0).toString().toStdString();
@@ -77,6 +78,7 @@ class ShareViewControllerTest : public ::testing::Test {
   test_support::TempDir temp_;
   TestEnvironment env_;
   SequentialUUIDSource uuids_;
+  platform::testing::FakeWallClock clock_;
   RecordingNotificationCenter notifications_;
   QQmlEngine engine_;
   std::vector<int> statuses_;

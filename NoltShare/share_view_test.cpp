@@ -13,6 +13,7 @@
 
 #include "NoltShare/share_model.h"
 #include "NoltShare/testing/fake_item_provider.h"
+#include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "platform/testing/test_environment.h"
 
@@ -66,7 +67,7 @@ class Fixtures : public QObject {
       provider->string = QStringLiteral("A quote");
       providers.push_back(provider);
     }
-    auto* model = new ShareModel(providers, ShareServices{env_, uuids_, [] { return 0.0; }});
+    auto* model = new ShareModel(providers, ShareServices{env_, uuids_, clock_});
     QQmlEngine::setObjectOwnership(model, QQmlEngine::JavaScriptOwnership);
     return model;
   }
@@ -80,6 +81,7 @@ class Fixtures : public QObject {
   QTemporaryDir home_;
   platform::testing::TestEnvironment env_;
   platform::testing::SequentialUUIDSource uuids_;
+  platform::testing::FakeWallClock clock_;
 };
 
 class Setup : public QObject {

@@ -5,16 +5,12 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 
 #include "platform/identifiers.h"
 
 namespace nolt::capture {
 
 namespace {
-
-// 2001-01-01T00:00:00Z in seconds since 1970-01-01T00:00:00Z.
-constexpr double kReferenceDateSince1970 = 978307200;
 
 [[noreturn]] void fail(int error, std::string_view what, const std::filesystem::path& path) {
   throw std::system_error(error, std::generic_category(),
@@ -63,11 +59,6 @@ std::string temporaryName() {
 }
 
 }  // namespace
-
-double secondsSinceReferenceDate() {
-  auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-  return std::chrono::duration<double>(sinceEpoch).count() - kReferenceDateSince1970;
-}
 
 std::filesystem::path newCaptureFolderURL(const std::filesystem::path& inbox,
                                           platform::UUIDSource& uuids) {

@@ -16,9 +16,6 @@
 
 namespace nolt::capture {
 
-// Seconds since 2001-01-01T00:00:00Z of the system's wall clock, for createdAt.
-double secondsSinceReferenceDate();
-
 // The content of a file capture: bytes at hand, or a file to copy.
 struct Payload {
   static Payload bytes(std::string fileName, std::string data) {

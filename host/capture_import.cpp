@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <vector>
 
 #include "capture/incoming_request.h"
@@ -21,8 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Seconds from 1970-01-01 to 2001-01-01, where capture instants count from.
-constexpr double kReferenceDate = 978307200;
 constexpr const char* kRequestFileName = "request.json";
 
 // A reason to set a capture aside.
@@ -136,10 +133,12 @@ CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::stri
     item.captureID = captureID;
     item.tags = request->tags;
     item.sourceURL = request->sourceURL;
-    double now = services_.now();
-    double created = request->createdAt + kReferenceDate;
+    double now = platform::secondsSince1970(services_.clock.now());
+    double created =
+        platform::secondsSince1970(platform::instantSinceReferenceDate(request->createdAt));
     // An instant from a wrong clock must not pin the capture to the top of the library forever.
-    item.createdAt = std::isfinite(created) && created <= now + 86400 ? created : now;
+    // One before 1970 is as wrong (no clock here gives it) and may lie past any date shown.
+    item.createdAt = created >= 0 && created <= now + 86400 ? created : now;
 
     // A place that no longer exists does not lose the capture: it goes to the open space.
     std::vector<Collection> collections = services_.library.collections();

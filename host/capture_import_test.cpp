@@ -34,9 +34,8 @@ class CaptureImportTest : public testing::HostFixture {
   fs::path inbox_ = folder_ / "Incoming";
   fs::path rejected_ = folder_ / "Rejected";
   platform::testing::SequentialUUIDSource captureIDs_;
-  CaptureImporter importer_{
-      HostServices{library_, files_, images_, opener_, uuids_, [this] { return tick(); }}, inbox_,
-      rejected_, folder_ / "Trash"};
+  CaptureImporter importer_{HostServices{library_, files_, images_, opener_, uuids_, clock_},
+                            inbox_, rejected_, folder_ / "Trash"};
 };
 
 TEST_F(CaptureImportTest, TakesEveryWholeCaptureAndRemovesItsFolder) {
@@ -81,6 +80,41 @@ TEST_F(CaptureImportTest, TakesEveryWholeCaptureAndRemovesItsFolder) {
   EXPECT_EQ(files_.read(posters[0].id, "poster.png"), testing::FakeImageCodec::image(30, 20));
   EXPECT_EQ(library_.search({{"typography"}, {}, {}, {}}, 5).items[0].spaceID,
             library_.currentSpaceID());
+}
+
+TEST_F(CaptureImportTest, ADateNoClockCouldHaveGivenBecomesTheTimeOfImport) {
+  // The host's clock reads 1'796'000'001 s since 1970 and on at the first import.
+  constexpr double kNow = 1'796'000'000 - 978307200;  // in seconds since the reference date
+  struct Case {
+    const char* text;
+    double createdAt;  // as request.json holds it
+    bool kept;
+  } cases[] = {
+      {"reference", 0, true},
+      {"epoch", -978307200, true},
+      {"prehistory", -978307200.5, false},
+      {"ancient", -1e300, false},
+      {"tomorrow", kNow + 86400, true},
+      {"nextweek", kNow + 7 * 86400, false},
+      {"forever", 1e300, false},
+  };
+  for (const Case& c : cases) {
+    IncomingRequest request;
+    request.kind = IncomingRequest::Kind::text;
+    request.text = c.text;
+    request.createdAt = c.createdAt;
+    capture::writeCapture(inbox_, captureIDs_, request);
+  }
+  ASSERT_EQ(importer_.importAll().imported, 7);
+  for (const Case& c : cases) {
+    std::vector<Item> items = library_.search({{c.text}, {}, {}, {}}, 5).items;
+    ASSERT_EQ(items.size(), 1u) << c.text;
+    if (c.kept)
+      EXPECT_EQ(items[0].createdAt, c.createdAt + 978307200) << c.text;
+    else
+      EXPECT_TRUE(items[0].createdAt > 1'796'000'000 && items[0].createdAt < 1'796'000'100)
+          << c.text << " " << items[0].createdAt;
+  }
 }
 
 TEST_F(CaptureImportTest, UnreadableCapturesAreSetAsideWithTheirReason) {

@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <boost/url/parse.hpp>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <new>
 #include <system_error>
@@ -75,7 +77,7 @@ std::optional<Note> attachedNote(HostServices& s, const JSONObject& arguments,
   note.id = s.uuids.next().uuidString();
   note.text = *text;
   note.itemID = itemID;
-  note.createdAt = s.now();
+  note.createdAt = platform::secondsSince1970(s.clock.now());
   return note;
 }
 
@@ -159,7 +161,7 @@ JSONValue addNoteResult(HostServices& s, const JSONObject& arguments) {
   note.tags = tagsArgument(arguments, "tags");
   note.spaceID = destination.spaceID;
   note.collectionID = destination.collectionID;
-  note.createdAt = s.now();
+  note.createdAt = platform::secondsSince1970(s.clock.now());
   s.library.addNote(note);
   return JSONObject{{"id", note.id}, {"title", note.title}};
 }
@@ -180,7 +182,7 @@ JSONValue addLinkResult(HostServices& s, const JSONObject& arguments) {
   item.spaceID = destination.spaceID;
   if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
   item.tags = tagsArgument(arguments, "tags");
-  item.createdAt = s.now();
+  item.createdAt = platform::secondsSince1970(s.clock.now());
   s.library.addItem(item, attachedNote(s, arguments, item.id));
   return JSONObject{{"id", item.id}, {"title", item.title}};
 }
@@ -226,7 +228,7 @@ JSONValue addFileItem(HostServices& s, const JSONObject& arguments, const FileTo
   item.spaceID = destination.spaceID;
   if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
   item.tags = tagsArgument(arguments, "tags");
-  item.createdAt = s.now();
+  item.createdAt = platform::secondsSince1970(s.clock.now());
   if (file.kind == ItemKind::image) {
     std::optional<std::string> bytes = imageBytes();
     if (auto facts = bytes ? s.images.inspect(*bytes) : std::nullopt) {
@@ -404,11 +406,17 @@ std::string CommandHandlers::answer(const std::function<link::JSONValue()>& run)
 }
 
 std::string isoDate(double secondsSince1970) {
-  std::time_t seconds = static_cast<std::time_t>(std::floor(secondsSince1970));
+  // Four-digit years only: a record from before dates were checked may hold any number.
+  constexpr double kFirst = -62167219200;  // 0000-01-01T00:00:00Z
+  constexpr double kLast = 253402300799;   // 9999-12-31T23:59:59Z
+  double clamped =
+      secondsSince1970 >= kFirst ? std::min(std::floor(secondsSince1970), kLast) : kFirst;
+  std::time_t seconds = static_cast<std::time_t>(clamped);
   std::tm utc{};
   gmtime_r(&seconds, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
   return text;
 }
 

@@ -14,6 +14,7 @@
 #include "host/image_codec.h"
 #include "host/library.h"
 #include "platform/uuid.h"
+#include "platform/wall_clock.h"
 #include "wire/json_value.h"
 
 namespace nolt::host {
@@ -37,7 +38,7 @@ struct HostServices {
   ImageCodec& images;
   Opener& opener;
   platform::UUIDSource& uuids;
-  std::function<double()> now;  // wall-clock seconds since 1970
+  platform::WallClock& clock;
 };
 
 inline constexpr std::int64_t kDefaultLimit = 20;

@@ -1,5 +1,6 @@
 // Any request bytes, whole and read in two parts as they come off the port: the host answers
 // each with one response and neither crashes nor throws.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "host/command_handlers.h"
 #include "host/request_exchange.h"
 #include "host/testing/fake_image_codec.h"
+#include "platform/testing/fake_wall_clock.h"
 #include "wire/cli_records.h"
 
 namespace {
@@ -40,8 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static nolt::host::testing::FakeImageCodec images;
   static NoOpener opener;
   static CountingUUIDs uuids;
+  static nolt::platform::testing::FakeWallClock clock(
+      std::chrono::sys_seconds{std::chrono::seconds{1'000'000'000}});
   static nolt::host::CommandHandlers handlers(
-      nolt::host::HostServices{library, files, images, opener, uuids, [] { return 1.0e9; }});
+      nolt::host::HostServices{library, files, images, opener, uuids, clock});
   std::string_view request(reinterpret_cast<const char*>(data), size);
   std::string reply = handlers.respond(request);
   if (reply.empty()) __builtin_trap();

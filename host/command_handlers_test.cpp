@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "host/testing/host_fixture.h"
 #include "platform/base64.h"
 #include "wire/cli_records.h"
@@ -378,10 +380,25 @@ TEST_F(CommandHandlersTest, TheLibrarysOwnErrorTextNeverReachesAReply) {
         "CREATE TRIGGER refuse BEFORE INSERT ON notes BEGIN "
         "SELECT RAISE(ABORT, 'internal detail'); END");
   }
-  CommandHandlers handlers(
-      HostServices{*library, files_, images_, opener_, uuids_, [this] { return tick(); }});
+  CommandHandlers handlers(HostServices{*library, files_, images_, opener_, uuids_, clock_});
   std::string reply = handlers.respond(R"({"command":"add_note","arguments":{"text":"hi"}})");
   EXPECT_EQ(link::CLIResponse::decode(reply).error, "Nolt's library couldn't answer that request.");
+}
+
+TEST(IsoDateTest, EveryRecordedNumberIsADateOfFourDigitYears) {
+  struct Case {
+    double seconds;
+    const char* text;
+  } cases[] = {
+      {0, "1970-01-01T00:00:00Z"},
+      {1767225600.9, "2026-01-01T00:00:00Z"},
+      {-0.5, "1969-12-31T23:59:59Z"},
+      {-62135596800, "0001-01-01T00:00:00Z"},
+      {-1e300, "0000-01-01T00:00:00Z"},
+      {1e300, "9999-12-31T23:59:59Z"},
+      {std::nan(""), "0000-01-01T00:00:00Z"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(isoDate(c.seconds), c.text) << c.seconds;
 }
 
 TEST(TitleTest, TitlesFromTextAndFileNames) {

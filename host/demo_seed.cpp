@@ -101,7 +101,7 @@ bool seedDemoLibrary(HostServices s) {
   for (const DemoCollection& c : kCollections)
     s.library.addCollection({c.id, c.name, spaces[c.space]});
 
-  double now = s.now();
+  double now = platform::secondsSince1970(s.clock.now());
   for (const DemoItem& d : kItems) {
     Item item;
     item.id = s.uuids.next().uuidString();

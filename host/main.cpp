@@ -34,6 +34,7 @@
 #include "platform/identifiers.h"
 #include "platform/port_server.h"
 #include "platform/stop_signals.h"
+#include "platform/wall_clock.h"
 #include "wire/cli_records.h"
 
 namespace {
@@ -119,10 +120,6 @@ int openThroughRunningHost(platform::Environment& env, const std::string& itemID
   fail("Nolt is running but isn't sharing its library.");
 }
 
-double wallClock() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 void publishQuietly(host::Publisher& publisher) {
   try {
     publisher.publish();
@@ -174,8 +171,9 @@ int main(int argc, char** argv) {
     auto images = host::makeQtImageCodec();
     auto opener = host::makeDesktopOpener();
     auto uuids = platform::makeRandomUUIDSource();
-    host::HostServices services{library, files, *images, *opener, *uuids, wallClock};
-    host::Publisher publisher(library, files, *images, *container, wallClock);
+    auto clock = platform::makeSystemWallClock();
+    host::HostServices services{library, files, *images, *opener, *uuids, *clock};
+    host::Publisher publisher(library, files, *images, *container, *clock);
     host::CaptureImporter importer(services, fs::path(*container) / "Incoming",
                                    fs::path(*container) / "Rejected", libraryFolder / "Removing");
     host::CommandHandlers handlers(services, [&] { publishQuietly(publisher); });

@@ -123,9 +123,9 @@ void Publisher::publish() {
         !S_ISREG(status.st_mode) || status.st_nlink != 1)
       writeThumbnail(item, widget.get(), name);
   }
-  std::string snapshot =
-      widgetSnapshotJSON(items, library_.spaces(), library_.collections(), now_())
-          .encode(link::JSONEncoding::stream);
+  std::string snapshot = widgetSnapshotJSON(items, library_.spaces(), library_.collections(),
+                                            platform::secondsSince1970(clock_.now()))
+                             .encode(link::JSONEncoding::stream);
   writeFileAtomically(widget.get(), "widget.json", snapshot, container_ / "Widget" / "widget.json");
 
   // Thumbnails of items the snapshot no longer names are only clutter.

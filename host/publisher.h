@@ -11,6 +11,7 @@
 #include "host/file_store.h"
 #include "host/image_codec.h"
 #include "host/library.h"
+#include "platform/wall_clock.h"
 #include "wire/json_value.h"
 
 namespace nolt::host {
@@ -22,12 +23,12 @@ inline constexpr std::size_t kMaxWidgetItems = 500;
 class Publisher {
  public:
   Publisher(Library& library, FileStore& files, ImageCodec& images, std::filesystem::path container,
-            std::function<double()> now)
+            platform::WallClock& clock)
       : library_(library),
         files_(files),
         images_(images),
         container_(std::move(container)),
-        now_(std::move(now)) {}
+        clock_(clock) {}
 
   // Writes every file anew (thumbnails only where missing); safe from several threads.
   // Throws std::system_error or StoreError when a file cannot be written.
@@ -40,7 +41,7 @@ class Publisher {
   FileStore& files_;
   ImageCodec& images_;
   std::filesystem::path container_;
-  std::function<double()> now_;
+  platform::WallClock& clock_;
   std::mutex mutex_;
 };
 

@@ -18,7 +18,7 @@ using test_support::readFile;
 class PublisherTest : public testing::HostFixture {
  protected:
   fs::path container_ = folder_ / "container";
-  Publisher publisher_{library_, files_, images_, container_, [this] { return now_; }};
+  Publisher publisher_{library_, files_, images_, container_, clock_};
 };
 
 TEST_F(PublisherTest, WritesWhatTheCaptureProgramsAndTheWidgetRead) {

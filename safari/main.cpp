@@ -4,10 +4,10 @@
 #include <csignal>
 #include <iostream>
 
-#include "capture/inbox.h"
 #include "platform/environment.h"
 #include "platform/notify.h"
 #include "platform/uuid.h"
+#include "platform/wall_clock.h"
 #include "safari/native_messaging.h"
 #include "safari/safari_handler.h"
 
@@ -21,8 +21,8 @@ int main() {
   std::unique_ptr<platform::UUIDSource> uuids = platform::makeRandomUUIDSource();
   std::unique_ptr<platform::NotificationCenter> notifications =
       platform::makeSessionBusNotificationCenter(*env);
-  safari::SafariWebExtensionHandler handler(
-      {*env, *uuids, *notifications, [] { return capture::secondsSinceReferenceDate(); }});
+  std::unique_ptr<platform::WallClock> clock = platform::makeSystemWallClock();
+  safari::SafariWebExtensionHandler handler({*env, *uuids, *notifications, *clock});
   return safari::serve(std::cin, std::cout,
                        [&](safari::ExtensionContext& context) { handler.beginRequest(context); });
 }

@@ -180,7 +180,7 @@ void SafariWebExtensionHandler::save(const JSONObject& message) {
   IncomingRequest request = chosen->run({folder, message, title});
   request.spaceID = uuidValue(message, "spaceID");
   if (!request.spaceID) request.spaceID = destinations.currentSpaceID;
-  request.createdAt = services_.now();
+  request.createdAt = platform::secondsSinceReferenceDate(services_.clock.now());
   capture::writeRequest(folder, request);
 }
 

@@ -4,12 +4,12 @@
 // the reply, never out of the handler.
 #pragma once
 
-#include <functional>
 #include <stdexcept>
 
 #include "platform/environment.h"
 #include "platform/notify.h"
 #include "platform/uuid.h"
+#include "platform/wall_clock.h"
 #include "safari/extension_context.h"
 
 namespace nolt::safari {
@@ -31,7 +31,7 @@ class SafariWebExtensionHandler {
     platform::Environment& env;
     platform::UUIDSource& uuids;
     platform::NotificationCenter& notifications;
-    std::function<double()> now;  // seconds since 2001-01-01T00:00:00Z
+    platform::WallClock& clock;
   };
 
   explicit SafariWebExtensionHandler(Services services) : services_(std::move(services)) {}

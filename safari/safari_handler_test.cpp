@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/identifiers.h"
+#include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/recording_notification_center.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "platform/testing/test_environment.h"
@@ -60,7 +61,7 @@ class SafariHandlerTest : public ::testing::Test {
   }
 
   std::string run(TestContext& context) {
-    SafariWebExtensionHandler handler({env_, uuids_, notifications_, [] { return 1.5; }});
+    SafariWebExtensionHandler handler({env_, uuids_, notifications_, clock_});
     handler.beginRequest(context);
     EXPECT_EQ(context.completions.size(), 1u);
     if (context.completions.size() != 1 || context.completions[0].size() != 1) return "";
@@ -79,6 +80,9 @@ class SafariHandlerTest : public ::testing::Test {
   test_support::TempDir home_;
   TestEnvironment env_;
   SequentialUUIDSource uuids_;
+  // 1.5 s after the reference date, so createdAt reads 1.5.
+  platform::testing::FakeWallClock clock_{std::chrono::sys_days{std::chrono::year{2001} / 1 / 1} +
+                                          std::chrono::milliseconds{1500}};
   RecordingNotificationCenter notifications_;
 };
 

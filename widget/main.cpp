@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/directories.h"
+#include "platform/wall_clock.h"
 #include "widget/desktop_hints.h"
 #include "widget/entry_renderer.h"
 #include "widget/widget_host.h"
@@ -113,14 +114,10 @@ ChooseScopeIntent scopeOption(const Arguments& a) {
   return {id};
 }
 
-double now() {
-  using namespace std::chrono;
-  return duration<double>(system_clock::now().time_since_epoch()).count();
-}
-
 double atOption(const Arguments& a) {
   auto it = a.options.find("at");
-  if (it == a.options.end()) return now();
+  if (it == a.options.end())
+    return platform::secondsSince1970(platform::makeSystemWallClock()->now());
   const std::string& text = it->second;
   double at = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), at);
@@ -232,8 +229,9 @@ int runWidget(int argc, char** argv) {
   QGuiApplication::setApplicationVersion(QStringLiteral(NOLT_VERSION));
   QQuickStyle::setStyle(QStringLiteral("Basic"));
   auto env = platform::makeProcessEnvironment();
+  auto clock = platform::makeSystemWallClock();
   WidgetHost host(family, QString::fromStdString(name),
-                  {platform::groupContainerPath(*env), ScopeStore::forWidget(*env, name), now,
+                  {platform::groupContainerPath(*env), ScopeStore::forWidget(*env, name), *clock,
                    WidgetModel::desktopOpener()});
   host.update();
   QQmlApplicationEngine engine;

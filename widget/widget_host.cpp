@@ -81,7 +81,8 @@ void WidgetHost::reload() {
 }
 
 void WidgetHost::update() {
-  double now = services_.now();
+  // The timeline's dates count seconds since 1970.
+  double now = platform::secondsSince1970(services_.clock.now());
   // A new timeline at the start, once the last entry's date has come, and when the clock
   // was set back before the timeline's start.
   if (!timeline_ || now < timeline_->entries.front().date || !nextChange(*timeline_, now)) {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/wall_clock.h"
 #include "widget/scope_query.h"
 #include "widget/scope_store.h"
 #include "widget/widget_model.h"
@@ -39,7 +40,7 @@ class WidgetHost : public QObject {
   struct Services {
     std::optional<std::string> container;  // the shared container, if any
     std::optional<ScopeStore> store;       // none: the scope lasts only as long as the window
-    std::function<double()> now;           // seconds since 1970
+    platform::WallClock& clock;
     WidgetModel::Opener opener;
   };
 

@@ -7,12 +7,18 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/testing/fake_wall_clock.h"
 #include "tests/support/temp_dir.h"
 
 namespace nolt::widget {
 namespace {
 
-constexpr double kNewYear = 1767225600;
+using namespace std::chrono_literals;
+
+constexpr std::chrono::sys_seconds kNewYear{std::chrono::sys_days{std::chrono::year{2026} / 1 / 1}};
+
+// The widget's dates count seconds since 1970.
+double dateOf(platform::Instant instant) { return platform::secondsSince1970(instant); }
 
 // Eight items, half in space Work, and a collection Refs in Work holding item 1.
 std::string snapshotText() {
@@ -47,8 +53,7 @@ class WidgetHostTest : public testing::Test {
   std::unique_ptr<WidgetHost> makeHost(Family family) {
     return std::make_unique<WidgetHost>(
         family, QStringLiteral("desk"),
-        WidgetHost::Services{root_ + "/container", ScopeStore(root_ + "/state/desk"),
-                             [this] { return now_; },
+        WidgetHost::Services{root_ + "/container", ScopeStore(root_ + "/state/desk"), clock_,
                              [this](const QString& url) { opened_.push_back(url); }});
   }
 
@@ -60,7 +65,7 @@ class WidgetHostTest : public testing::Test {
 
   test_support::TempDir folder_;
   std::string root_ = folder_.path();
-  double now_ = kNewYear + 60;
+  platform::testing::FakeWallClock clock_{kNewYear + 60s};
   QStringList opened_;
 };
 
@@ -71,21 +76,21 @@ TEST_F(WidgetHostTest, PlaysTheTimelineAndAsksForANewOneAfterTheLastEntry) {
   EXPECT_EQ(changes.count(), 1);
   EXPECT_EQ(host->model()->family(), "large");
   EXPECT_EQ(ids(host->model()).size(), 4);
-  EXPECT_EQ(host->nextUpdate(), kNewYear + 60 + 14400);
+  EXPECT_EQ(host->nextUpdate(), dateOf(kNewYear + 60s + 4h));
 
   QStringList first = ids(host->model());
-  now_ += 600;  // woken early: nothing changes
+  clock_.advance(600s);  // woken early: nothing changes
   host->update();
   EXPECT_EQ(changes.count(), 1);
 
-  now_ = kNewYear + 60 + 14400 * 5;  // the last entry's date: a new timeline from now
+  clock_.set(kNewYear + 60s + 5 * 4h);  // the last entry's date: a new timeline from now
   host->update();
   EXPECT_EQ(changes.count(), 2);
-  EXPECT_EQ(host->nextUpdate(), now_ + 14400);
+  EXPECT_EQ(host->nextUpdate(), dateOf(clock_.now() + 4h));
 
-  now_ = kNewYear + 60 - 86400;  // the clock was set back a day
+  clock_.set(kNewYear + 60s - 24h);  // the clock was set back a day
   host->update();
-  EXPECT_EQ(host->nextUpdate(), now_ + 14400);
+  EXPECT_EQ(host->nextUpdate(), dateOf(clock_.now() + 4h));
 }
 
 TEST_F(WidgetHostTest, ChoosingAScopeKeepsItsIdAndFiltersAtOnce) {
@@ -130,7 +135,7 @@ TEST_F(WidgetHostTest, ANewSnapshotShowsFromTheReloadOn) {
              "collectionIDs":[]}],"spaces":[],"collections":[]})";
   host->reload();
   EXPECT_EQ(ids(host->model()), QStringList{"7E000000-0000-4000-8000-000000000001"});
-  EXPECT_EQ(host->nextUpdate(), now_ + 14400);
+  EXPECT_EQ(host->nextUpdate(), dateOf(clock_.now() + 4h));
 }
 
 TEST_F(WidgetHostTest, OpensOnlyDeepLinks) {

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "platform/testing/fake_wall_clock.h"
 #include "widget/widget_host.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
@@ -69,8 +70,7 @@ class Fixtures : public QObject {
     auto* host = new WidgetHost(
         *familyNamed(family.toStdString()), QStringLiteral("test"),
         {container_.path().toStdString(),
-         ScopeStore(container_.path().toStdString() + "/state/" + std::to_string(++hosts_)),
-         [] { return 1767225600.0; },
+         ScopeStore(container_.path().toStdString() + "/state/" + std::to_string(++hosts_)), clock_,
          [this](const QString& url) {
            lastOpened_ = url;
            emit openedChanged();
@@ -120,6 +120,8 @@ class Fixtures : public QObject {
   QTemporaryDir container_;
   QString lastOpened_;
   int hosts_ = 0;
+  // 2026-01-01T00:00:00Z
+  platform::testing::FakeWallClock clock_{std::chrono::sys_days{std::chrono::year{2026} / 1 / 1}};
 };
 
 class Setup : public QObject {

@@ -9,6 +9,7 @@
 
 #include "host/command_handlers.h"
 #include "host/testing/fake_image_codec.h"
+#include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "tests/support/temp_dir.h"
 
@@ -26,21 +27,19 @@ class RecordingOpener : public Opener {
 
 class HostFixture : public ::testing::Test {
  protected:
-  // Each call is one second after the last, so newest-first order is the order of adding.
-  double tick() { return now_ += 1; }
-
   test_support::TempDir temporary_;
   std::filesystem::path folder_ = temporary_.path();
-  double now_ = 1'796'000'000;
+  // Each reading is one second after the last, so newest-first order is the order of adding.
+  platform::testing::FakeWallClock clock_{
+      std::chrono::sys_seconds{std::chrono::seconds{1'796'000'000}}, std::chrono::seconds{1}};
   Library library_{":memory:"};
   FileStore files_{folder_ / "Files"};
   FakeImageCodec images_;
   RecordingOpener opener_;
   platform::testing::SequentialUUIDSource uuids_;
   int changes_ = 0;
-  CommandHandlers handlers_{
-      HostServices{library_, files_, images_, opener_, uuids_, [this] { return tick(); }},
-      [this] { ++changes_; }};
+  CommandHandlers handlers_{HostServices{library_, files_, images_, opener_, uuids_, clock_},
+                            [this] { ++changes_; }};
 };
 
 }  // namespace nolt::host::testing

@@ -19,6 +19,7 @@
 #include "platform/identifiers.h"
 #include "platform/testing/test_environment.h"
 #include "platform/uuid.h"
+#include "platform/wall_clock.h"
 #include "tests/host/host_process.h"
 #include "tests/support/scoped_umask.h"
 #include "tests/support/test_host_process.h"
@@ -101,7 +102,7 @@ class HostileContainerTest : public ::testing::Test {
   }
 
   fs::path capture(IncomingRequest request, const capture::Payload* payload = nullptr) {
-    request.createdAt = capture::secondsSinceReferenceDate();
+    request.createdAt = platform::secondsSinceReferenceDate(std::chrono::system_clock::now());
     return capture::writeCapture(inbox(), *uuids_, request, payload);
   }
   fs::path fileCapture(const std::string& name) {
