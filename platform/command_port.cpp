@@ -22,6 +22,7 @@ namespace {
 // busy this long is not going to answer.
 constexpr int kConnectTimeoutSeconds = 10;
 constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kOneWriteBytes = 64 * 1024;
 
 PortConnection::Status failedStatus(IOResult result, PortConnection::Status onTimeout) {
   return result == IOResult::timedOut ? onTimeout : PortConnection::Status::transportError;
@@ -42,12 +43,20 @@ class SocketConnection final : public PortConnection {
     if (used_ || request.size() > UINT32_MAX) return Status::transportError;
     used_ = true;
 
-    // The header goes on its own: copying a request that carries a whole file into one frame
-    // would hold its text twice.
     auto header = encodeRequestHeader({messageID, static_cast<std::uint32_t>(request.size())});
     Deadline sendDeadline = deadlineAfter(sendTimeout);
-    IOResult sent = sendAll(fd_, {header.data(), header.size()}, sendDeadline);
-    if (sent == IOResult::done) sent = sendAll(fd_, request, sendDeadline);
+    IOResult sent;
+    if (request.size() <= kOneWriteBytes) {
+      // A small request leaves in one write with its header, so the host wakes once for it.
+      std::string frame(header.data(), header.size());
+      frame.append(request);
+      sent = sendAll(fd_, frame, sendDeadline);
+    } else {
+      // A large one goes after its header: copying a request that carries a whole file into
+      // one frame would hold its text twice.
+      sent = sendAll(fd_, {header.data(), header.size()}, sendDeadline);
+      if (sent == IOResult::done) sent = sendAll(fd_, request, sendDeadline);
+    }
     if (sent != IOResult::done) return failedStatus(sent, Status::sendTimeout);
     return receiveReply(receiveTimeout, reply);
   }
