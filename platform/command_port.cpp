@@ -100,17 +100,18 @@ class SocketConnection final : public PortConnection {
     if (got != IOResult::done) return failedStatus(got, Status::receiveTimeout);
     std::uint32_t length = decodeReplyHeader(header);
     if (length > kMaxReplyBytes) return Status::transportError;
-    // The buffer grows with what actually arrives, so a lying length costs nothing.
+    // The reply grows a chunk at a time as bytes arrive, so a lying length costs at most one
+    // chunk; it is read in place rather than through a buffer on the stack.
     std::size_t remaining = length;
-    char chunk[kReadChunk];
     while (remaining > 0) {
-      std::size_t want = std::min(remaining, sizeof chunk);
-      got = receiveExactly(fd_, chunk, want, deadline);
+      std::size_t want = std::min(remaining, kReadChunk);
+      std::size_t have = reply.size();
+      reply.resize(have + want);
+      got = receiveExactly(fd_, reply.data() + have, want, deadline);
       if (got != IOResult::done) {
         reply.clear();
         return failedStatus(got, Status::receiveTimeout);
       }
-      reply.append(chunk, want);
       remaining -= want;
     }
     return Status::success;
