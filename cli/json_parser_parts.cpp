@@ -11,5 +11,6 @@
 // The definitions, after every declaration they need.
 #include <boost/json/detail/impl/default_resource.ipp>
 #include <boost/json/detail/impl/except.ipp>
+#include <boost/json/detail/impl/shared_resource.ipp>
 #include <boost/json/detail/impl/stack.ipp>
 #include <boost/json/impl/error.ipp>
