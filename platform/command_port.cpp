@@ -22,6 +22,7 @@ namespace {
 // busy this long is not going to answer.
 constexpr int kConnectTimeoutSeconds = 10;
 constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kOneWriteBytes = 64 * 1024;
 
 PortConnection::Status failedStatus(IOResult result, PortConnection::Status onTimeout) {
   return result == IOResult::timedOut ? onTimeout : PortConnection::Status::transportError;
@@ -42,12 +43,20 @@ class SocketConnection final : public PortConnection {
     if (used_ || request.size() > UINT32_MAX) return Status::transportError;
     used_ = true;
 
-    // The header goes on its own: copying a request that carries a whole file into one frame
-    // would hold its text twice.
     auto header = encodeRequestHeader({messageID, static_cast<std::uint32_t>(request.size())});
     Deadline sendDeadline = deadlineAfter(sendTimeout);
-    IOResult sent = sendAll(fd_, {header.data(), header.size()}, sendDeadline);
-    if (sent == IOResult::done) sent = sendAll(fd_, request, sendDeadline);
+    IOResult sent;
+    if (request.size() <= kOneWriteBytes) {
+      // A small request leaves in one write with its header, so the host wakes once for it.
+      std::string frame(header.data(), header.size());
+      frame.append(request);
+      sent = sendAll(fd_, frame, sendDeadline);
+    } else {
+      // A large one goes after its header: copying a request that carries a whole file into
+      // one frame would hold its text twice.
+      sent = sendAll(fd_, {header.data(), header.size()}, sendDeadline);
+      if (sent == IOResult::done) sent = sendAll(fd_, request, sendDeadline);
+    }
     if (sent != IOResult::done) return failedStatus(sent, Status::sendTimeout);
     return receiveReply(receiveTimeout, reply);
   }
@@ -91,17 +100,18 @@ class SocketConnection final : public PortConnection {
     if (got != IOResult::done) return failedStatus(got, Status::receiveTimeout);
     std::uint32_t length = decodeReplyHeader(header);
     if (length > kMaxReplyBytes) return Status::transportError;
-    // The buffer grows with what actually arrives, so a lying length costs nothing.
+    // The reply grows a chunk at a time as bytes arrive, so a lying length costs at most one
+    // chunk; it is read in place rather than through a buffer on the stack.
     std::size_t remaining = length;
-    char chunk[kReadChunk];
     while (remaining > 0) {
-      std::size_t want = std::min(remaining, sizeof chunk);
-      got = receiveExactly(fd_, chunk, want, deadline);
+      std::size_t want = std::min(remaining, kReadChunk);
+      std::size_t have = reply.size();
+      reply.resize(have + want);
+      got = receiveExactly(fd_, reply.data() + have, want, deadline);
       if (got != IOResult::done) {
         reply.clear();
         return failedStatus(got, Status::receiveTimeout);
       }
-      reply.append(chunk, want);
       remaining -= want;
     }
     return Status::success;

@@ -173,22 +173,28 @@ TEST_F(CommandPortTest, ExchangesOneFrameEachWay) {
 }
 
 TEST_F(CommandPortTest, SendsMessageIDAndPayloadOnce) {
-  std::pair<std::uint32_t, std::string> seen;
-  {
-    OneShotServer server(socketPath(), [&](int fd) {
-      seen = readRequest(fd);
-      writeBytes(fd, lengthPrefix(2) + "ok");
-    });
-    auto connection = makeUnixCommandPort(env_)->open(kName);
-    ASSERT_TRUE(connection);
-    std::string reply;
-    EXPECT_EQ(connection->sendRequest(0x01020304, "hello", 10, 60, reply), Status::success);
-    EXPECT_EQ(reply, "ok");
-    // One exchange per connection: a second request has no reply to wait for.
-    EXPECT_EQ(connection->sendRequest(0, "again", 10, 60, reply), Status::transportError);
+  // Small requests leave in one write with their header, larger ones after it.
+  for (const std::string& payload :
+       {std::string("hello"), std::string(64 << 10, 'a'), std::string((64 << 10) + 1, 'b')}) {
+    SCOPED_TRACE(payload.size());
+    unlink(socketPath().c_str());
+    std::pair<std::uint32_t, std::string> seen;
+    {
+      OneShotServer server(socketPath(), [&](int fd) {
+        seen = readRequest(fd);
+        writeBytes(fd, lengthPrefix(2) + "ok");
+      });
+      auto connection = makeUnixCommandPort(env_)->open(kName);
+      ASSERT_TRUE(connection);
+      std::string reply;
+      EXPECT_EQ(connection->sendRequest(0x01020304, payload, 10, 60, reply), Status::success);
+      EXPECT_EQ(reply, "ok");
+      // One exchange per connection: a second request has no reply to wait for.
+      EXPECT_EQ(connection->sendRequest(0, "again", 10, 60, reply), Status::transportError);
+    }
+    EXPECT_EQ(seen.first, 0x01020304u);
+    EXPECT_TRUE(seen.second == payload);
   }
-  EXPECT_EQ(seen.first, 0x01020304u);
-  EXPECT_EQ(seen.second, "hello");
 }
 
 TEST_F(CommandPortTest, ReceiveTimeRunsFromTheEndOfSending) {

@@ -2,7 +2,7 @@
 """Whole-process time of nolt next to plain C baselines, measured side by side in one run.
 
   search: `nolt search red chair` against an instant host, next to c_client doing the same
-          socket exchange; target at most 1.5 times the C client.
+          socket exchange; target at most 1.2 times the C client.
   add:    `nolt add video.mp4` of 200 MiB, next to add_streamed_floor (read 768 KiB, Base64,
           write to the socket, repeat) and add_floor (the same holding the whole file); targets
           at most 1.3 times the streamed floor in time and a peak RSS of at most 32 MiB.

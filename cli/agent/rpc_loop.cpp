@@ -10,11 +10,11 @@
 #include <cstring>
 #include <exception>
 
+#include "platform/json_reader.h"
 #include "platform/json_text.h"
 
 namespace nolt::agent {
 
-using link::JSONDecodingError;
 using link::JSONEncoding;
 using link::JSONEncodingError;
 using link::JSONObject;
@@ -32,7 +32,8 @@ constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 std::string envelope(const JSONValue& id, std::string_view member, std::string_view body) {
   std::string idText = id.encode(JSONEncoding::stream);
   std::string line;
-  line.reserve(body.size() + idText.size() + member.size() + 24);
+  // Room for the line feed too, which serveLines adds.
+  line.reserve(body.size() + idText.size() + member.size() + 29);
   line.append(R"({"jsonrpc":"2.0","id":)").append(idText);
   line.append(",\"").append(member).append("\":").append(body).append("}");
   return line;
@@ -42,6 +43,82 @@ std::string errorReply(const JSONValue& id, int code, std::string_view message) 
   JSONValue error = JSONObject{{"code", code}, {"message", message}};
   return envelope(id, "error", error.encode(JSONEncoding::stream));
 }
+
+// The members of a request that the server reads, "id", "method" and "params", each the last
+// of its name as in a decoded object. The whole line is still read as JSON, so any line that
+// is not exactly one JSON value is refused alike, but other members are not built: a ping
+// costs no more than its id and method.
+class RequestReader final : public platform::json::Sink {
+ public:
+  bool isObject() const { return isObject_; }
+  const JSONValue* id() const { return id_ ? &*id_ : nullptr; }
+  const JSONValue* method() const { return method_ ? &*method_ : nullptr; }
+  const JSONValue* params() const { return params_ ? &*params_ : nullptr; }
+
+  bool null() override {
+    return scalar([](Sink& s) { return s.null(); });
+  }
+  bool boolean(bool b) override {
+    return scalar([b](Sink& s) { return s.boolean(b); });
+  }
+  bool number(double d) override {
+    return scalar([d](Sink& s) { return s.number(d); });
+  }
+  bool string(std::string_view t) override {
+    return scalar([t](Sink& s) { return s.string(t); });
+  }
+  bool key(std::string_view k) override {
+    if (depth_ > 1) return !target_ || value_.key(k);
+    if (isObject_)
+      target_ = k == "id" ? &id_ : k == "method" ? &method_ : k == "params" ? &params_ : nullptr;
+    return true;
+  }
+  bool beginArray() override { return begin(false); }
+  bool endArray() override {
+    return end([](Sink& s) { return s.endArray(); });
+  }
+  bool beginObject() override { return begin(true); }
+  bool endObject() override {
+    return end([](Sink& s) { return s.endObject(); });
+  }
+
+ private:
+  // A kept member's value is built from its events; it is complete once they return to the
+  // request's own level.
+  template <class Event>
+  bool scalar(Event event) {
+    if (!target_) return true;
+    event(value_);
+    if (depth_ == 1) keep();
+    return true;
+  }
+  bool begin(bool isObject) {
+    if (depth_++ == 0) {
+      isObject_ = isObject;
+    } else if (target_) {
+      isObject ? value_.beginObject() : value_.beginArray();
+    }
+    return true;
+  }
+  template <class Event>
+  bool end(Event event) {
+    if (--depth_ > 0 && target_) {
+      event(value_);
+      if (depth_ == 1) keep();
+    }
+    return true;
+  }
+  void keep() {
+    *target_ = value_.take();
+    target_ = nullptr;
+  }
+
+  bool isObject_ = false;
+  std::size_t depth_ = 0;                       // how many arrays and objects are open
+  std::optional<JSONValue>* target_ = nullptr;  // where the member being read is kept
+  link::JSONValueBuilder value_;
+  std::optional<JSONValue> id_, method_, params_;
+};
 
 // Writes all bytes, waiting while the descriptor is full; false once it is closed or broken.
 bool writeAll(int fd, std::string_view bytes) {
@@ -133,25 +210,20 @@ std::optional<std::string> replyTo(MCPServer& server, std::string_view line) {
     repaired = replaceInvalidUTF8(line);
     line = repaired;
   }
-  JSONValue message;
-  try {
-    message = JSONValue::decode(line);
-  } catch (const JSONDecodingError&) {
-    return std::string(kParseErrorReply);
-  }
+  RequestReader request;
+  if (platform::json::read(line, request)) return std::string(kParseErrorReply);
   // Batches are not supported: an array is dropped like any other value that is not an object.
-  const JSONObject* request = message.object();
-  if (!request) return std::nullopt;
+  if (!request.isObject()) return std::nullopt;
   // Notifications carry no id; they are neither answered nor acted upon.
-  const JSONValue* id = request->find("id");
+  const JSONValue* id = request.id();
   if (!id) return std::nullopt;
   // A method given as a number is dispatched by its decimal text; any other type as "".
-  const JSONValue* method = request->find("method");
+  const JSONValue* method = request.method();
   std::string number = method && method->number() ? *method->stringValue() : "";
   std::string_view name = method && method->string() ? *method->string() : number;
   std::string result;
   try {
-    result = server.resultText(name, request->find("params"));
+    result = server.resultText(name, request.params());
   } catch (const MCPServer::RPCError& error) {
     return errorReply(*id, error.code(), error.what());
   } catch (const JSONEncodingError&) {

@@ -128,6 +128,35 @@ TEST(ReplyToTest, LargeIntegerIdsComeBackAsWrittenWithinDoublePrecision) {
             R"({"jsonrpc":"2.0","id":0,"result":{}})");
 }
 
+TEST(ReplyToTest, ReadsOnlyTheRequestsOwnIdMethodAndParamsTheLastOfEachName) {
+  MCPServer server(testing::SubstituteHost().exchange());
+  const std::string ping = R"(,"result":{}})";
+  const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
+      {R"({"id":1,"id":2,"method":"ping"})", R"({"jsonrpc":"2.0","id":2)" + ping},
+      {R"({"method":"nope","id":3,"method":"ping"})", R"({"jsonrpc":"2.0","id":3)" + ping},
+      {R"({"id":{"k":[true,false,null,{"id":4}]},"method":"ping"})",
+       R"({"jsonrpc":"2.0","id":{"k":[true,false,null,{"id":4}]})" + ping},
+      {R"({"id":null,"method":"ping"})", R"({"jsonrpc":"2.0","id":null)" + ping},
+      // Members of nested values are not the request's.
+      {R"({"params":{"id":1},"method":"ping"})", std::nullopt},
+      {R"({"x":{"id":1,"method":"ping"}})", std::nullopt},
+      {R"([{"id":1,"method":"ping"}])", std::nullopt},
+      {R"({"x":[{"id":[5]}],"id":[6,{"method":"x"}],"y":{"z":{}},"method":"ping"})",
+       R"({"jsonrpc":"2.0","id":[6,{"method":"x"}])" + ping},
+      // Members that are not kept must still be valid JSON.
+      {R"({"x":1e999,"id":1,"method":"ping"})",
+       R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Parse error"}})"},
+  };
+  for (const auto& [line, reply] : cases) EXPECT_EQ(replyTo(server, line), reply) << line;
+
+  auto initialized =
+      replyTo(server, R"({"params":{"protocolVersion":"a"},"id":7,"method":"initialize",)"
+                      R"("params":{"protocolVersion":"b","params":{"protocolVersion":"c"}}})");
+  ASSERT_TRUE(initialized);
+  JSONValue reply = JSONValue::decode(*initialized);
+  EXPECT_EQ(reply.subscript("result")->subscript("protocolVersion")->stringValue(), "b");
+}
+
 TEST(ServeTest, AnswersEveryLineInOrderAndEndsWithItsInput) {
   std::istringstream in(
       "{\"id\":1,\"method\":\"ping\"}\r\n"

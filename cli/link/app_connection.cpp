@@ -1,6 +1,5 @@
 #include "cli/link/app_connection.h"
 
-#include <filesystem>
 #include <optional>
 #include <semaphore>
 
@@ -11,6 +10,19 @@ namespace nolt::link {
 
 using platform::kCommandPortName;
 using platform::kHostBundleID;
+
+namespace {
+
+// The folder holding `path`: what comes before its last name and the slashes ahead of that
+// name. "/" is its own folder; a bare name has none ("").
+std::string_view folderOf(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  std::size_t end = path.find_last_not_of('/', slash);
+  return end == std::string_view::npos ? path.substr(0, 1) : path.substr(0, end + 1);
+}
+
+}  // namespace
 
 JSONValue AppConnection::send(std::string_view command, const JSONObject& arguments) {
   std::string request = CLIRequest{std::string(command), arguments}.encode();
@@ -67,9 +79,9 @@ void AppConnection::launchHost() {
   std::optional<platform::Application> app;
   // Inside the host's bundle (…/Nolt.app/Contents/MacOS/nolt) the bundle is the host.
   if (auto own = services_.workspace.ownExecutablePath()) {
-    std::filesystem::path bundle =
-        std::filesystem::path(*own).parent_path().parent_path().parent_path();
-    if (bundle.extension() == ".app") app = platform::Application{bundle.string()};
+    std::string_view bundle = folderOf(folderOf(folderOf(*own)));
+    std::string_view name = bundle.substr(bundle.rfind('/') + 1);
+    if (name.size() > 4 && name.ends_with(".app")) app = platform::Application{std::string(bundle)};
   }
   if (!app) app = services_.workspace.applicationFor(kHostBundleID);
   if (!app) throw Failure::notRunning();

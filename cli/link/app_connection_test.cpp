@@ -116,6 +116,30 @@ TEST_F(AppConnectionTest, ToolInsideTheHostsBundleOpensThatBundle) {
   EXPECT_TRUE(workspace.lookedUpIDs.empty());
 }
 
+TEST_F(AppConnectionTest, TheBundleIsThreeFoldersAboveTheToolWhenItsNameEndsInApp) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/A/Nolt.app/Contents/MacOS/nolt", "/A/Nolt.app"},
+      {"//A//Nolt.app//Contents/MacOS//nolt", "//A//Nolt.app"},
+      {"Nolt.app/Contents/MacOS/nolt", "Nolt.app"},
+      {"/x.app/Contents/MacOS/nolt", "/x.app"},
+      {"/A/Nolt.app/Contents/MacOS/", "/A/Nolt.app"},
+      // Not bundles: a name that is only ".app", too few folders, or another extension.
+      {"/A/.app/Contents/MacOS/nolt", "/registered"},
+      {"/Contents/MacOS/nolt", "/registered"},
+      {"MacOS/nolt", "/registered"},
+      {"/A/Nolt.apps/Contents/MacOS/nolt", "/registered"},
+  };
+  for (const auto& [own, opened] : cases) {
+    port.served = false;
+    workspace.opened.clear();
+    workspace.ownPath = own;
+    workspace.registered = platform::Application{"/registered"};
+    workspace.onOpen = [&](const platform::Application&) { port.served = true; };
+    connection().send("spaces", {});
+    EXPECT_EQ(workspace.opened, std::vector<std::string>{opened}) << own;
+  }
+}
+
 TEST_F(AppConnectionTest, ToolOutsideABundleOpensTheRegisteredHost) {
   port.served = false;
   workspace.ownPath = "/usr/local/bin/nolt";
