@@ -83,6 +83,25 @@ std::optional<std::string> DesktopSession::missingTool() {
 
 DesktopSession::DesktopSession() {
   if (home_.path().empty() || missingTool()) return;
+  // A display server that loses a race for its display number, or a window manager that
+  // starts slowly on a loaded machine, gets one more go.
+  for (int attempt = 0; attempt < 2 && !ready_; ++attempt) {
+    if (attempt) {
+      windowManager_.reset();
+      if (server_) server_->stop(5);
+      server_.reset();
+      display_.clear();
+    }
+    ready_ = start();
+  }
+}
+
+void DesktopSession::fail(const std::string& what) {
+  if (!problem_.empty()) problem_ += "; then ";
+  problem_ += what;
+}
+
+bool DesktopSession::start() {
   auto options = desktopProgram({"Xvfb", "-displayfd", std::to_string(kDisplayFD), "-screen", "0",
                                  "1024x768x24", "-wr", "-nolisten", "tcp"},
                                 {{"PATH", "/usr/bin:/bin"}}, true);
@@ -99,7 +118,10 @@ DesktopSession::DesktopSession() {
   }
   server_->closePipe(kDisplayFD);
   while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
-  if (!server_->started() || number.empty()) return;
+  if (!server_->started() || number.empty()) {
+    fail(server_->started() ? "Xvfb gave no display number" : "Xvfb did not start");
+    return false;
+  }
   display_ = ":" + number;
 
   // Openbox's own settings, less the workspace name it flashes over the screen on a switch.
@@ -113,12 +135,12 @@ DesktopSession::DesktopSession() {
   auto deadline = after(10);
   while (Clock::now() < deadline) {
     if (tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") !=
-        std::string::npos) {
-      ready_ = true;
-      break;
-    }
+        std::string::npos)
+      return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  fail("openbox did not take display " + display_ + " within 10 s");
+  return false;
 }
 
 DesktopSession::~DesktopSession() {

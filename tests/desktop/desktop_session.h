@@ -53,6 +53,8 @@ class DesktopSession {
 
   // True once the window manager has taken the display.
   bool ready() const { return ready_; }
+  // What went wrong when not ready.
+  const std::string& problem() const { return problem_; }
   const std::string& display() const { return display_; }
   // DISPLAY, PATH, the session's HOME and the sanitizers' settings; programs under test add
   // their own.
@@ -81,11 +83,15 @@ class DesktopSession {
   void photograph(const std::string& path) const;
 
  private:
+  bool start();
+  void fail(const std::string& what);
+
   test_support::TempDir home_;
   std::string display_;
   std::optional<test_support::Subprocess> server_;
   std::optional<Program> windowManager_;
   bool ready_ = false;
+  std::string problem_;
 };
 
 // The screen as xwd writes it (ZPixmap, 24 or 32 bits a pixel) as an image; null otherwise.

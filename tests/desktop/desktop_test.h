@@ -26,7 +26,7 @@ class DesktopTest : public ::testing::Test {
   void SetUp() override {
     if (auto tool = DesktopSession::missingTool())
       GTEST_SKIP() << tool->c_str() << " is not installed";
-    ASSERT_TRUE(session_->ready()) << "Xvfb and openbox did not start";
+    ASSERT_TRUE(session_->ready()) << session_->problem();
     environment_ = session_->programEnvironment(home_.path());
   }
   // Whether a SetUp() that extends this one should go on.
