@@ -69,6 +69,9 @@ Destination destinationOf(Library& library, const JSONObject& arguments) {
   return destination;
 }
 
+// The moment a record is made, as the library keeps it: seconds since 1970.
+double nowSince1970(HostServices& s) { return platform::secondsSince1970(s.clock.now()); }
+
 std::optional<Note> attachedNote(HostServices& s, const JSONObject& arguments,
                                  const std::string& itemID) {
   std::optional<std::string> text = textArgument(arguments, "note");
@@ -77,7 +80,7 @@ std::optional<Note> attachedNote(HostServices& s, const JSONObject& arguments,
   note.id = s.uuids.next().uuidString();
   note.text = *text;
   note.itemID = itemID;
-  note.createdAt = platform::secondsSince1970(s.clock.now());
+  note.createdAt = nowSince1970(s);
   return note;
 }
 
@@ -161,7 +164,7 @@ JSONValue addNoteResult(HostServices& s, const JSONObject& arguments) {
   note.tags = tagsArgument(arguments, "tags");
   note.spaceID = destination.spaceID;
   note.collectionID = destination.collectionID;
-  note.createdAt = platform::secondsSince1970(s.clock.now());
+  note.createdAt = nowSince1970(s);
   s.library.addNote(note);
   return JSONObject{{"id", note.id}, {"title", note.title}};
 }
@@ -182,7 +185,7 @@ JSONValue addLinkResult(HostServices& s, const JSONObject& arguments) {
   item.spaceID = destination.spaceID;
   if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
   item.tags = tagsArgument(arguments, "tags");
-  item.createdAt = platform::secondsSince1970(s.clock.now());
+  item.createdAt = nowSince1970(s);
   s.library.addItem(item, attachedNote(s, arguments, item.id));
   return JSONObject{{"id", item.id}, {"title", item.title}};
 }
@@ -228,7 +231,7 @@ JSONValue addFileItem(HostServices& s, const JSONObject& arguments, const FileTo
   item.spaceID = destination.spaceID;
   if (destination.collectionID) item.collectionIDs.push_back(*destination.collectionID);
   item.tags = tagsArgument(arguments, "tags");
-  item.createdAt = platform::secondsSince1970(s.clock.now());
+  item.createdAt = nowSince1970(s);
   if (file.kind == ItemKind::image) {
     std::optional<std::string> bytes = imageBytes();
     if (auto facts = bytes ? s.images.inspect(*bytes) : std::nullopt) {

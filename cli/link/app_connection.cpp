@@ -3,6 +3,7 @@
 #include <optional>
 #include <semaphore>
 
+#include "platform/file_types.h"
 #include "platform/identifiers.h"
 #include "wire/cli_records.h"
 
@@ -80,8 +81,7 @@ void AppConnection::launchHost() {
   // Inside the host's bundle (…/Nolt.app/Contents/MacOS/nolt) the bundle is the host.
   if (auto own = services_.workspace.ownExecutablePath()) {
     std::string_view bundle = folderOf(folderOf(folderOf(*own)));
-    std::string_view name = bundle.substr(bundle.rfind('/') + 1);
-    if (name.size() > 4 && name.ends_with(".app")) app = platform::Application{std::string(bundle)};
+    if (platform::pathExtension(bundle) == "app") app = platform::Application{std::string(bundle)};
   }
   if (!app) app = services_.workspace.applicationFor(kHostBundleID);
   if (!app) throw Failure::notRunning();
