@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/url/parse.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -175,21 +177,29 @@ RequestShell requestShell(std::string_view command, const link::JSONObject& file
   }
 }
 
-// Reads the file from its start in chunks of `chunkSize`, handing each to `take`; throws when
-// it is no longer the size it was opened at.
+// Reads bytes [from, to) of the file in chunks, handing each to `take`; throws when the file
+// ends before `to`. A range that runs to the end reads past it, and throws when the file is no
+// longer the size it was opened at.
 template <class Take>
-void readChunks(const OpenedFile& file, std::vector<char>& chunk, Take take) {
-  std::uint64_t offset = 0;
+void readChunks(const OpenedFile& file, std::vector<char>& chunk, Take take, std::uint64_t from = 0,
+                std::uint64_t to = UINT64_MAX) {
+  bool toEnd = to >= file.size;
+  if (toEnd) to = file.size;
+  std::uint64_t offset = from;
   for (;;) {
-    ssize_t n = pread(file.fd, chunk.data(), chunk.size(), static_cast<off_t>(offset));
+    std::size_t want =
+        toEnd ? chunk.size()
+              : static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), to - offset));
+    if (want == 0) break;
+    ssize_t n = pread(file.fd, chunk.data(), want, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throwReadError(file.shownPath, errno);
     if (n == 0) break;
     offset += static_cast<std::uint64_t>(n);
-    if (offset > file.size) break;
+    if (offset > to) break;
     if (!take(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return;
   }
-  if (offset != file.size)
+  if (offset != to)
     throw AppConnection::Failure::app(file.name +
                                       " changed while it was being sent; nothing was saved.");
 }
@@ -202,13 +212,31 @@ FileRequest::FileRequest(std::string_view command, const OpenedFile& file)
   before_ = std::move(shell.before);
   after_ = std::move(shell.after);
   // The frame gives its length first, and every "/" of the text is written "\/": the file is
-  // read once to count them.
-  platform::base64::EscapedLengthCounter counter;
-  readChunks(file_, chunk_, [&](std::string_view bytes) {
-    counter.add(bytes);
-    return true;
-  });
-  dataLength_ = counter.total();
+  // read once to count them. The host has nothing to do until then, so a large file is counted
+  // in two halves at once; the first holds whole chunks, a multiple of three bytes, so the
+  // lengths of the halves' texts add up.
+  auto count = [&file](std::vector<char>& chunk, std::uint64_t from, std::uint64_t to) {
+    platform::base64::EscapedLengthCounter counter;
+    readChunks(
+        file, chunk,
+        [&](std::string_view bytes) {
+          counter.add(bytes);
+          return true;
+        },
+        from, to);
+    return static_cast<std::uint64_t>(counter.total());
+  };
+  std::uint64_t half = file.size / 2 / kChunkBytes * kChunkBytes;
+  if (half == 0) {
+    dataLength_ = count(chunk_, 0, file.size);
+  } else {
+    auto firstHalf = std::async(std::launch::async, [&] {
+      std::vector<char> chunk(kChunkBytes);
+      return count(chunk, 0, half);
+    });
+    dataLength_ = count(chunk_, half, file.size);
+    dataLength_ += firstHalf.get();
+  }
   std::uint64_t length = before_.size() + dataLength_ + after_.size();
   if (length > UINT32_MAX) throw AppConnection::Failure::app(file.name + " is over 200 MB.");
   length_ = static_cast<std::uint32_t>(length);

@@ -241,5 +241,21 @@ TEST_F(FileIntakeTest, AFileThatChangesWhileItIsSentAbandonsTheRequest) {
   }
 }
 
+TEST_F(FileIntakeTest, ALargeFileThatShrinksBeforeItIsCountedIsRefused) {
+  // Large files are counted in two halves at once: a cut in either half is noticed.
+  std::size_t chunk = 768 * 1024;
+  for (off_t cut : {off_t(chunk / 2), off_t(chunk * 5 / 2)}) {
+    std::string path = write("clip.mov", std::string(4 * chunk, '/'));
+    OpenedFile file = openedFile(path, {});
+    ASSERT_EQ(truncate(path.c_str(), cut), 0);
+    try {
+      FileRequest request("add_file", file);
+      ADD_FAILURE() << "a file cut at " << cut << " was counted whole";
+    } catch (const AppConnection::Failure& failure) {
+      EXPECT_STREQ(failure.what(), "clip.mov changed while it was being sent; nothing was saved.");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nolt::commands
