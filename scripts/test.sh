@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The one command before pushing, and all that CI runs: set-up, format check, a Release build
 # with every test, installing and packaging it, a build under AddressSanitizer and
-# UndefinedBehaviorSanitizer with every test, and a short run of every fuzz target.
+# UndefinedBehaviorSanitizer with every test, a short run of every fuzz target, and the
+# benchmarks' figures (printed for people to read; speed is never a test).
 #   FUZZ_SECONDS  seconds per fuzz target (default 30; 0 skips fuzzing)
+#   NOLT_BENCH=0  no benchmarks
 #   NOLT_QUICK=1  only the Release build, its tests and the package test
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,7 +32,9 @@ configure_and_test() {  # preset, extra cmake options...
 
 step "Release build and test"
 # Configured for /usr, so that the same build is also the one packaged below.
-configure_and_test release -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system
+# The benchmarks are built with it, and run last, when nothing else is running.
+configure_and_test release -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system \
+  -DNOLT_BENCHMARKS=ON
 
 step "install, package, remove"
 bash scripts/package_test.sh build
@@ -70,5 +74,9 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     echo "fuzz targets that found a failing input: ${failed[*]}"
     exit 1
   fi
+fi
+if [ "${NOLT_BENCH:-1}" != 0 ]; then
+  step "benchmarks"
+  bash scripts/bench.sh build
 fi
 step "all passed"
