@@ -96,18 +96,6 @@ class HostEndToEndTest : public ::testing::Test {
     return result;
   }
   std::string container() const { return home_ + "/.local/share/group.app.nolt"; }
-  // A connection of our own to the host's port, saying nothing yet; -1 when it refuses.
-  int connectToPort() const {
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::string path = runtime_ + "/group.app.nolt.cli";
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-      return fd;
-    if (fd >= 0) close(fd);
-    return -1;
-  }
   platform::testing::TestEnvironment platformEnvironment() const {
     platform::testing::TestEnvironment env;
     for (const auto& [name, value] : env_) env.variables[name] = value;
@@ -280,7 +268,7 @@ TEST_F(HostEndToEndTest, TheWidgetShowsTheHostsThumbnails) {
 TEST_F(HostEndToEndTest, FiftyNoltProcessesAtOnceWhileBadClientsHangOn) {
   startHost();
   auto connectRaw = [&](std::string_view bytes) {
-    int fd = connectToPort();
+    int fd = connectToPort(runtime_);
     EXPECT_GE(fd, 0);
     send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     return fd;
@@ -323,7 +311,7 @@ TEST_F(HostEndToEndTest, IdleClientsPastTheConnectionLimitDoNotHoldUpASearch) {
   // The host serves 256 connections at once; these say nothing and never will.
   std::vector<int> idle;
   for (int i = 0; i < 256 + 100; ++i) {
-    int fd = connectToPort();
+    int fd = connectToPort(runtime_);
     ASSERT_GE(fd, 0);
     idle.push_back(fd);
   }

@@ -1,8 +1,12 @@
 #include "tests/host/host_process.h"
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -29,6 +33,18 @@ test_support::Subprocess::Options hostOptions(const std::string& program,
 
 }  // namespace
 
+int connectToPort(const std::string& runtimeDirectory) {
+  std::string path = runtimeDirectory + "/group.app.nolt.cli";
+  sockaddr_un address{};
+  if (path.size() >= sizeof address.sun_path) return -1;
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
 HostProcess::HostProcess(const std::string& program, std::vector<std::string> arguments,
                          const Environment& environment)
     : process_(hostOptions(program, std::move(arguments), environment)) {}
@@ -39,7 +55,13 @@ bool HostProcess::waitUntilRunning(const std::string& runtime, double seconds) {
     std::ifstream record(runtime + "/app.nolt.Nolt.instance");
     std::string word;
     record >> word;
-    if (word == "running" && fs::exists(runtime + "/group.app.nolt.cli")) return true;
+    // A host killed before leaves its record and socket behind: the port must answer.
+    if (word == "running") {
+      if (int fd = connectToPort(runtime); fd >= 0) {
+        close(fd);
+        return true;
+      }
+    }
     if (process_.poll()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

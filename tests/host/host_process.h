@@ -16,6 +16,10 @@ using test_support::Environment;
 using test_support::Result;
 using test_support::runProgram;
 
+// A connection of our own to the host's port in `runtimeDirectory`, saying nothing yet; -1
+// when it refuses.
+int connectToPort(const std::string& runtimeDirectory);
+
 // nolt-host started in the background; stopped with SIGTERM (SIGKILL after 10 s) when it goes.
 class HostProcess {
  public:
@@ -25,7 +29,7 @@ class HostProcess {
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
 
-  // Waits until the instance record says "running" and the socket is there.
+  // Waits until the instance record says "running" and the port takes connections.
   bool waitUntilRunning(const std::string& runtimeDirectory, double seconds = 30);
   pid_t pid() const { return process_.status() ? -1 : process_.pid(); }  // -1 once it is gone
   void kill(int signal);  // sends it and reaps the process
