@@ -224,19 +224,17 @@ FileRequest::FileRequest(std::string_view command, const OpenedFile& file)
           return true;
         },
         from, to);
-    return static_cast<std::uint64_t>(counter.total());
+    return counter.total();
   };
-  std::uint64_t half = file.size / 2 / kChunkBytes * kChunkBytes;
-  if (half == 0) {
-    dataLength_ = count(chunk_, 0, file.size);
-  } else {
-    auto firstHalf = std::async(std::launch::async, [&] {
+  std::uint64_t half = file.size / 2 / kChunkBytes * kChunkBytes;  // 0 for a small file
+  std::future<std::size_t> firstHalf;
+  if (half > 0)
+    firstHalf = std::async(std::launch::async, [&] {
       std::vector<char> chunk(kChunkBytes);
       return count(chunk, 0, half);
     });
-    dataLength_ = count(chunk_, half, file.size);
-    dataLength_ += firstHalf.get();
-  }
+  dataLength_ = count(chunk_, half, file.size);
+  if (firstHalf.valid()) dataLength_ += firstHalf.get();
   std::uint64_t length = before_.size() + dataLength_ + after_.size();
   if (length > UINT32_MAX) throw AppConnection::Failure::app(file.name + " is over 200 MB.");
   length_ = static_cast<std::uint32_t>(length);

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/identifiers.h"
+
 namespace nolt::host_tests {
 
 namespace fs = std::filesystem;
@@ -34,7 +36,7 @@ test_support::Subprocess::Options hostOptions(const std::string& program,
 }  // namespace
 
 int connectToPort(const std::string& runtimeDirectory) {
-  std::string path = runtimeDirectory + "/group.app.nolt.cli";
+  std::string path = runtimeDirectory + "/" + std::string(platform::kCommandPortName);
   sockaddr_un address{};
   if (path.size() >= sizeof address.sun_path) return -1;
   address.sun_family = AF_UNIX;
