@@ -16,6 +16,13 @@
 
 namespace nolt::host {
 
+using platform::entryNames;
+using platform::forEachEntry;
+using platform::openFolder;
+using platform::openRegularFile;
+using platform::readAll;
+using platform::removeTree;
+
 namespace fs = std::filesystem;
 
 namespace {

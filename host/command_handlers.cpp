@@ -20,6 +20,8 @@
 
 namespace nolt::host {
 
+using platform::readAll;
+
 namespace {
 
 using link::JSONArray;

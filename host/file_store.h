@@ -1,11 +1,7 @@
-// host/file_store.h - the files of items, kept beside the database: <folder>/<item id>/<name>,
-// and the careful file handling the host uses wherever other programs can put things: the
-// shared container is written by programs the host does not control, so nothing there is
-// opened through a link, files are created fresh (O_EXCL), and what the host makes is private
-// (folders 0700, files 0600).
+// host/file_store.h - the files of items, kept beside the database: <folder>/<item id>/<name>.
+// Folders are 0700 and files 0600; everything goes through the careful file layer, since the
+// store sits in the shared container, where other programs can put things.
 #pragma once
-
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -17,55 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/careful_files.h"
+
 namespace nolt::host {
 
-// An open file descriptor, closed when it goes.
-class UniqueFD {
- public:
-  UniqueFD() = default;
-  explicit UniqueFD(int fd) : fd_(fd) {}
-  UniqueFD(UniqueFD&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFD& operator=(UniqueFD&& other) noexcept;
-  ~UniqueFD();
-
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
-
-// The folder at `path`, or `name` inside `folder`, never reached through a link at its last
-// step; with `create`, made 0700 when missing (and, for a path, its missing parents too).
-// Invalid with errno set when it is missing, a link or not a folder.
-UniqueFD openFolder(const std::filesystem::path& path, bool create = false);
-UniqueFD openFolder(int folder, const std::string& name, bool create = false);
-// A regular file inside `folder` opened to read, never through a link and never blocking on a
-// pipe; `status` is the opened file's own. Invalid with errno ELOOP for a link, EINVAL for
-// anything but a regular file.
-UniqueFD openRegularFile(int folder, const std::string& name, struct stat& status);
-// The whole of an open file from its start; none when reading fails or it is over `maxBytes`.
-std::optional<std::string> readAll(int fd, std::uint64_t maxBytes);
-// The names in a folder except "." and "..", sorted; at most `limit` of them.
-std::vector<std::string> entryNames(int folder, std::size_t limit = SIZE_MAX);
-// Every name in a folder, in sorted batches of `batch`, so a folder of millions of names costs
-// no more memory than one batch. `visit` may remove the name it is given.
-void forEachEntry(int folder, std::size_t batch,
-                  const std::function<void(const std::string& name)>& visit);
-// Removes `name` inside `folder` and, for a folder, everything in it, following no link.
-void removeTree(int folder, const std::string& name);
-
-// Writes `bytes` to `path` atomically: a fresh temporary file beside it (created O_EXCL, mode
-// 0600), flushed to disk, renamed over the name. A link at `path` is replaced, never written
-// through. Throws std::system_error naming the path.
-void writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
-void writeFileAtomically(int folder, const std::string& name, std::string_view bytes,
-                         const std::filesystem::path& shownPath);
-
-// Takes group and other permissions off a folder or file of ours that has them: for what the
-// host made before it kept its files private. Links, missing files and others' files are left
-// alone.
-void makePrivate(const std::filesystem::path& path);
+using platform::UniqueFD;
 
 // A file of the store's own that receives a file arriving in pieces before its item exists.
 // Its name goes with this object; adopt() its descriptor to keep the bytes. A host that stops

@@ -38,35 +38,6 @@ class FileStoreTest : public testing::HostFixture {
   test_support::ScopedUmask umask_;
 };
 
-TEST_F(FileStoreTest, WritingAtomicallyReplacesPlantedLinksAndNeverWritesThroughThem) {
-  fs::path outside = plant("outside.txt", "secret");
-  fs::path target = folder_ / "shared" / "destinations.json";
-  fs::create_directories(target.parent_path());
-  // Links at every temporary name a writer could guess, and at the file itself.
-  for (int n = 0; n < 200; ++n)
-    fs::create_symlink(
-        outside, target.string() + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(n));
-  fs::create_symlink(outside, target);
-
-  writeFileAtomically(target, "{\"spaces\":[]}");
-  writeFileAtomically(target, "{\"spaces\":[1]}");
-
-  EXPECT_EQ(readFile(outside), "secret");
-  struct stat status = linkStatus(target);
-  EXPECT_TRUE(S_ISREG(status.st_mode));
-  EXPECT_EQ(status.st_mode & 0777, 0600u);
-  EXPECT_EQ(readFile(target), "{\"spaces\":[1]}");
-  // Only the planted links remain beside it: no temporary file is left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), {}), 201);
-}
-
-TEST_F(FileStoreTest, WritingIntoAFolderThatIsALinkFails) {
-  fs::create_directories(folder_ / "elsewhere");
-  fs::create_symlink(folder_ / "elsewhere", folder_ / "Widget");
-  EXPECT_THROW(writeFileAtomically(folder_ / "Widget" / "widget.json", "{}"), std::system_error);
-  EXPECT_TRUE(fs::is_empty(folder_ / "elsewhere"));
-}
-
 TEST_F(FileStoreTest, AdoptsASoleFileByLinkAndCopiesAFileWithAnotherName) {
   struct Case {
     const char* name;
@@ -112,52 +83,6 @@ TEST_F(FileStoreTest, ReadGivesOnlyRegularFilesOfTheStore) {
   EXPECT_EQ(files_.read("A0000000-0000-0000-0000-000000000009", "kept.png"), std::nullopt);
   EXPECT_EQ(linkStatus(folder_ / "Files" / "A0000000-0000-0000-0000-000000000003").st_mode & 0777,
             0700u);
-}
-
-TEST_F(FileStoreTest, MakePrivateTightensOnlyWhatItIsGiven) {
-  fs::create_directories(folder_ / "Library");
-  fs::path database = plant("Library/library.sqlite", "db");
-  fs::path outside = plant("notes.txt", "the user's");
-  fs::create_symlink(outside, folder_ / "Library" / "library.sqlite-wal");
-  for (const char* name : {"Library", "Library/library.sqlite", "Library/library.sqlite-wal",
-                           "Library/library.sqlite-shm"})
-    makePrivate(folder_ / name);
-  EXPECT_EQ(linkStatus(folder_ / "Library").st_mode & 0777, 0700u);
-  EXPECT_EQ(linkStatus(database).st_mode & 0777, 0600u);
-  EXPECT_EQ(linkStatus(outside).st_mode & 0777, 0644u);
-  EXPECT_FALSE(fs::exists(folder_ / "Library" / "library.sqlite-shm"));
-}
-
-TEST_F(FileStoreTest, RemoveTreeRemovesLinksNotWhatTheyPointAt) {
-  fs::create_directories(folder_ / "outside" / "deep");
-  plant("outside/deep/keep.txt", "keep");
-  fs::create_directories(folder_ / "trash" / "capture" / "sub");
-  plant("trash/capture/sub/a.txt", "a");
-  fs::create_symlink(folder_ / "outside", folder_ / "trash" / "capture" / "link");
-  fs::create_symlink(folder_ / "outside" / "deep" / "keep.txt",
-                     folder_ / "trash" / "capture" / "f");
-  UniqueFD trash = openFolder(folder_ / "trash");
-  removeTree(trash.get(), "capture");
-  EXPECT_FALSE(fs::exists(folder_ / "trash" / "capture"));
-  EXPECT_EQ(readFile(folder_ / "outside" / "deep" / "keep.txt"), "keep");
-}
-
-TEST_F(FileStoreTest, EveryEntryIsVisitedInBatchesEvenWhileBeingRemoved) {
-  fs::create_directories(folder_ / "inbox");
-  for (int i = 0; i < 2500; ++i) std::ofstream(folder_ / "inbox" / std::to_string(i));
-  UniqueFD inbox = openFolder(folder_ / "inbox");
-  std::set<std::string> seen;
-  std::string last;
-  int unordered = 0;
-  forEachEntry(inbox.get(), 1000, [&](const std::string& name) {
-    if (seen.size() % 1000 != 0 && name < last) ++unordered;  // sorted within each batch
-    last = name;
-    seen.insert(name);
-    ::unlinkat(inbox.get(), name.c_str(), 0);
-  });
-  EXPECT_EQ(seen.size(), 2500u);
-  EXPECT_EQ(unordered, 0);
-  EXPECT_TRUE(fs::is_empty(folder_ / "inbox"));
 }
 
 }  // namespace

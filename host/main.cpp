@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   if (!runtime || !container) fail("no home folder to keep the library in (set HOME)");
   mkdir(runtime->c_str(), 0700);
   // The container's folders the host makes are its own: 0700, parents included.
-  host::openFolder(*container, true);
+  platform::openFolder(*container, true);
 
   std::optional<host::InstanceRecord> record = host::InstanceRecord::acquire(
       *runtime + "/" + std::string(platform::kHostBundleID) + ".instance");
@@ -155,12 +155,12 @@ int main(int argc, char** argv) {
 
   fs::path libraryFolder = fs::path(*container) / "Library";
   fs::path database = libraryFolder / "library.sqlite";
-  host::openFolder(libraryFolder, true);
+  platform::openFolder(libraryFolder, true);
   // A library made readable to others before is made private now. SQLite gives its -wal and
   // -shm files the database's permissions, so a database made here first as 0600 keeps them
   // private too, without a umask that programs opened for the user would inherit.
-  host::makePrivate(libraryFolder);
-  for (const char* suffix : {"", "-wal", "-shm"}) host::makePrivate(database.string() + suffix);
+  platform::makePrivate(libraryFolder);
+  for (const char* suffix : {"", "-wal", "-shm"}) platform::makePrivate(database.string() + suffix);
   if (int fd = open(database.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); fd >= 0)
     close(fd);
   else if (errno == ELOOP)

@@ -14,6 +14,10 @@
 
 namespace nolt::host {
 
+using platform::entryNames;
+using platform::openFolder;
+using platform::writeFileAtomically;
+
 namespace fs = std::filesystem;
 using link::JSONArray;
 using link::JSONObject;
