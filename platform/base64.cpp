@@ -1,7 +1,6 @@
 #include "platform/base64.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -10,7 +9,6 @@ namespace nolt::platform::base64 {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr unsigned kSlash = 63;
 
 // What each character is to the decoder: a sextet (0 to 63), or one of these. Every one of them
 // has a bit of 0xC0 set, so one test tells a group of four plain sextets.
@@ -38,121 +36,35 @@ constexpr std::array<char, 8192> kPairs = [] {
   return pairs;
 }();
 
-// The same with each "/" written "\\/": two to four characters, copied four at a time.
-struct EscapedPair {
-  char text[4];
-  unsigned char size;
-};
-constexpr std::array<EscapedPair, 4096> kEscapedPairs = [] {
-  std::array<EscapedPair, 4096> pairs{};
-  for (unsigned v = 0; v < 4096; ++v) {
-    EscapedPair& pair = pairs[v];
-    for (unsigned sextet : {v >> 6, v & 63}) {
-      if (sextet == kSlash) pair.text[pair.size++] = '\\';
-      pair.text[pair.size++] = kAlphabet[sextet];
-    }
-  }
-  return pairs;
-}();
-
-// A bit at the foot of each sextet of `bits` whose six bits are all set: each "/" of its text.
-constexpr std::uint64_t slashFeet(std::uint64_t bits, std::uint64_t feet) {
-  return bits & (bits >> 1) & (bits >> 2) & (bits >> 3) & (bits >> 4) & (bits >> 5) & feet;
-}
-
 const unsigned char* bytesOf(std::string_view text) {
   return reinterpret_cast<const unsigned char*>(text.data());
 }
 
 // Appends the text of `groups` whole groups of three bytes. Written through a buffer on the
 // stack: appending character by character to a string of hundreds of megabytes is slow.
-template <bool kEscape>
 void appendGroups(std::string& out, const unsigned char* in, std::size_t groups) {
   constexpr std::size_t kGroupsPerBlock = 4096;
-  char buffer[kGroupsPerBlock * 8];  // every character escaped at worst
+  char buffer[kGroupsPerBlock * 4];
   while (groups > 0) {
     std::size_t take = groups < kGroupsPerBlock ? groups : kGroupsPerBlock;
     char* o = buffer;
-    for (std::size_t g = 0; g < take; ++g, in += 3) {
+    for (std::size_t g = 0; g < take; ++g, in += 3, o += 4) {
       unsigned v = unsigned(in[0]) << 16 | unsigned(in[1]) << 8 | in[2];
-      if constexpr (kEscape) {
-        // Without a branch: four characters are copied, and only the pair's own count kept.
-        const EscapedPair& high = kEscapedPairs[v >> 12];
-        std::memcpy(o, high.text, 4);
-        o += high.size;
-        const EscapedPair& low = kEscapedPairs[v & 0xFFF];
-        std::memcpy(o, low.text, 4);
-        o += low.size;
-      } else {
-        std::memcpy(o, &kPairs[2 * (v >> 12)], 2);
-        std::memcpy(o + 2, &kPairs[2 * (v & 0xFFF)], 2);
-        o += 4;
-      }
+      std::memcpy(o, &kPairs[2 * (v >> 12)], 2);
+      std::memcpy(o + 2, &kPairs[2 * (v & 0xFFF)], 2);
     }
     out.append(buffer, o);
     groups -= take;
   }
 }
 
-void appendGroups(std::string& out, const unsigned char* in, std::size_t groups, bool escape) {
-  if (escape)
-    appendGroups<true>(out, in, groups);
-  else
-    appendGroups<false>(out, in, groups);
-}
-
-// The sextets of the last one or two bytes, zero-filled: two or three of them.
-std::size_t tailSextets(const unsigned char* in, std::size_t size, unsigned sextets[3]) {
-  unsigned v = unsigned(in[0]) << 16 | (size == 2 ? unsigned(in[1]) << 8 : 0u);
-  sextets[0] = v >> 18;
-  sextets[1] = v >> 12 & 63;
-  sextets[2] = v >> 6 & 63;
-  return size + 1;
-}
-
 // Appends the last one or two bytes with their padding; nothing for none.
-void appendTail(std::string& out, const unsigned char* in, std::size_t size, bool escape) {
+void appendTail(std::string& out, const unsigned char* in, std::size_t size) {
   if (size == 0) return;
-  unsigned sextets[3];
-  std::size_t count = tailSextets(in, size, sextets);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (escape && sextets[i] == kSlash) out += '\\';
-    out += kAlphabet[sextets[i]];
-  }
-  out.append(4 - count, '=');
-}
-
-std::size_t slashesInGroups(const unsigned char* in, std::size_t groups) {
-  std::size_t slashes = 0;
-  // Two groups at a time: their 48 bits as eight sextets, and a bit set at the foot of each
-  // sextet whose six bits are all set. Eight bytes are read for six, so the last pair of
-  // groups is left to the loop below.
-  // The feet are summed in place, each sextet's field counting up to 63 before it is emptied.
-  while (groups >= 3) {
-    std::uint64_t fields = 0;
-    for (int round = 0; round < 63 && groups >= 3; ++round, groups -= 2, in += 6) {
-      std::uint64_t word;
-      std::memcpy(&word, in, sizeof word);
-      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-      fields += slashFeet(word >> 16, 0x041041041041ull);
-    }
-    for (int field = 0; field < 8; ++field) slashes += (fields >> (6 * field)) & 63;
-  }
-  for (std::size_t g = 0; g < groups; ++g, in += 3) {
-    unsigned v = unsigned(in[0]) << 16 | unsigned(in[1]) << 8 | in[2];
-    slashes += (v >> 18 == kSlash) + ((v >> 12 & 63) == kSlash) + ((v >> 6 & 63) == kSlash) +
-               ((v & 63) == kSlash);
-  }
-  return slashes;
-}
-
-std::size_t slashesInTail(const unsigned char* in, std::size_t size) {
-  if (size == 0) return 0;
-  unsigned sextets[3];
-  std::size_t count = tailSextets(in, size, sextets);
-  std::size_t slashes = 0;
-  for (std::size_t i = 0; i < count; ++i) slashes += sextets[i] == kSlash;
-  return slashes;
+  unsigned v = unsigned(in[0]) << 16 | (size == 2 ? unsigned(in[1]) << 8 : 0u);
+  unsigned sextets[3] = {v >> 18, v >> 12 & 63, v >> 6 & 63};
+  for (std::size_t i = 0; i < size + 1; ++i) out += kAlphabet[sextets[i]];
+  out.append(3 - size, '=');
 }
 
 // Completes a group from the bytes held back and the front of `in`. Returns false, holding
@@ -174,12 +86,6 @@ bool completeGroup(unsigned char held[2], std::size_t& heldSize, std::string_vie
 
 }  // namespace
 
-std::size_t escapedLength(std::string_view bytes) {
-  EscapedLengthCounter counter;
-  counter.add(bytes);
-  return counter.total();
-}
-
 std::string encode(std::string_view bytes) {
   std::string text;
   text.reserve(encodedLength(bytes.size()));
@@ -187,10 +93,10 @@ std::string encode(std::string_view bytes) {
   return text;
 }
 
-void append(std::string& out, std::string_view bytes, bool escapeSlash) {
+void append(std::string& out, std::string_view bytes) {
   std::size_t groups = bytes.size() / 3;
-  appendGroups(out, bytesOf(bytes), groups, escapeSlash);
-  appendTail(out, bytesOf(bytes) + groups * 3, bytes.size() - groups * 3, escapeSlash);
+  appendGroups(out, bytesOf(bytes), groups);
+  appendTail(out, bytesOf(bytes) + groups * 3, bytes.size() - groups * 3);
 }
 
 void Encoder::add(std::string& out, std::string_view chunk) {
@@ -198,35 +104,17 @@ void Encoder::add(std::string& out, std::string_view chunk) {
   if (heldSize_ > 0) {
     unsigned char group[3];
     if (!completeGroup(held_, heldSize_, chunk, group)) return;
-    appendGroups(out, group, 1, escapeSlash_);
+    appendGroups(out, group, 1);
   }
   std::size_t groups = chunk.size() / 3;
-  appendGroups(out, bytesOf(chunk), groups, escapeSlash_);
+  appendGroups(out, bytesOf(chunk), groups);
   heldSize_ = chunk.size() - groups * 3;
   std::memcpy(held_, chunk.data() + groups * 3, heldSize_);
 }
 
 void Encoder::finish(std::string& out) {
-  appendTail(out, held_, heldSize_, escapeSlash_);
+  appendTail(out, held_, heldSize_);
   heldSize_ = 0;
-}
-
-void EscapedLengthCounter::add(std::string_view chunk) {
-  if (chunk.empty()) return;
-  bytes_ += chunk.size();
-  if (heldSize_ > 0) {
-    unsigned char group[3];
-    if (!completeGroup(held_, heldSize_, chunk, group)) return;
-    slashes_ += slashesInGroups(group, 1);
-  }
-  std::size_t groups = chunk.size() / 3;
-  slashes_ += slashesInGroups(bytesOf(chunk), groups);
-  heldSize_ = chunk.size() - groups * 3;
-  std::memcpy(held_, chunk.data() + groups * 3, heldSize_);
-}
-
-std::size_t EscapedLengthCounter::total() const {
-  return encodedLength(bytes_) + slashes_ + slashesInTail(held_, heldSize_);
 }
 
 std::optional<std::string> decode(std::string_view text, Mode mode) {

@@ -14,43 +14,22 @@ namespace nolt::platform::base64 {
 // Characters in the text of `bytes` bytes: four for every three, the last group padded.
 constexpr std::size_t encodedLength(std::size_t bytes) { return (bytes + 2) / 3 * 4; }
 
-// The same with every "/" written "\/". It depends on the bytes, so it is counted; it is never
-// more than twice encodedLength.
-std::size_t escapedLength(std::string_view bytes);
-
 std::string encode(std::string_view bytes);
 
-// Appends the text of `bytes`. With `escapeSlash` each "/" is written "\/", as the request
-// encoder writes it inside a JSON string; "+" and "=" need no escape there.
-void append(std::string& out, std::string_view bytes, bool escapeSlash = false);
+// Appends the text of `bytes`. It needs no escape inside a JSON string: a JSON reader takes "/"
+// as it is, and "+" and "=" are plain characters there.
+void append(std::string& out, std::string_view bytes);
 
 // Encodes a text fed in chunks of any size: the concatenated output is exactly what append
 // gives for the whole. Up to two bytes of a chunk wait for the next one.
 class Encoder {
  public:
-  explicit Encoder(bool escapeSlash = false) : escapeSlash_(escapeSlash) {}
-
   // Appends the text of every complete group of three bytes so far.
   void add(std::string& out, std::string_view chunk);
   // Appends the last group with its padding; the encoder then starts a new text.
   void finish(std::string& out);
 
  private:
-  bool escapeSlash_;
-  unsigned char held_[2] = {};
-  std::size_t heldSize_ = 0;
-};
-
-// Counts what Encoder(true) writes for the same chunks, without writing it: a request frame
-// gives its length before its text.
-class EscapedLengthCounter {
- public:
-  void add(std::string_view chunk);
-  std::size_t total() const;  // with the last group
-
- private:
-  std::size_t bytes_ = 0;
-  std::size_t slashes_ = 0;
   unsigned char held_[2] = {};
   std::size_t heldSize_ = 0;
 };

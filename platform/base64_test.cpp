@@ -14,14 +14,9 @@ std::string sampleBytes(std::size_t size) {
   return bytes;
 }
 
-std::string withoutBackslashes(std::string text) {
-  std::erase(text, '\\');
-  return text;
-}
-
 // The text of `bytes` through an Encoder fed in the given parts.
-std::string encodeInParts(const std::vector<std::string_view>& parts, bool escapeSlash) {
-  Encoder encoder(escapeSlash);
+std::string encodeInParts(const std::vector<std::string_view>& parts) {
+  Encoder encoder;
   std::string text;
   for (std::string_view part : parts) encoder.add(text, part);
   encoder.finish(text);
@@ -61,38 +56,33 @@ std::vector<std::vector<std::string_view>> splits(std::string_view text) {
 
 TEST(Base64Test, EncodesWithTheStandardAlphabetAndPadding) {
   struct Case {
-    std::string bytes, text, escaped;
+    std::string bytes, text;
   } cases[] = {
-      {"", "", ""},
-      {"f", "Zg==", "Zg=="},
-      {"fo", "Zm8=", "Zm8="},
-      {"foo", "Zm9v", "Zm9v"},
-      {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
-      {"hello", "aGVsbG8=", "aGVsbG8="},
-      {"\xfb\xff\xbf", "+/+/", "+\\/+\\/"},
-      {"\xff", "/w==", "\\/w=="},
-      {"\xff\xff", "//8=", "\\/\\/8="},
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foobar", "Zm9vYmFy"},
+      {"hello", "aGVsbG8="},
+      {"\xfb\xff\xbf", "+/+/"},
+      {"\xff", "/w=="},
+      {"\xff\xff", "//8="},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(encode(c.bytes), c.text) << c.bytes;
-    std::string escaped = "x";
-    append(escaped, c.bytes, true);
-    EXPECT_EQ(escaped, "x" + c.escaped) << c.bytes;
-    EXPECT_EQ(escapedLength(c.bytes), c.escaped.size()) << c.bytes;
+    std::string appended = "x";
+    append(appended, c.bytes);
+    EXPECT_EQ(appended, "x" + c.text) << c.bytes;
     EXPECT_EQ(encodedLength(c.bytes.size()), c.text.size()) << c.bytes;
   }
   EXPECT_EQ(encode(std::string(20000, 'x')).find('\n'), std::string::npos);
 }
 
 TEST(Base64Test, LongTextsAreWholeAcrossTheEncodersBlocks) {
-  // Past the 4096 groups the encoder writes at once, and in the escaped form too.
+  // Past the 4096 groups the encoder writes at once.
   for (std::size_t size : {12287u, 12288u, 12289u, 40000u}) {
     std::string bytes = sampleBytes(size);
-    std::string escaped;
-    append(escaped, bytes, true);
     EXPECT_EQ(encode(bytes).size(), encodedLength(size)) << size;
-    EXPECT_EQ(withoutBackslashes(escaped), encode(bytes)) << size;
-    EXPECT_EQ(escapedLength(bytes), escaped.size()) << size;
     EXPECT_EQ(decode(encode(bytes), Mode::strict), bytes) << size;
   }
 }
@@ -158,17 +148,9 @@ TEST(Base64Test, DecodingTakesWhatItsModeAllows) {
 TEST(Base64Test, StreamingEncoderWritesTheWholeTextAtEverySplit) {
   for (std::size_t size : {0u, 1u, 2u, 3u, 4u, 5u, 7u, 11u}) {
     std::string bytes = sampleBytes(size);
-    for (bool escape : {false, true}) {
-      std::string whole;
-      append(whole, bytes, escape);
-      for (const auto& parts : splits(bytes)) {
-        ASSERT_EQ(encodeInParts(parts, escape), whole) << size << " " << parts[0].size();
-        if (!escape) continue;
-        EscapedLengthCounter counter;
-        for (std::string_view part : parts) counter.add(part);
-        ASSERT_EQ(counter.total(), whole.size()) << size << " " << parts[0].size();
-      }
-    }
+    std::string whole = encode(bytes);
+    for (const auto& parts : splits(bytes))
+      ASSERT_EQ(encodeInParts(parts), whole) << size << " " << parts[0].size();
   }
   // After finish, the same encoder writes a second text from scratch.
   Encoder encoder;

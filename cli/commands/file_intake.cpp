@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <optional>
 #include <vector>
 
@@ -177,29 +176,21 @@ RequestShell requestShell(std::string_view command, const link::JSONObject& file
   }
 }
 
-// Reads bytes [from, to) of the file in chunks, handing each to `take`; throws when the file
-// ends before `to`. A range that runs to the end reads past it, and throws when the file is no
-// longer the size it was opened at.
+// Reads the file in chunks, handing each to `take`, until `take` returns false or the file
+// ends; reads past the size it was opened at, and throws when it is no longer that size.
 template <class Take>
-void readChunks(const OpenedFile& file, std::vector<char>& chunk, Take take, std::uint64_t from = 0,
-                std::uint64_t to = UINT64_MAX) {
-  bool toEnd = to >= file.size;
-  if (toEnd) to = file.size;
-  std::uint64_t offset = from;
+void readChunks(const OpenedFile& file, std::vector<char>& chunk, Take take) {
+  std::uint64_t offset = 0;
   for (;;) {
-    std::size_t want =
-        toEnd ? chunk.size()
-              : static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), to - offset));
-    if (want == 0) break;
-    ssize_t n = pread(file.fd, chunk.data(), want, static_cast<off_t>(offset));
+    ssize_t n = pread(file.fd, chunk.data(), chunk.size(), static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throwReadError(file.shownPath, errno);
     if (n == 0) break;
     offset += static_cast<std::uint64_t>(n);
-    if (offset > to) break;
+    if (offset > file.size) break;
     if (!take(std::string_view(chunk.data(), static_cast<std::size_t>(n)))) return;
   }
-  if (offset != to)
+  if (offset != file.size)
     throw AppConnection::Failure::app(file.name +
                                       " changed while it was being sent; nothing was saved.");
 }
@@ -211,30 +202,9 @@ FileRequest::FileRequest(std::string_view command, const OpenedFile& file)
   RequestShell shell = requestShell(command, file.arguments);
   before_ = std::move(shell.before);
   after_ = std::move(shell.after);
-  // The frame gives its length first, and every "/" of the text is written "\/": the file is
-  // read once to count them. The host has nothing to do until then, so a large file is counted
-  // in two halves at once; the first holds whole chunks, a multiple of three bytes, so the
-  // lengths of the halves' texts add up.
-  auto count = [&file](std::vector<char>& chunk, std::uint64_t from, std::uint64_t to) {
-    platform::base64::EscapedLengthCounter counter;
-    readChunks(
-        file, chunk,
-        [&](std::string_view bytes) {
-          counter.add(bytes);
-          return true;
-        },
-        from, to);
-    return counter.total();
-  };
-  std::uint64_t half = file.size / 2 / kChunkBytes * kChunkBytes;  // 0 for a small file
-  std::future<std::size_t> firstHalf;
-  if (half > 0)
-    firstHalf = std::async(std::launch::async, [&] {
-      std::vector<char> chunk(kChunkBytes);
-      return count(chunk, 0, half);
-    });
-  dataLength_ = count(chunk_, half, file.size);
-  if (firstHalf.valid()) dataLength_ += firstHalf.get();
+  // The frame gives its length first. The file's text is written as it is, "/" unescaped (a
+  // JSON reader takes both forms), so its length follows from the file's size alone.
+  dataLength_ = platform::base64::encodedLength(file.size);
   std::uint64_t length = before_.size() + dataLength_ + after_.size();
   if (length > UINT32_MAX) throw AppConnection::Failure::app(file.name + " is over 200 MB.");
   length_ = static_cast<std::uint32_t>(length);
@@ -242,11 +212,11 @@ FileRequest::FileRequest(std::string_view command, const OpenedFile& file)
 
 void FileRequest::write(const PayloadWriter& write) {
   if (!write(before_)) return;
-  platform::base64::Encoder encoder(true);
+  platform::base64::Encoder encoder;
   std::string text;
   std::uint64_t written = 0;
-  // Bytes that changed since they were counted would make another length than the frame's:
-  // the exchange is abandoned before the text could run past it.
+  // A file that grew since it was opened would make another length than the frame's: the
+  // exchange is abandoned before the text could run past it.
   auto send = [&]() {
     written += text.size();
     if (written > dataLength_)

@@ -73,13 +73,14 @@ struct OpenedFile {
 OpenedFile openedFile(std::string_view path, link::JSONObject arguments);
 
 // The compact request text of `command` with the file's arguments and its Base64 text under
-// "data", byte for byte what CLIRequest::encode() writes for fileArguments, written piece by
-// piece so that neither the file nor its text is ever held whole: the length first, then the
-// text in pieces of a few hundred KiB.
+// "data", written piece by piece so that neither the file nor its text is ever held whole: the
+// length first, then the text in pieces of a few hundred KiB. It is the request
+// CLIRequest::encode() writes for fileArguments, except that the "/" of the Base64 text are
+// not escaped: the same JSON, and a text whose length follows from the file's size.
 class FileRequest {
  public:
   using PayloadWriter = platform::PortConnection::PayloadWriter;
-  // Reads the file once, to count the text's length. Throws FileReadError.
+  // Throws AppConnection::Failure::app when the request would be too long for a frame.
   FileRequest(std::string_view command, const OpenedFile& file);
 
   std::uint32_t length() const { return length_; }
