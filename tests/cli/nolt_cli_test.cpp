@@ -285,6 +285,18 @@ TEST_F(NoltCLITest, TerminalSeesNoControlCharacters) {
   EXPECT_EQ(nolt({"show", "1"}).err, "nolt: No \x1b[2Jitem.\n");
 }
 
+// A host's text reaches the person whole, NUL bytes and all, as its bytes into a file and
+// with the NUL shown on a terminal.
+TEST_F(NoltCLITest, ErrorTextsArePrintedWhole) {
+  startHost(R"({"item":{"error":"bad\u0000thing"}})");
+  Outcome run = nolt({"show", "1"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, std::string("nolt: bad\0thing\n", 16));
+  auto shown = onTerminal([&](int terminal) { return nolt({"show", "1"}, terminal, terminal); });
+  EXPECT_EQ(shown, "nolt: bad\xEF\xBF\xBDthing\r\n");
+}
+
 TEST_F(NoltCLITest, NoHostAndNoWayToStartOne) {
   std::filesystem::create_directories(runtime());
   Outcome run = nolt({"spaces"});
