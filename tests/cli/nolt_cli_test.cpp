@@ -269,13 +269,15 @@ std::string onTerminal(const std::function<Outcome(int terminal)>& run) {
 
 TEST_F(NoltCLITest, TerminalSeesNoControlCharacters) {
   startHost(R"({"search":{"result":{"items":[{"id":"1","title":"a\u001b]0;x\u0007b"}]}},)"
-            R"("item":{"error":"No \u001b[2Jitem."}})");
+            R"("item":{"error":"No \u001b[2Jitem."},"taste":{"result":{"t":"a\u009bb\u202ec"}}})");
   auto shown = onTerminal([&](int terminal) { return nolt({"search", "x"}, terminal, terminal); });
   EXPECT_EQ(shown,
             "1  a\xEF\xBF\xBD]0;x\xEF\xBF\xBD"
             "b\r\n1 items\r\n");
   shown = onTerminal([&](int terminal) { return nolt({"show", "1"}, terminal, terminal); });
   EXPECT_EQ(shown, "nolt: No \xEF\xBF\xBD[2Jitem.\r\n");
+  shown = onTerminal([&](int terminal) { return nolt({"taste"}, terminal, terminal); });
+  EXPECT_EQ(shown, "{\r\n  \"t\" : \"a\\u009bb\\u202ec\"\r\n}\r\n");
 
   // Into files the bytes go out as they are.
   Outcome piped = nolt({"search", "x"});
@@ -283,6 +285,10 @@ TEST_F(NoltCLITest, TerminalSeesNoControlCharacters) {
             "1  a\x1b]0;x\x07"
             "b\n");
   EXPECT_EQ(nolt({"show", "1"}).err, "nolt: No \x1b[2Jitem.\n");
+  EXPECT_EQ(nolt({"taste"}).out,
+            "{\n  \"t\" : \"a\xC2\x9B"
+            "b\xE2\x80\xAE"
+            "c\"\n}\n");
 }
 
 // A host's text reaches the person whole, NUL bytes and all, as its bytes into a file and
