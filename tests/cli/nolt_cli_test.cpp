@@ -184,11 +184,8 @@ TEST_F(NoltCLITest, AddRefusesWhatItCannotSave) {
        0},
       {{"missing.png"}, "", "nolt: Can't read missing.png.\n", 0},
       {{"HTTPS://example.com"}, "", "nolt: Can't read HTTPS://example.com.\n", 0},
-      // Only our own home is known: nolt is static and never asks the user database.
-      {{"~root/a.png"},
-       "",
-       "nolt: ~user paths aren't supported; give the full path of ~root/a.png.\n",
-       0},
+      // Another user's home: root's, or a file below the current folder if no user has that name.
+      {{"~root/a.png"}, "", "nolt: Can't read ~root/a.png.\n", 0},
       {{over}, "", "nolt: big.pdf is over 200 MB.\n", 0},
       {{scratch_.file("ok.jpg"), scratch_.file("notes.txt"), scratch_.file("ok.jpg")},
        "Saving " + scratch_.file("ok.jpg") + "\n",
