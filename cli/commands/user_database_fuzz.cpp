@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string_view text(reinterpret_cast<const char*>(data), size);
   // The name looked up is the input's first line, so that the fuzzer can make it match.
   std::string_view name = text.substr(0, text.find('\n'));
-  for (const auto& home : {nolt::commands::homeInPasswd(text, name),
-                           nolt::commands::homeInPasswd(text, "root"),
-                           nolt::commands::homeInPasswd(text, uid_t{0})}) {
+  for (const auto& home :
+       {nolt::commands::homeInPasswd(text, name), nolt::commands::homeInPasswd(text, "root"),
+        nolt::commands::homeInPasswd(text, uid_t{0})}) {
     if (!home) continue;
     if (!home->starts_with('/') || text.find(*home) == std::string_view::npos ||
         home->find_first_of(":\n") != std::string::npos)

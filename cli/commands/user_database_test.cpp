@@ -31,11 +31,21 @@ TEST(UserDatabaseTest, FindsTheFirstEntryOfAUser) {
     std::string name;
     std::optional<std::string> home;
   } byName[] = {
-      {"root", "/root"},          {"daemon", "/usr/sbin"},     {"ann", "/home/ann"},
-      {"an", std::nullopt},       {"anne", std::nullopt},      {"short", std::nullopt},
-      {"noshell", "/home/noshell"}, {"relative", std::nullopt}, {"empty", std::nullopt},
-      {"bob", "/home/bob"},       {"crlf", "/home/crlf"},      {"last", "/home/last"},
-      {"", std::nullopt},         {"# local users", std::nullopt}, {"x", std::nullopt},
+      {"root", "/root"},
+      {"daemon", "/usr/sbin"},
+      {"ann", "/home/ann"},
+      {"an", std::nullopt},
+      {"anne", std::nullopt},
+      {"short", std::nullopt},
+      {"noshell", "/home/noshell"},
+      {"relative", std::nullopt},
+      {"empty", std::nullopt},
+      {"bob", "/home/bob"},
+      {"crlf", "/home/crlf"},
+      {"last", "/home/last"},
+      {"", std::nullopt},
+      {"# local users", std::nullopt},
+      {"x", std::nullopt},
   };
   for (const Case& c : byName) EXPECT_EQ(homeInPasswd(passwd, c.name), c.home) << c.name;
 
@@ -43,7 +53,7 @@ TEST(UserDatabaseTest, FindsTheFirstEntryOfAUser) {
     uid_t uid;
     std::optional<std::string> home;
   } byID[] = {
-      {0, "/root"},     {1000, "/home/ann"},  {1001, "/home/second"},
+      {0, "/root"},        {1000, "/home/ann"},         {1001, "/home/second"},
       {1006, "/home/bob"}, {4294967295u, "/home/last"}, {2000, std::nullopt},
   };
   for (const auto& c : byID) EXPECT_EQ(homeInPasswd(passwd, c.uid), c.home) << c.uid;
@@ -61,12 +71,9 @@ TEST(UserDatabaseTest, ReadsOnlyARegularFileOfBoundedSize) {
     std::string file;
     std::optional<std::string> home;
   } cases[] = {
-      {"passwd", "/home/ann"},
-      {"limit", "/home/ann"},
-      {"large", std::nullopt},
-      {"fifo", std::nullopt},  // and nobody ever writes to it
-      {"missing", std::nullopt},
-      {"", std::nullopt},  // the folder itself
+      {"passwd", "/home/ann"},   {"limit", "/home/ann"},
+      {"large", std::nullopt},   {"fifo", std::nullopt},  // and nobody ever writes to it
+      {"missing", std::nullopt}, {"", std::nullopt},      // the folder itself
   };
   for (const auto& c : cases)
     EXPECT_EQ(UserDatabase(folder.file(c.file)).homeOf("ann"), c.home) << c.file;
