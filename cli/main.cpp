@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   try {
     commands::runCommand(std::vector<std::string>(argv + 1, argv + argc), services);
   } catch (const std::exception& error) {
-    printError(error.what(), errIsTerminal);
+    printError(link::errorText(error), errIsTerminal);
     return 1;
   }
   // Output that could not be written (a full disk) is a failure, not a success.

@@ -59,7 +59,7 @@ class MCPMethodsTest : public ::testing::Test {
     try {
       server.handle(method, params);
     } catch (const MCPServer::RPCError& e) {
-      if (message) *message = e.what();
+      if (message) *message = e.text();
       return e.code();
     }
     return 0;

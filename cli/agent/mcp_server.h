@@ -37,10 +37,10 @@ class MCPServer {
     bool readOnly = true;
   };
 
-  // A protocol fault, answered as a JSON-RPC error with this code; what() is the message.
-  class RPCError : public std::runtime_error {
+  // A protocol fault, answered as a JSON-RPC error with this code; text() is the message.
+  class RPCError : public link::UserError {
    public:
-    RPCError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    RPCError(int code, std::string message) : UserError(std::move(message)), code_(code) {}
     int code() const { return code_; }
 
    private:

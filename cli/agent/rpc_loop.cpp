@@ -225,11 +225,11 @@ std::optional<std::string> replyTo(MCPServer& server, std::string_view line) {
   try {
     result = server.resultText(name, request.params());
   } catch (const MCPServer::RPCError& error) {
-    return errorReply(*id, error.code(), error.what());
+    return errorReply(*id, error.code(), error.text());
   } catch (const JSONEncodingError&) {
     return std::nullopt;  // a reply that cannot be written is skipped
   } catch (const std::exception& failure) {
-    return errorReply(*id, -32603, failure.what());
+    return errorReply(*id, -32603, link::errorText(failure));
   }
   return envelope(*id, "result", result);
 }

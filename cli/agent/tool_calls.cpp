@@ -70,7 +70,7 @@ JSONObject MCPServer::callTool(const Tool& tool, const JSONValue* arguments) {
     }
     return textResult(answer.prettyText());
   } catch (const std::exception& failure) {
-    return errorResult(failure.what());
+    return errorResult(link::errorText(failure));
   }
 }
 

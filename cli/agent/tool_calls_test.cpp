@@ -42,11 +42,12 @@ TEST_F(ToolCallsTest, SuccessfulResultsNeverCarryIsError) {
 TEST_F(ToolCallsTest, EveryHostFailureBecomesAnErrorResultWithItsText) {
   const AppConnection::Failure failures[] = {
       AppConnection::Failure::notRunning(), AppConnection::Failure::integrationsOff(),
-      AppConnection::Failure::noAnswer(), AppConnection::Failure::app("Nothing is called “x”.")};
+      AppConnection::Failure::noAnswer(), AppConnection::Failure::app("Nothing is called “x”."),
+      AppConnection::Failure::app(std::string("e\0f", 3))};
   for (const auto& failure : failures) {
     MCPServer failing([&](std::string_view, const JSONObject&) -> JSONValue { throw failure; });
     EXPECT_EQ(failing.callTool(*MCPServer::findTool("get_brief"), nullptr),
-              errorResult(failure.what()));
+              errorResult(failure.text()));
   }
   // Failures of other kinds are reported with their own description.
   MCPServer encoding([](std::string_view, const JSONObject&) -> JSONValue {

@@ -10,11 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "cli/link/user_error.h"
+
 namespace nolt::commands {
 
-// A command line that names no command or lacks its words; what() is the whole text shown.
-class UsageError : public std::runtime_error {
-  using std::runtime_error::runtime_error;
+// A command line that names no command or lacks its words; text() is the whole text shown.
+class UsageError : public link::UserError {
+  using UserError::UserError;
 };
 
 struct ParsedArguments {

@@ -82,7 +82,10 @@ struct Invocation {
   void printErrorText(std::string_view text) const {
     write(services.err, services.errIsTerminal ? terminalSafe(text) : std::string(text));
   }
-  void printJSON(const JSONValue& result) const { write(services.out, renderJSON(result)); }
+  void printJSON(const JSONValue& result) const {
+    std::string json = renderJSON(result);
+    write(services.out, services.outIsTerminal ? terminalSafeJSON(json) : json);
+  }
 
   static void write(const std::function<void(std::string_view)>& stream, std::string_view text) {
     stream(text);

@@ -26,7 +26,7 @@ struct Services {
   // Standard output and standard error; each call's text is written at once.
   std::function<void(std::string_view text)> out;
   std::function<void(std::string_view text)> err;
-  // Plain-text lines shown on a terminal have their control characters replaced.
+  // What goes to a terminal has its control characters replaced (lines) or escaped (JSON).
   bool outIsTerminal = false;
   bool errIsTerminal = false;
   // Runs the agent server on standard input and output; never returns.

@@ -202,6 +202,58 @@ TEST(DispatchTest, PrintsEachFormToItsStream) {
   }
 }
 
+// A terminal shows what it cannot obey safely; files and pipes get every byte as sent.
+TEST(DispatchTest, TerminalShowsControlsThatPipesCarry) {
+  const std::string kShown = "\xEF\xBF\xBD";
+  struct Case {
+    const char* name;
+    std::string character;  // UTF-8
+    std::string escaped;    // on a terminal, inside JSON; "" when it is shown as it is
+  } cases[] = {
+      {"DEL", "\x7F", "\\u007f"},
+      {"first C1", "\xC2\x80", "\\u0080"},
+      {"CSI", "\xC2\x9B", "\\u009b"},
+      {"last C1", "\xC2\x9F", "\\u009f"},
+      {"left-to-right embedding", "\xE2\x80\xAA", "\\u202a"},
+      {"right-to-left override", "\xE2\x80\xAE", "\\u202e"},
+      {"left-to-right isolate", "\xE2\x81\xA6", "\\u2066"},
+      {"pop directional isolate", "\xE2\x81\xA9", "\\u2069"},
+      {"no-break space", "\xC2\xA0", ""},
+      {"narrow no-break space", "\xE2\x80\xAF", ""},
+      {"after the isolates", "\xE2\x81\xAA", ""},
+      {"right-to-left mark", "\xE2\x80\x8F", ""},
+  };
+  for (const Case& c : cases) {
+    std::string title = "a" + c.character + "b";
+    JSONValue result{
+        JSONObject{{"items", link::JSONArray{JSONObject{{"id", "1"}, {"title", title}}}}}};
+    std::string json = result.prettyText() + "\n";
+    std::string terminalJSON = json;
+    if (!c.escaped.empty())
+      terminalJSON.replace(json.find(c.character), c.character.size(), c.escaped);
+    struct Run {
+      std::vector<std::string> arguments;
+      bool terminal;
+      std::string out;
+    } runs[] = {
+        {{"search", "x"}, false, "1  " + title + "\n"},
+        {{"search", "x"}, true, "1  a" + (c.escaped.empty() ? c.character : kShown) + "b\n"},
+        {{"search", "x", "--json"}, false, json},
+        {{"search", "x", "--json"}, true, terminalJSON},
+        {{"show", "1"}, true, terminalJSON},
+    };
+    for (const Run& run : runs) {
+      FakeHost host;
+      host.results["search"] = host.results["item"] = result;
+      Services s = host.services();
+      s.outIsTerminal = run.terminal;
+      EXPECT_EQ(host.run(run.arguments, &s), "");
+      EXPECT_EQ(host.out, run.out)
+          << c.name << ", " << run.arguments.back() << ", terminal " << run.terminal;
+    }
+  }
+}
+
 TEST(DispatchTest, FailedRequestPrintsNothing) {
   FakeHost host;
   host.failOn = "search";

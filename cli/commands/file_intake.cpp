@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "cli/commands/user_database.h"
 #include "cli/link/app_connection.h"
 #include "platform/base64.h"
 #include "platform/file_types.h"
@@ -30,36 +31,13 @@ bool isLinkWord(std::string_view word) {
 
 namespace {
 
-// The one who runs nolt is the only user whose home it knows: it reads HOME, never the user
-// database, whose lookups a static program cannot make safely (they load the C library's
-// name-service modules, which may be of another version, and miss users kept in a directory
-// service).
-std::optional<std::string> ownHome() {
-  const char* home = std::getenv("HOME");
-  if (!home || home[0] != '/') return std::nullopt;
-  return std::string(home);
-}
-
-// "~" and "~/x" name our home folder. "~ann/x" names a file of that name below the current
-// folder when there is one; another user's home is refused with a message saying so.
+// "~" and "~/x" name our home folder, "~ann/x" a file in ann's; a name no user has is a file
+// below the current folder. A NUL byte, which an agent's path may hold, would end the path
+// the system is given early and so name another file: no file has such a name.
 std::string expandTilde(std::string_view path) {
-  if (!path.starts_with('~')) return std::string(path);
-  std::size_t slash = path.find('/');
-  std::string_view user = path.substr(1, slash == std::string_view::npos ? slash : slash - 1);
-  if (!user.empty()) {
-    struct stat status;
-    if (lstat(std::string(path).c_str(), &status) == 0) return std::string(path);
-    throw AppConnection::Failure::app("~user paths aren't supported; give the full path of " +
-                                      std::string(path) + ".");
-  }
-  std::optional<std::string> home = ownHome();
-  if (!home)
-    throw AppConnection::Failure::app("HOME isn't set; give the full path of " + std::string(path) +
-                                      ".");
-  std::string rest(slash == std::string_view::npos ? std::string_view() : path.substr(slash));
-  // "/" as home must not turn "~/a" into "//a".
-  if (*home == "/" && !rest.empty()) return rest;
-  return *home + rest;
+  if (path.find('\0') != std::string_view::npos)
+    throw AppConnection::Failure::app("Can't read " + std::string(path) + ".");
+  return expandHome(path, UserDatabase());
 }
 
 std::string_view lastPathComponent(std::string_view path) {

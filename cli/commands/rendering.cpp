@@ -11,6 +11,32 @@ using link::JSONValue;
 
 namespace {
 
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// The code point of one well-formed UTF-8 sequence.
+char32_t codePoint(std::string_view sequence) {
+  auto byte = [&](std::size_t k) { return static_cast<char32_t>(sequence[k]) & 0xFF; };
+  switch (sequence.size()) {
+    case 1:
+      return byte(0);
+    case 2:
+      return (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+    case 3:
+      return (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+    default:
+      return (byte(0) & 0x07) << 18 | (byte(1) & 0x3F) << 12 | (byte(2) & 0x3F) << 6 |
+             (byte(3) & 0x3F);
+  }
+}
+
+// What a terminal acts on instead of showing: C0 and C1 controls and DEL, and the
+// bidirectional embeddings, overrides and isolates, which reorder the text after them (one
+// item's title could make the next line read as another item's).
+bool obeyedByTerminals(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
+}
+
 // The text of a multi-line field, such as a note's body, as the host sent it.
 std::string textOf(const JSONValue* value) {
   if (!value) return {};
@@ -154,15 +180,12 @@ std::string renderNoteSaved(const JSONValue& result) {
 std::string renderJSON(const JSONValue& result) { return result.prettyText() + "\n"; }
 
 std::string terminalSafe(std::string_view text) {
-  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
   std::string safe;
   safe.reserve(text.size());
-  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
   for (std::size_t i = 0; i < text.size();) {
-    unsigned char b = byte(i);
+    unsigned char b = static_cast<unsigned char>(text[i]);
     if (b < 0x80) {
-      bool control = (b < 0x20 && b != '\n' && b != '\t') || b == 0x7F;
-      if (control)
+      if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7F)
         safe += kReplacement;
       else
         safe += static_cast<char>(b);
@@ -170,15 +193,35 @@ std::string terminalSafe(std::string_view text) {
       continue;
     }
     std::size_t n = platform::json::utf8SequenceLength(text, i);
-    bool wellFormed = n > 0;
-    // C1 controls are U+0080 to U+009F: 0xC2 0x80 to 0xC2 0x9F.
-    bool c1 = wellFormed && b == 0xC2 && byte(i + 1) <= 0x9F;
-    if (!wellFormed || c1) {
+    if (n == 0 || obeyedByTerminals(codePoint(text.substr(i, n)))) {
       safe += kReplacement;
-      i += wellFormed ? n : 1;
+      i += n == 0 ? 1 : n;
       continue;
     }
     safe.append(text.substr(i, n));
+    i += n;
+  }
+  return safe;
+}
+
+std::string terminalSafeJSON(std::string_view json) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string safe;
+  safe.reserve(json.size());
+  for (std::size_t i = 0; i < json.size();) {
+    std::size_t n = platform::json::utf8SequenceLength(json, i);
+    if (n == 0) {  // the encoder writes none, but a terminal is never sent one
+      safe += kReplacement;
+      ++i;
+      continue;
+    }
+    // Outside strings JSON text is ASCII without DEL, so each of these is inside a string.
+    if (char32_t c = codePoint(json.substr(i, n)); c >= 0x7F && obeyedByTerminals(c)) {
+      safe += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) safe += kHex[(c >> shift) & 0xF];
+    } else {
+      safe.append(json.substr(i, n));
+    }
     i += n;
   }
   return safe;

@@ -28,9 +28,13 @@ std::string renderNoteSaved(const link::JSONValue& result);
 // The indented JSON text and a line feed.
 std::string renderJSON(const link::JSONValue& result);
 
-// The text with every control character but line feed and tab (C0, DEL, C1) and every byte
-// that is not UTF-8 shown as U+FFFD. Texts saved from web pages and files must not drive the
-// terminal they are printed on.
+// The text with every control character but line feed and tab (C0, DEL, C1), every
+// bidirectional embedding, override and isolate (U+202A to U+202E, U+2066 to U+2069) and every
+// byte that is not UTF-8 shown as U+FFFD. Texts saved from web pages and files must not drive
+// the terminal they are printed on, nor reorder what it shows of other items.
 std::string terminalSafe(std::string_view text);
+// JSON text with DEL, C1 controls and the same bidirectional controls written as escapes
+// ("\u009b"), so that it still reads as the same JSON. The encoder already escapes C0.
+std::string terminalSafeJSON(std::string_view json);
 
 }  // namespace nolt::commands

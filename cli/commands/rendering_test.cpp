@@ -120,10 +120,25 @@ TEST(RenderingTest, TerminalSafeReplacesControlsOnly) {
       {"\x9B"
        "2J\xFF",
        "\xEF\xBF\xBD"
-       "2J\xEF\xBF\xBD"},                        // not UTF-8
-      {"\xE2\x82", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // cut short
+       "2J\xEF\xBF\xBD"},                              // not UTF-8
+      {"\xE2\x82", "\xEF\xBF\xBD\xEF\xBF\xBD"},        // cut short
+      {"\xE2\x80\xAEgpj.exe", "\xEF\xBF\xBDgpj.exe"},  // right-to-left override
+      {"\xE2\x81\xA7x\xE2\x81\xA9\xE2\x80\x8F",
+       "\xEF\xBF\xBDx\xEF\xBF\xBD\xE2\x80\x8F"},  // isolates go, marks stay
   };
   for (const auto& c : cases) EXPECT_EQ(terminalSafe(c.text), c.safe) << c.text;
+}
+
+// Escapes only inside strings, so the text still decodes to the same value.
+TEST(RenderingTest, TerminalSafeJSONEscapesWhatTerminalsObey) {
+  const std::string value =
+      "\x7F\xC2\x85\xC2\x9B\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9 é 🏠 \xE2\x80\x8F";
+  JSONValue original{link::JSONObject{{value, link::JSONArray{value, 7}}}};
+  std::string safe = terminalSafeJSON(original.prettyText());
+  EXPECT_EQ(JSONValue::decode(safe), original);
+  const std::string escaped = R"("\u007f\u0085\u009b\u202a\u202e\u2066\u2069 é 🏠 )"
+                              "\xE2\x80\x8F\"";
+  EXPECT_EQ(safe, "{\n  " + escaped + " : [\n    " + escaped + ",\n    7\n  ]\n}");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/link/user_error.h"
 #include "platform/clock.h"
 #include "platform/command_port.h"
 #include "platform/host_instance.h"
@@ -27,8 +28,8 @@ struct HostServices {
 
 class AppConnection {
  public:
-  // Why an exchange failed; what() is the text shown to people and agents as it stands.
-  class Failure : public std::runtime_error {
+  // Why an exchange failed; text() is the text shown to people and agents as it stands.
+  class Failure : public UserError {
    public:
     enum class Kind { app, notRunning, integrationsOff, noAnswer };
 
@@ -43,7 +44,7 @@ class AppConnection {
     Kind kind() const { return kind_; }
 
    private:
-    Failure(Kind kind, std::string text) : std::runtime_error(std::move(text)), kind_(kind) {}
+    Failure(Kind kind, std::string text) : UserError(std::move(text)), kind_(kind) {}
     Kind kind_;
   };
 

@@ -60,6 +60,7 @@ TEST_F(AppConnectionTest, RepliesBecomeResultsOrFailures) {
       {R"({"result":null,"extra":true})", ok, JSONValue(), {}, ""},
       {R"({"error":"No item with that id."})", ok, {}, Kind::app, "No item with that id."},
       {R"({"result":[1],"error":"Both."})", ok, {}, Kind::app, "Both."},
+      {R"({"error":"bad\u0000thing"})", ok, {}, Kind::app, std::string("bad\0thing", 9)},
       {"not json", ok, {}, Kind::noAnswer, "Nolt didn't answer."},
       {"[1]", ok, {}, Kind::noAnswer, "Nolt didn't answer."},
       {"", ok, {}, Kind::noAnswer, "Nolt didn't answer."},
@@ -75,7 +76,7 @@ TEST_F(AppConnectionTest, RepliesBecomeResultsOrFailures) {
     } catch (const AppConnection::Failure& f) {
       EXPECT_FALSE(c.result) << c.reply << " failed with " << f.what();
       EXPECT_EQ(f.kind(), c.kind) << c.reply;
-      EXPECT_EQ(f.what(), c.text) << c.reply;
+      EXPECT_EQ(f.text(), c.text) << c.reply;
     }
   }
   EXPECT_EQ(port.liveConnections, 0);

@@ -184,11 +184,8 @@ TEST_F(NoltCLITest, AddRefusesWhatItCannotSave) {
        0},
       {{"missing.png"}, "", "nolt: Can't read missing.png.\n", 0},
       {{"HTTPS://example.com"}, "", "nolt: Can't read HTTPS://example.com.\n", 0},
-      // Only our own home is known: nolt is static and never asks the user database.
-      {{"~root/a.png"},
-       "",
-       "nolt: ~user paths aren't supported; give the full path of ~root/a.png.\n",
-       0},
+      // Another user's home: root's, or a file below the current folder if no user has that name.
+      {{"~root/a.png"}, "", "nolt: Can't read ~root/a.png.\n", 0},
       {{over}, "", "nolt: big.pdf is over 200 MB.\n", 0},
       {{scratch_.file("ok.jpg"), scratch_.file("notes.txt"), scratch_.file("ok.jpg")},
        "Saving " + scratch_.file("ok.jpg") + "\n",
@@ -269,13 +266,15 @@ std::string onTerminal(const std::function<Outcome(int terminal)>& run) {
 
 TEST_F(NoltCLITest, TerminalSeesNoControlCharacters) {
   startHost(R"({"search":{"result":{"items":[{"id":"1","title":"a\u001b]0;x\u0007b"}]}},)"
-            R"("item":{"error":"No \u001b[2Jitem."}})");
+            R"("item":{"error":"No \u001b[2Jitem."},"taste":{"result":{"t":"a\u009bb\u202ec"}}})");
   auto shown = onTerminal([&](int terminal) { return nolt({"search", "x"}, terminal, terminal); });
   EXPECT_EQ(shown,
             "1  a\xEF\xBF\xBD]0;x\xEF\xBF\xBD"
             "b\r\n1 items\r\n");
   shown = onTerminal([&](int terminal) { return nolt({"show", "1"}, terminal, terminal); });
   EXPECT_EQ(shown, "nolt: No \xEF\xBF\xBD[2Jitem.\r\n");
+  shown = onTerminal([&](int terminal) { return nolt({"taste"}, terminal, terminal); });
+  EXPECT_EQ(shown, "{\r\n  \"t\" : \"a\\u009bb\\u202ec\"\r\n}\r\n");
 
   // Into files the bytes go out as they are.
   Outcome piped = nolt({"search", "x"});
@@ -283,6 +282,22 @@ TEST_F(NoltCLITest, TerminalSeesNoControlCharacters) {
             "1  a\x1b]0;x\x07"
             "b\n");
   EXPECT_EQ(nolt({"show", "1"}).err, "nolt: No \x1b[2Jitem.\n");
+  EXPECT_EQ(nolt({"taste"}).out,
+            "{\n  \"t\" : \"a\xC2\x9B"
+            "b\xE2\x80\xAE"
+            "c\"\n}\n");
+}
+
+// A host's text reaches the person whole, NUL bytes and all, as its bytes into a file and
+// with the NUL shown on a terminal.
+TEST_F(NoltCLITest, ErrorTextsArePrintedWhole) {
+  startHost(R"({"item":{"error":"bad\u0000thing"}})");
+  Outcome run = nolt({"show", "1"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, std::string("nolt: bad\0thing\n", 16));
+  auto shown = onTerminal([&](int terminal) { return nolt({"show", "1"}, terminal, terminal); });
+  EXPECT_EQ(shown, "nolt: bad\xEF\xBF\xBDthing\r\n");
 }
 
 TEST_F(NoltCLITest, NoHostAndNoWayToStartOne) {
