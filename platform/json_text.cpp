@@ -62,6 +62,22 @@ std::size_t firstInvalidUTF8(std::string_view s) {
   return std::string_view::npos;
 }
 
+std::string replaceInvalidUTF8(std::string_view s) {
+  std::size_t i = firstInvalidUTF8(s);
+  if (i == std::string_view::npos) return std::string(s);
+  std::string text(s.substr(0, i));
+  while (i < s.size()) {
+    bool valid;
+    std::size_t n = utf8SequenceAt(s, i, valid);
+    if (valid)
+      text.append(s.substr(i, n));
+    else
+      text.append(kReplacementCharacter);
+    i += n;
+  }
+  return text;
+}
+
 void appendString(std::string& out, std::string_view s, bool escapeSlash) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
@@ -73,13 +89,14 @@ void appendString(std::string& out, std::string_view s, bool escapeSlash) {
       continue;
     }
     if (c >= 0x80) {
-      if (std::size_t n = utf8SequenceLength(s, i)) {
-        i += n;
-        continue;
+      bool valid;
+      std::size_t n = utf8SequenceAt(s, i, valid);
+      if (!valid) {
+        out.append(s.substr(run, i - run));
+        out += kReplacementCharacter;
+        run = i + n;
       }
-      out.append(s.substr(run, i - run));
-      out += "\xEF\xBF\xBD";
-      run = ++i;
+      i += n;
       continue;
     }
     out.append(s.substr(run, i - run));

@@ -1,6 +1,8 @@
 // platform/json_text.h - the pieces every JSON writer of the project shares: UTF-8 checking and
-// string escaping. Text from outside (file names, arguments, pages) may not be UTF-8; JSON must
-// be, so such bytes are written as U+FFFD.
+// repair, and string escaping. Text from outside (file names, arguments, pages) may not be
+// UTF-8; JSON and terminals must get UTF-8, so such bytes are repaired by one rule everywhere:
+// each maximal subpart of an ill-formed sequence becomes one U+FFFD, as Unicode recommends
+// (so "\xE2\x82" cut short is one U+FFFD, and a lone "\xFF" is one too).
 #pragma once
 
 #include <cstddef>
@@ -21,7 +23,12 @@ std::size_t utf8SequenceAt(std::string_view text, std::size_t i, bool& valid);
 // Runs of ASCII, such as the Base64 of a file, go eight bytes at a time.
 std::size_t firstInvalidUTF8(std::string_view text);
 
-// Appends `text` as a JSON string: quotes, backslash and control characters escaped, and "/"
+// `text` with that rule applied; the text itself when it is well-formed.
+std::string replaceInvalidUTF8(std::string_view text);
+inline constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
+// Appends `text` as a JSON string: quotes, backslash and control characters escaped, bytes that
+// are not UTF-8 repaired, and "/"
 // written as "\/" when `escapeSlash` is set (as the platform's default encoder does).
 void appendString(std::string& out, std::string_view text, bool escapeSlash);
 

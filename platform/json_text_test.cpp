@@ -52,5 +52,32 @@ TEST(UTF8Test, FirstInvalidByteIsFoundWhereverItSits) {
   EXPECT_EQ(firstInvalidUTF8(""), std::string::npos);
 }
 
+// One rule for every writer: the repaired text, and the same inside a JSON string.
+TEST(UTF8Test, OneReplacementPerBrokenSequenceEverywhere) {
+  const std::string r = "\xEF\xBF\xBD";
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain ascii", "plain ascii"},
+      {"caf\xC3\xA9 \xF0\x9F\x8E\xA8", "caf\xC3\xA9 \xF0\x9F\x8E\xA8"},
+      {"a\xFF"
+       "b",
+       "a" + r + "b"},
+      {"\xC0\xAF", r + r},  // overlong lead bytes are never valid
+      {"\xE2\x82"
+       "x",
+       r + "x"},                            // a cut-short sequence is one replacement
+      {"\xF0\x9F\x8E", r},                  // also at the very end
+      {"\xED\xA0\x80", r + r + r},          // a surrogate: the lead cannot go on with A0
+      {"\xF4\x90\x80\x80", r + r + r + r},  // beyond U+10FFFF
+      {"\x80\x80", r + r},
+      {"12345678\xE9", "12345678" + r},
+  };
+  for (const auto& [bytes, text] : cases) {
+    EXPECT_EQ(replaceInvalidUTF8(bytes), text) << ::testing::PrintToString(bytes);
+    std::string quoted;
+    appendString(quoted, bytes, false);
+    EXPECT_EQ(quoted, "\"" + text + "\"") << ::testing::PrintToString(bytes);
+  }
+}
+
 }  // namespace
 }  // namespace nolt::platform::json

@@ -20,13 +20,11 @@ using link::JSONEncodingError;
 using link::JSONObject;
 using link::JSONValue;
 using platform::json::firstInvalidUTF8;
-using platform::json::utf8SequenceAt;
 
 namespace {
 
 constexpr std::string_view kParseErrorReply =
     R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Parse error"}})";
-constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 // The success or error reply around an already written result or error object.
 std::string envelope(const JSONValue& id, std::string_view member, std::string_view body) {
@@ -188,26 +186,10 @@ std::optional<std::string_view> LineReader::next() {
   }
 }
 
-std::string replaceInvalidUTF8(std::string_view bytes) {
-  std::size_t i = firstInvalidUTF8(bytes);
-  if (i == std::string_view::npos) return std::string(bytes);
-  std::string text(bytes.substr(0, i));
-  while (i < bytes.size()) {
-    bool valid;
-    std::size_t n = utf8SequenceAt(bytes, i, valid);
-    if (valid)
-      text.append(bytes.substr(i, n));
-    else
-      text.append(kReplacementCharacter);
-    i += n;
-  }
-  return text;
-}
-
 std::optional<std::string> replyTo(MCPServer& server, std::string_view line) {
   std::string repaired;
   if (firstInvalidUTF8(line) != std::string_view::npos) {
-    repaired = replaceInvalidUTF8(line);
+    repaired = platform::json::replaceInvalidUTF8(line);
     line = repaired;
   }
   RequestReader request;

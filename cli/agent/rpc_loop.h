@@ -40,10 +40,6 @@ class LineReader {
   bool ended_ = false;
 };
 
-// The bytes with every invalid UTF-8 sequence replaced by U+FFFD, one per maximal invalid
-// subpart, as Unicode recommends; valid text comes back unchanged.
-std::string replaceInvalidUTF8(std::string_view bytes);
-
 // The reply line (without its line feed) to one input line; none when the line is not
 // answered (a notification, or a JSON value that is not an object).
 std::optional<std::string> replyTo(MCPServer& server, std::string_view line);

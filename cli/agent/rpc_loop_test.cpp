@@ -72,28 +72,6 @@ TEST(LineReaderTest, ReadsALongLineInLargeReads) {
   EXPECT_LE(reads, 16 * 16 + 3);
 }
 
-TEST(ReplaceInvalidUTF8Test, OneReplacementPerBrokenSequence) {
-  const std::string r = "\xEF\xBF\xBD";
-  const std::pair<std::string, std::string> cases[] = {
-      {"plain ascii", "plain ascii"},
-      {"caf\xC3\xA9 \xF0\x9F\x8E\xA8", "caf\xC3\xA9 \xF0\x9F\x8E\xA8"},
-      {"a\xFF"
-       "b",
-       "a" + r + "b"},
-      {"\xC0\xAF", r + r},  // overlong lead bytes are never valid
-      {"\xE2\x82"
-       "x",
-       r + "x"},                            // a cut-short sequence is one replacement
-      {"\xF0\x9F\x8E", r},                  // also at the very end
-      {"\xED\xA0\x80", r + r + r},          // a surrogate: the lead cannot go on with A0
-      {"\xF4\x90\x80\x80", r + r + r + r},  // beyond U+10FFFF
-      {"\x80\x80", r + r},
-      {"12345678\xE9", "12345678" + r},
-  };
-  for (const auto& [bytes, text] : cases)
-    EXPECT_EQ(replaceInvalidUTF8(bytes), text) << ::testing::PrintToString(bytes);
-}
-
 TEST(ReplyToTest, WritesCompactLinesWithSlashesUnescaped) {
   testing::SubstituteHost host;
   host.replies["search"] = {JSONValue::decode(R"({"url":"https://a/b"})"), std::nullopt};

@@ -11,7 +11,7 @@ using link::JSONValue;
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+constexpr std::string_view kReplacement = platform::json::kReplacementCharacter;
 
 // The code point of one well-formed UTF-8 sequence.
 char32_t codePoint(std::string_view sequence) {
@@ -192,10 +192,11 @@ std::string terminalSafe(std::string_view text) {
       ++i;
       continue;
     }
-    std::size_t n = platform::json::utf8SequenceLength(text, i);
-    if (n == 0 || obeyedByTerminals(codePoint(text.substr(i, n)))) {
+    bool valid;
+    std::size_t n = platform::json::utf8SequenceAt(text, i, valid);
+    if (!valid || obeyedByTerminals(codePoint(text.substr(i, n)))) {
       safe += kReplacement;
-      i += n == 0 ? 1 : n;
+      i += n;
       continue;
     }
     safe.append(text.substr(i, n));
@@ -209,10 +210,11 @@ std::string terminalSafeJSON(std::string_view json) {
   std::string safe;
   safe.reserve(json.size());
   for (std::size_t i = 0; i < json.size();) {
-    std::size_t n = platform::json::utf8SequenceLength(json, i);
-    if (n == 0) {  // the encoder writes none, but a terminal is never sent one
+    bool valid;
+    std::size_t n = platform::json::utf8SequenceAt(json, i, valid);
+    if (!valid) {  // the encoder writes none, but a terminal is never sent one
       safe += kReplacement;
-      ++i;
+      i += n;
       continue;
     }
     // Outside strings JSON text is ASCII without DEL, so each of these is inside a string.

@@ -121,7 +121,7 @@ TEST(RenderingTest, TerminalSafeReplacesControlsOnly) {
        "2J\xFF",
        "\xEF\xBF\xBD"
        "2J\xEF\xBF\xBD"},                              // not UTF-8
-      {"\xE2\x82", "\xEF\xBF\xBD\xEF\xBF\xBD"},        // cut short
+      {"\xE2\x82", "\xEF\xBF\xBD"},                    // cut short: one character
       {"\xE2\x80\xAEgpj.exe", "\xEF\xBF\xBDgpj.exe"},  // right-to-left override
       {"\xE2\x81\xA7x\xE2\x81\xA9\xE2\x80\x8F",
        "\xEF\xBF\xBDx\xEF\xBF\xBD\xE2\x80\x8F"},  // isolates go, marks stay
