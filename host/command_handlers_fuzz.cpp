@@ -11,6 +11,7 @@
 #include "host/request_exchange.h"
 #include "host/testing/fake_image_codec.h"
 #include "platform/testing/fake_wall_clock.h"
+#include "platform/testing/scratch_folder.h"
 #include "wire/cli_records.h"
 
 namespace {
@@ -34,11 +35,8 @@ struct CountingUUIDs : nolt::platform::UUIDSource {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // One library for the whole run, so requests meet what earlier ones saved.
   static nolt::host::Library library(":memory:");
-  static std::string folder = [] {
-    char pattern[] = "/tmp/nolt-host-fuzz-XXXXXX";
-    return std::string(mkdtemp(pattern));
-  }();
-  static nolt::host::FileStore files(folder + "/Files");
+  static nolt::platform::testing::ScratchFolder folder("nolt-host-fuzz");
+  static nolt::host::FileStore files(folder.path() + "/Files");
   static nolt::host::testing::FakeImageCodec images;
   static NoOpener opener;
   static CountingUUIDs uuids;

@@ -12,6 +12,7 @@
 
 #include "platform/port_frame.h"
 #include "platform/port_server.h"
+#include "platform/testing/scratch_folder.h"
 
 namespace {
 
@@ -24,9 +25,8 @@ struct Served {
 
 Served& served() {
   static Served s = [] {
-    char pattern[] = "/tmp/nolt-port-fuzz-XXXXXX";
-    std::string folder = mkdtemp(pattern);
-    std::string path = folder + "/port";
+    static testing::ScratchFolder folder("nolt-port-fuzz");
+    std::string path = folder.path() + "/port";
     PortServerOptions options;
     options.headerTimeout = options.requestTimeout = options.replyTimeout = 2;
     options.maxRequestBytes = 1 << 20;

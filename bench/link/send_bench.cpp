@@ -14,26 +14,13 @@
 #include "cli/link/app_connection.h"
 #include "platform/clock.h"
 #include "platform/environment.h"
+#include "platform/identifiers.h"
+#include "platform/port_frame.h"
 
 namespace {
 
 using nolt::link::AppConnection;
 using nolt::link::JSONObject;
-
-bool readAll(int fd, char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::read(fd, data, size);
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-std::uint32_t bigEndian(const unsigned char* b) {
-  return (std::uint32_t(b[0]) << 24) | (std::uint32_t(b[1]) << 16) | (std::uint32_t(b[2]) << 8) |
-         b[3];
-}
 
 // Serves the command port in `runtime` until stopped, answering every request with `reply`.
 class InstantHost {
@@ -42,7 +29,7 @@ class InstantHost {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::string path = runtime + "/group.app.nolt.cli";
+    std::string path = runtime + "/" + std::string(nolt::platform::kCommandPortName);
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
     ::listen(listener_, 16);
@@ -59,17 +46,19 @@ class InstantHost {
     for (;;) {
       int client = ::accept(listener_, nullptr, nullptr);
       if (client < 0) return;
-      unsigned char header[8];
-      if (readAll(client, reinterpret_cast<char*>(header), 8)) {
-        std::string request(bigEndian(header + 4), '\0');
-        if (readAll(client, request.data(), request.size())) {
-          std::uint32_t n = static_cast<std::uint32_t>(reply_.size());
-          unsigned char length[4] = {
-              static_cast<unsigned char>(n >> 24), static_cast<unsigned char>(n >> 16),
-              static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n)};
-          std::string frame(reinterpret_cast<char*>(length), 4);
+      // The host's own frames and transfers, so the bench measures the link, not a copy of it.
+      auto deadline = nolt::platform::deadlineAfter(10);
+      char header[nolt::platform::kRequestHeaderBytes];
+      if (nolt::platform::receiveExactly(client, header, sizeof header, deadline) ==
+          nolt::platform::IOResult::done) {
+        std::string request(nolt::platform::decodeRequestHeader(header).length, '\0');
+        if (nolt::platform::receiveExactly(client, request.data(), request.size(), deadline) ==
+            nolt::platform::IOResult::done) {
+          auto length =
+              nolt::platform::encodeReplyHeader(static_cast<std::uint32_t>(reply_.size()));
+          std::string frame(length.data(), length.size());
           frame += reply_;
-          (void)::write(client, frame.data(), frame.size());
+          nolt::platform::sendAll(client, frame, deadline);
         }
       }
       ::close(client);
@@ -94,7 +83,7 @@ void sendRoundTrip(benchmark::State& state) {
   AppConnection connection({*port, *instances, *workspace, *clock});
   JSONObject arguments{{"query", "red chair"}, {"limit", 5}};
   for (auto _ : state) benchmark::DoNotOptimize(connection.send("search", arguments));
-  ::unlink((std::string(folder) + "/group.app.nolt.cli").c_str());
+  ::unlink((std::string(folder) + "/" + std::string(nolt::platform::kCommandPortName)).c_str());
   ::rmdir(folder);
 }
 

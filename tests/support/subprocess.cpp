@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "tests/support/deadline.h"
 
@@ -218,11 +217,9 @@ std::optional<int> Subprocess::poll() {
 }
 
 std::optional<int> Subprocess::wait(double timeout) {
-  auto deadline = after(timeout);
-  while (started() && !poll()) {
-    if (Clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  if (!waitUntil(
+          timeout, [&] { return !started() || poll(); }, 0.005))
+    return std::nullopt;
   return status_;
 }
 

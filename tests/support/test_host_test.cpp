@@ -8,6 +8,7 @@
 #include "platform/command_port.h"
 #include "platform/host_instance.h"
 #include "platform/testing/test_environment.h"
+#include "tests/support/deadline.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::test_support {
@@ -117,10 +118,10 @@ TEST_F(TestHostTest, StaysLaunchingThroughThePortDelay) {
   EXPECT_FALSE(host.ready());
   // Bounded wait for the real process to write its record.
   std::vector<platform::RunningInstance> instances;
-  for (int i = 0; i < 500 && instances.empty(); ++i) {
+  test_support::waitUntil(5, [&] {
     instances = platform::makeLockedInstanceProbe(env_)->running("app.nolt.Nolt");
-    if (instances.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+    return !instances.empty();
+  });
   ASSERT_EQ(instances.size(), 1u);
   EXPECT_FALSE(instances[0].finishedLaunching);
   EXPECT_FALSE(ask("{}"));
