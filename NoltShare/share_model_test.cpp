@@ -467,6 +467,11 @@ TEST_F(ShareModelTest, RefusesWhatIsNotARegularFileWithinTheLimit) {
     std::error_code ignored;
     EXPECT_TRUE(fs::is_empty(inbox(), ignored) || !fs::exists(inbox()));
   }
+  // The device itself, as `nolt-share /dev/zero` names it.
+  auto m = model({makeFileProvider("/dev/zero")});
+  save(*m);
+  EXPECT_EQ(m->refusal(), "Can't read zero.");
+  EXPECT_TRUE(captures().empty());
 }
 
 TEST_F(ShareModelTest, ANoteTooLongForACaptureIsRefusedBeforeAnythingIsWritten) {
