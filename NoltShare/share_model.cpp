@@ -260,8 +260,9 @@ Task ShareModel::loadPreview() {
 }
 
 void ShareModel::refuse(const QString& text) {
-  refusal_ = text;
-  setSummary(text);
+  // Every refusal of one save is told, one after another.
+  refusal_ = refusal_.isEmpty() ? text : refusal_ + QLatin1Char(' ') + text;
+  setSummary(refusal_);
 }
 
 Task ShareModel::save() {

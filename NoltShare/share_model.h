@@ -103,7 +103,8 @@ class ShareModel : public QObject {
   // the request's limit) is refused before anything of it is written: no folder, no falling
   // back to a link, and its text becomes refusal() and the summary the form shows.
   Task save();
-  // Why the last save left something out, for the person; empty when it left nothing out.
+  // Why the last save left something out, for the person, one sentence for each thing it
+  // refused; empty when it left nothing out.
   QString refusal() const { return refusal_; }
   // How many captures the last save wrote whole.
   int savedCount() const { return savedCount_; }
