@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "capture/incoming_request.h"
+#include "platform/careful_files.h"
 #include "platform/file_types.h"
 
 namespace nolt::share {
@@ -20,6 +21,19 @@ bool hasScheme(std::string_view text, std::string_view scheme) {
   for (std::size_t i = 0; i < scheme.size(); ++i)
     if (std::tolower(static_cast<unsigned char>(text[i])) != scheme[i]) return false;
   return true;
+}
+
+// The picture in a file someone named. A FIFO or a device would block the reader or never
+// end, so the file is opened without blocking and must be a regular one within the limit.
+QImage readImage(const std::string& path) {
+  struct stat status;
+  platform::UniqueFD fd = platform::openNamedFile(path, status);
+  if (!fd || static_cast<std::uint64_t>(status.st_size) > platform::kMaxFileBytes) return {};
+  QFile file;
+  if (!file.open(fd.get(), QIODevice::ReadOnly)) return {};
+  QImage picture;
+  QImageReader(&file).read(&picture);
+  return picture;
 }
 
 // One object of one class under one type: a link, or a piece of text.
@@ -68,7 +82,7 @@ class FileProvider final : public ItemProvider {
               URLObject{QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded).toStdString()});
         case ObjectClass::image: {
           QImage picture;
-          if (image) QImageReader(file).read(&picture);
+          if (image) picture = readImage(path.string());
           return completion(picture.isNull() ? ProviderObject() : ProviderObject(picture));
         }
         case ObjectClass::string:

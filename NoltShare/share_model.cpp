@@ -42,20 +42,20 @@ bool isFileType(const ItemProvider& provider) {
 
 }  // namespace
 
-std::optional<std::string> copyFile(const std::string& fileURL,
-                                    const std::filesystem::path& folder) {
+CopiedFile copyFile(const std::string& fileURL, const std::filesystem::path& folder) {
   return copyFileAt(QUrl(QString::fromStdString(fileURL)).toLocalFile().toStdString(), folder);
 }
 
-std::optional<std::string> copyFileAt(const std::filesystem::path& source,
-                                      const std::filesystem::path& folder) {
+CopiedFile copyFileAt(const std::filesystem::path& source, const std::filesystem::path& folder) {
   std::string name = source.filename().string();
   try {
     capture::writePayload(folder, capture::Payload::copyOf(name, source));
+  } catch (const capture::RefusedCapture& refused) {
+    return {std::nullopt, QString::fromStdString(refused.what())};
   } catch (const std::system_error&) {
-    return std::nullopt;
+    return {};
   }
-  return name;
+  return {name, {}};
 }
 
 QString linkSummary(const std::string& url) {
@@ -209,9 +209,9 @@ Completion<std::optional<QImage>> ShareModel::loadImage(ItemProvider& provider) 
           }};
 }
 
-Completion<std::optional<std::string>> ShareModel::copyFile(ItemProvider& provider,
-                                                            const std::filesystem::path& folder) {
-  using Result = std::optional<std::string>;
+Completion<CopiedFile> ShareModel::copyFile(ItemProvider& provider,
+                                            const std::filesystem::path& folder) {
+  using Result = CopiedFile;
   std::string_view type = platform::kDataType;
   for (std::string_view fileType : {platform::kImageType, platform::kMovieType, platform::kPDFType})
     if (provider.hasItemConformingToTypeIdentifier(fileType)) {
@@ -221,7 +221,7 @@ Completion<std::optional<std::string>> ShareModel::copyFile(ItemProvider& provid
   return {this, [&provider, type, folder](Completion<Result>::Resume resume) {
             provider.loadFileRepresentation(
                 type, [resume, folder](const std::optional<std::filesystem::path>& file) {
-                  if (!file) return resume(std::nullopt);
+                  if (!file) return resume(CopiedFile{});
                   resume(copyFileAt(*file, folder));
                 });
           }};
@@ -259,17 +259,19 @@ Task ShareModel::loadPreview() {
     setSummary(QString::number(providers_.size()) + QStringLiteral(" items"));
 }
 
+void ShareModel::refuse(const QString& text) {
+  // Every refusal of one save is told, one after another.
+  refusal_ = refusal_.isEmpty() ? text : refusal_ + QLatin1Char(' ') + text;
+  setSummary(refusal_);
+}
+
 Task ShareModel::save() {
+  refusal_.clear();
+  savedCount_ = 0;
   auto inbox = capture::inboxURL(services_.env);
   if (!inbox) co_return;
   commitTags();
   for (const auto& provider : providers_) {
-    std::filesystem::path folder = capture::newCaptureFolderURL(*inbox, services_.uuids);
-    try {
-      capture::createCaptureFolder(folder);
-    } catch (const std::system_error&) {
-      // The copy and the write below fail in their turn and leave nothing behind.
-    }
     capture::IncomingRequest request;
     request.kind = capture::IncomingRequest::Kind::text;
     request.spaceID = spaceID_;
@@ -277,22 +279,46 @@ Task ShareModel::save() {
     for (const QString& tag : tags_) request.tags.push_back(tag.toStdString());
     request.note = note_.toStdString();
     request.createdAt = platform::secondsSinceReferenceDate(services_.clock.now());
+    // A note too long for any capture is refused before anything is written.
+    try {
+      capture::encodeRequest(request);
+    } catch (const capture::RefusedCapture& refused) {
+      refuse(QString::fromStdString(refused.what()));
+      co_return;
+    } catch (const std::exception&) {
+      // Left to the write below, which fails in its turn.
+    }
+
+    std::filesystem::path folder = capture::newCaptureFolderURL(*inbox, services_.uuids);
+    try {
+      capture::createCaptureFolder(folder);
+    } catch (const std::system_error&) {
+      // The copy and the write below fail in their turn and leave nothing behind.
+    }
+    auto removeFolder = [&folder] {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    };
 
     bool usable = false;
+    QString refused;
     if (isFileType(*provider)) {
-      if (auto name = co_await copyFile(*provider, folder)) {
+      CopiedFile copied = co_await copyFile(*provider, folder);
+      if (copied.name) {
         request.kind = capture::IncomingRequest::Kind::file;
-        request.fileName = name;
+        request.fileName = copied.name;
         usable = true;
       }
+      refused = copied.refusal;
     }
-    if (!usable) {
+    if (!usable && refused.isEmpty()) {
       if (auto url = co_await loadURL(*provider)) {
-        std::optional<std::string> name;
-        if (isFileURL(*url)) name = share::copyFile(*url, folder);
-        if (name) {
+        CopiedFile copied;
+        if (isFileURL(*url)) copied = share::copyFile(*url, folder);
+        refused = copied.refusal;
+        if (copied.name) {
           request.kind = capture::IncomingRequest::Kind::file;
-          request.fileName = name;
+          request.fileName = copied.name;
         } else {
           request.kind = capture::IncomingRequest::Kind::link;
           request.url = url;
@@ -304,13 +330,22 @@ Task ShareModel::save() {
         usable = true;
       }
     }
+    // A refused file is not saved as a link to itself either: the person is told instead.
+    if (!refused.isEmpty()) {
+      refuse(refused);
+      removeFolder();
+      continue;
+    }
     if (!usable) {
-      std::error_code ignored;
-      std::filesystem::remove_all(folder, ignored);
+      removeFolder();
       continue;
     }
     try {
       capture::writeRequest(folder, request);
+      ++savedCount_;
+    } catch (const capture::RefusedCapture& error) {
+      refuse(QString::fromStdString(error.what()));
+      removeFolder();
     } catch (const std::exception&) {
       // The folder stays without request.json, which the host never reads as a capture.
     }

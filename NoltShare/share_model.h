@@ -29,6 +29,13 @@ struct ShareServices {
   platform::WallClock& clock;
 };
 
+// What copying a shared file came to: its name in the capture folder, or why the host would
+// refuse it (the person's text); neither when the copy failed for a reason nobody is told.
+struct CopiedFile {
+  std::optional<std::string> name;
+  QString refusal;
+};
+
 class ShareModel : public QObject {
   Q_OBJECT
   QML_ELEMENT
@@ -92,7 +99,15 @@ class ShareModel : public QObject {
 
   // One capture folder per usable provider, one provider after another. Never fails: what
   // cannot be loaded or written is left out. Writes nothing when there is no container.
+  // A capture the host would set aside (a file over 200 MB or not a regular file, a note over
+  // the request's limit) is refused before anything of it is written: no folder, no falling
+  // back to a link, and its text becomes refusal() and the summary the form shows.
   Task save();
+  // Why the last save left something out, for the person, one sentence for each thing it
+  // refused; empty when it left nothing out.
+  QString refusal() const { return refusal_; }
+  // How many captures the last save wrote whole.
+  int savedCount() const { return savedCount_; }
 
  signals:
   void spaceIDChanged();
@@ -111,8 +126,8 @@ class ShareModel : public QObject {
   Completion<std::optional<QString>> loadText(ItemProvider& provider);
   Completion<std::optional<QImage>> loadImage(ItemProvider& provider);
   // Copies the provider's file into the folder inside the completion, while the file exists.
-  Completion<std::optional<std::string>> copyFile(ItemProvider& provider,
-                                                  const std::filesystem::path& folder);
+  Completion<CopiedFile> copyFile(ItemProvider& provider, const std::filesystem::path& folder);
+  void refuse(const QString& text);
   void setSummary(const QString& summary);
   // Stores a property's new value and signals the change; false when it was already so.
   template <typename Value>
@@ -134,17 +149,17 @@ class ShareModel : public QObject {
   QString link_;
   QImage preview_;
   Task previewTask_;
+  QString refusal_;
+  int savedCount_ = 0;
   // Last, so the providers' threads have ended before anything else of the model goes.
   Providers providers_;
 };
 
-// Copies a file into the folder under its own name, never over another file; the name, or
-// none when the copy fails.
-std::optional<std::string> copyFileAt(const std::filesystem::path& source,
-                                      const std::filesystem::path& folder);
+// Copies a file into the folder under its own name, never over another file. Only a regular
+// file within platform::kMaxFileBytes is copied; anything else is refused with the reason.
+CopiedFile copyFileAt(const std::filesystem::path& source, const std::filesystem::path& folder);
 // The same for the file at a file URL.
-std::optional<std::string> copyFile(const std::string& fileURL,
-                                    const std::filesystem::path& folder);
+CopiedFile copyFile(const std::string& fileURL, const std::filesystem::path& folder);
 // The address's host as written, without "www."; the whole address when it has no host.
 QString linkSummary(const std::string& url);
 

@@ -9,11 +9,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "NoltShare/extension_context.h"
 #include "NoltShare/testing/fake_item_provider.h"
 #include "capture/incoming_request.h"
+#include "platform/careful_files.h"
+#include "platform/file_types.h"
 #include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "platform/testing/test_environment.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::share {
@@ -429,6 +433,57 @@ TEST_F(ShareModelTest, NothingIsWrittenWithoutProvidersOrContainer) {
   save(*m);
   EXPECT_FALSE(fs::exists(inbox()));
   EXPECT_EQ(uuids_.count, 0u);
+}
+
+// A file named to the share dialog is followed through a link its owner made, but a FIFO, a
+// device or a file the host would set aside is refused with a message: no capture, and no
+// link to the file in its place.
+TEST_F(ShareModelTest, RefusesWhatIsNotARegularFileWithinTheLimit) {
+  std::string good = temp_.file("elsewhere/good.pdf");
+  ASSERT_TRUE(temp_.write("elsewhere/good.pdf", "%PDF"));
+  std::string path = temp_.file("shared/a.pdf");
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(inbox());
+    ASSERT_TRUE(test_support::plantHostile(c.kind, path, platform::kMaxFileBytes, good));
+    QElapsedTimer clock;
+    clock.start();
+    auto m = model({makeFileProvider(path)});
+    save(*m);
+    EXPECT_LT(clock.elapsed(), 1000);
+    auto written = captures();
+    if (c.kind == test_support::Hostile::linkOutOfFolder) {
+      ASSERT_EQ(written.size(), 1u);
+      EXPECT_EQ(written[0].second.fileName, "a.pdf");
+      EXPECT_EQ(m->refusal(), "");
+      continue;
+    }
+    QString refusal =
+        c.kind == test_support::Hostile::overCap ? "a.pdf is over 200 MB." : "Can't read a.pdf.";
+    EXPECT_EQ(m->refusal(), refusal);
+    EXPECT_EQ(m->summary(), refusal);
+    EXPECT_EQ(m->savedCount(), 0);
+    EXPECT_TRUE(written.empty());
+    std::error_code ignored;
+    EXPECT_TRUE(fs::is_empty(inbox(), ignored) || !fs::exists(inbox()));
+  }
+  // The device itself, as `nolt-share /dev/zero` names it.
+  auto m = model({makeFileProvider("/dev/zero")});
+  save(*m);
+  EXPECT_EQ(m->refusal(), "Can't read zero.");
+  EXPECT_TRUE(captures().empty());
+}
+
+TEST_F(ShareModelTest, ANoteTooLongForACaptureIsRefusedBeforeAnythingIsWritten) {
+  auto m = model({textProvider(QStringLiteral("one")), textProvider(QStringLiteral("two"))});
+  m->setNote(QString(static_cast<qsizetype>(platform::kMaxCaptureRequestBytes), 'n'));
+  save(*m);
+  EXPECT_EQ(m->refusal(), "The capture is over 16 MB.");
+  EXPECT_FALSE(fs::exists(inbox()));
+  m->setNote(QStringLiteral("short"));
+  save(*m);
+  EXPECT_EQ(m->refusal(), "");
+  EXPECT_EQ(captures().size(), 2u);
 }
 
 }  // namespace

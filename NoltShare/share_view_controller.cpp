@@ -62,6 +62,12 @@ Task ShareViewController::runSave() {
   if (!self) co_return;
   co_await model_->save();
   if (!self) co_return;
+  if (!model_->refusal().isEmpty()) {
+    // The form stays open showing why, so the person knows what was not saved; whatever was
+    // saved is the host's to collect all the same.
+    if (model_->savedCount() > 0) capture::postIncoming(notifications_);
+    co_return;
+  }
   // Only now, with every capture whole, is the host told to look.
   capture::postIncoming(notifications_);
   emit saveFinished();

@@ -41,7 +41,8 @@ class ShareViewController : public QObject {
 
   // Ends the request with the user-cancelled error; nothing is written.
   Q_INVOKABLE void cancel();
-  // Saves, tells the host and completes the request; returns at once.
+  // Saves, tells the host and completes the request; returns at once. When the model refused
+  // something, the request stays open with the form showing the reason.
   Q_INVOKABLE void save();
 
  signals:

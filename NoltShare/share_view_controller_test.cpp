@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "NoltShare/testing/fake_item_provider.h"
+#include "platform/careful_files.h"
 #include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/recording_notification_center.h"
 #include "platform/testing/sequential_uuid_source.h"
@@ -171,6 +172,28 @@ TEST_F(ShareViewControllerTest, SaveTellsTheHostOnceAndCompletes) {
     EXPECT_EQ(statuses_, std::vector<int>{0});
     EXPECT_EQ(written() - before, c.captures);
   }
+}
+
+// A refused capture keeps the form open with the reason; what else was saved is announced.
+TEST_F(ShareViewControllerTest, ARefusedSaveShowsWhyAndStaysOpen) {
+  auto big = std::make_shared<FakeItemProvider>();
+  big->types = {"public.plain-text"};
+  big->string = QString(static_cast<qsizetype>(platform::kMaxCaptureRequestBytes), 't');
+  auto ctx = context({{{text("small")}}, {{big}}});
+  auto controller = this->controller(ctx.get());
+  QSignalSpy finished(controller.get(), &ShareViewController::saveFinished);
+  controller->save();
+  QElapsedTimer clock;
+  clock.start();
+  while (notifications_.posted.empty() && clock.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_EQ(controller->model()->summary(), "The capture is over 16 MB.");
+  auto* summary = controller->view()->rootObject()->findChild<QObject*>("summary");
+  ASSERT_NE(summary, nullptr);
+  EXPECT_EQ(summary->property("text").toString(), "The capture is over 16 MB.");
+  EXPECT_EQ(finished.count(), 0);
+  EXPECT_TRUE(statuses_.empty());
+  EXPECT_EQ(notifications_.posted, std::vector<std::string>{"app.nolt.Nolt.incoming"});
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 #include "capture/capture_destinations.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "capture/container.h"
 #include "capture/json_tokens.h"
 #include "capture/json_writer.h"
+#include "platform/careful_files.h"
 
 namespace nolt::capture {
 
@@ -74,25 +72,6 @@ bool readPlaces(JSONTokenReader& reader, std::vector<Place>& places) {
   });
 }
 
-// The whole file, or none when it cannot be opened or read.
-std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string bytes;
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return std::nullopt;
-    }
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return bytes;
-}
-
 }  // namespace
 
 std::string CaptureDestinations::encoded() const {
@@ -122,7 +101,10 @@ std::optional<CaptureDestinations> CaptureDestinations::decode(std::string_view 
 CaptureDestinations loadDestinations(platform::Environment& env) {
   std::optional<std::filesystem::path> url = destinationsURL(env);
   if (!url) return {};
-  std::optional<std::string> bytes = readWholeFile(*url);
+  // Anyone can put a FIFO, a link to a device or a file of gigabytes at that name: it is
+  // opened without blocking, never through a link, and read only up to its cap.
+  std::optional<std::string> bytes =
+      platform::readRegularFile(url->string(), platform::kMaxDestinationsBytes);
   if (!bytes) return {};
   return CaptureDestinations::decode(*bytes).value_or(CaptureDestinations{});
 }

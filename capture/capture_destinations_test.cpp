@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include "platform/careful_files.h"
 #include "platform/testing/test_environment.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::capture {
@@ -89,6 +91,26 @@ TEST(CaptureDestinationsTest, LoadingFallsBackToEmpty) {
   std::filesystem::remove(home.file("group.app.nolt/destinations.json"));
   std::filesystem::create_directory(home.file("group.app.nolt/destinations.json"));
   EXPECT_EQ(loadDestinations(env), CaptureDestinations{}) << "a folder";
+}
+
+// Whatever stands at the name, the reader ends at once with the empty value; a good file reached
+// through a link is not the host's file either.
+TEST(CaptureDestinationsTest, HostileFilesReadAsEmptyAtOnce) {
+  test_support::TempDir home;
+  platform::testing::TestEnvironment env;
+  env.variables["XDG_DATA_HOME"] = home.path();
+  std::string good = R"({"spaces":[],"collections":[)" + place(kCollection) + "]}";
+  ASSERT_TRUE(home.write("elsewhere.json", good));
+  std::string path = home.file("group.app.nolt/destinations.json");
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test_support::plantHostile(c.kind, path, platform::kMaxDestinationsBytes,
+                                           home.file("elsewhere.json")));
+    CaptureDestinations loaded{{}, {Place{}}, {}};
+    EXPECT_TRUE(test_support::endsWithin(
+        1, [&] { loaded = loadDestinations(env); }, path));
+    EXPECT_EQ(loaded, CaptureDestinations{});
+  }
 }
 
 }  // namespace

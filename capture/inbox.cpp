@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cerrno>
 
+#include "platform/careful_files.h"
+#include "platform/file_types.h"
 #include "platform/identifiers.h"
 
 namespace nolt::capture {
@@ -74,23 +76,39 @@ void createCaptureFolder(const std::filesystem::path& folder) {
 void writePayload(const std::filesystem::path& folder, const Payload& payload) {
   std::filesystem::path target = folder / payload.fileName;
   if (!isPlainName(payload.fileName)) fail(EINVAL, "not a file name:", payload.fileName);
-  File source(payload.source.empty() ? -1 : ::open(payload.source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!payload.source.empty() && source.fd() < 0)
-    fail(errno, "could not read the file", payload.source);
+  // A device or a FIFO would be copied without end, or block the open for ever; a file over
+  // the limit would be set aside by the host. Both are refused on the open descriptor, so a
+  // file swapped after any earlier look is caught too.
+  platform::UniqueFD source;
+  if (!payload.source.empty()) {
+    struct stat status;
+    source = platform::openNamedFile(payload.source.string(), status);
+    if (!source && errno == EINVAL) throw RefusedCapture("Can't read " + payload.fileName + ".");
+    if (!source) fail(errno, "could not read the file", payload.source);
+    if (static_cast<std::uint64_t>(status.st_size) > platform::kMaxFileBytes)
+      throw RefusedCapture(payload.fileName + " is over 200 MB.");
+  } else if (payload.data.size() > platform::kMaxFileBytes) {
+    throw RefusedCapture(payload.fileName + " is over 200 MB.");
+  }
   File file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (file.fd() < 0) fail(errno, "could not create the file", target);
   // From here the file is ours: one cut short is removed again, so a failed save leaves only
   // the empty folder. The payload reaches the disk before request.json does, or a crash could
   // leave a whole capture with part of its file.
   try {
-    if (source.fd() < 0) {
+    if (!source) {
       writeAll(file.fd(), payload.data, target);
     } else {
       char buffer[65536];
+      std::uint64_t copied = 0;
       ssize_t n;
-      while ((n = ::read(source.fd(), buffer, sizeof buffer)) != 0) {
+      while ((n = ::read(source.get(), buffer, sizeof buffer)) != 0) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail(errno, "could not read the file", payload.source);
+        // A file that grew after it was measured is held to the limit all the same.
+        copied += static_cast<std::uint64_t>(n);
+        if (copied > platform::kMaxFileBytes)
+          throw RefusedCapture(payload.fileName + " is over 200 MB.");
         writeAll(file.fd(), {buffer, static_cast<std::size_t>(n)}, target);
       }
     }
@@ -101,8 +119,15 @@ void writePayload(const std::filesystem::path& folder, const Payload& payload) {
   }
 }
 
-void writeRequest(const std::filesystem::path& folder, const IncomingRequest& request) {
+std::string encodeRequest(const IncomingRequest& request) {
   std::string bytes = request.encoded();
+  if (bytes.size() > platform::kMaxCaptureRequestBytes)
+    throw RefusedCapture("The capture is over 16 MB.");
+  return bytes;
+}
+
+void writeRequest(const std::filesystem::path& folder, const IncomingRequest& request) {
+  std::string bytes = encodeRequest(request);
   std::filesystem::path temporary = folder / temporaryName();
   std::filesystem::path target = folder / "request.json";
   File file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -124,6 +149,9 @@ void writeRequest(const std::filesystem::path& folder, const IncomingRequest& re
 
 std::filesystem::path writeCapture(const std::filesystem::path& inbox, platform::UUIDSource& uuids,
                                    const IncomingRequest& request, const Payload* payload) {
+  encodeRequest(request);
+  if (payload && payload->source.empty() && payload->data.size() > platform::kMaxFileBytes)
+    throw RefusedCapture(payload->fileName + " is over 200 MB.");
   std::filesystem::path folder = newCaptureFolderURL(inbox, uuids);
   createCaptureFolder(folder);
   if (payload) writePayload(folder, *payload);

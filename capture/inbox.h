@@ -30,6 +30,13 @@ struct Payload {
   std::filesystem::path source;  // a file copied instead of `data` when not empty
 };
 
+// A capture the host would set aside unread, refused before anything of it is written: a file
+// that is not a regular one, a file over platform::kMaxFileBytes, or a request.json over
+// platform::kMaxCaptureRequestBytes. what() is the person's text ("a.pdf is over 200 MB.").
+class RefusedCapture : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 // The steps of one capture, for writers that need to act between them. Each throws
 // std::system_error, whose text names the step, the path and the system's reason.
 
@@ -39,15 +46,22 @@ std::filesystem::path newCaptureFolderURL(const std::filesystem::path& inbox,
 // Creates the folder and any missing parents (the inbox itself, the first time).
 void createCaptureFolder(const std::filesystem::path& folder);
 // Writes the payload file and flushes it to disk. A name that is not one plain path component,
-// or of a file already there, is refused; a file left incomplete by a failure is removed.
+// or of a file already there, is refused; a file left incomplete by a failure is removed. A
+// source is a file someone named: a link is followed, but anything other than a regular file
+// within platform::kMaxFileBytes throws RefusedCapture before the payload file is created.
 void writePayload(const std::filesystem::path& folder, const Payload& payload);
+// request.json's text. Throws EncodingError when the request cannot be encoded, RefusedCapture
+// when the text is over platform::kMaxCaptureRequestBytes: a writer calls it before the first
+// step, so that a capture the host would refuse leaves nothing behind.
+std::string encodeRequest(const IncomingRequest& request);
 // Encodes the request and puts it in place atomically: a temporary file in the folder, flushed
 // to disk, then renamed to request.json. On failure no request.json appears and the temporary
-// file is gone. Throws EncodingError when the request cannot be encoded.
+// file is gone. Throws as encodeRequest does, before anything is written.
 void writeRequest(const std::filesystem::path& folder, const IncomingRequest& request);
 
 // All of the steps: a new folder, the payload (if any), request.json. Returns the folder.
-// On failure the folder stays behind without request.json; it is never a capture.
+// A request or a payload of bytes that would be refused is refused before the folder is made;
+// on a later failure the folder stays behind without request.json; it is never a capture.
 std::filesystem::path writeCapture(const std::filesystem::path& inbox, platform::UUIDSource& uuids,
                                    const IncomingRequest& request,
                                    const Payload* payload = nullptr);

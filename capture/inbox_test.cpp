@@ -6,7 +6,10 @@
 #include <cmath>
 
 #include "capture/json_writer.h"
+#include "platform/careful_files.h"
+#include "platform/file_types.h"
 #include "platform/testing/sequential_uuid_source.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::capture {
@@ -117,6 +120,61 @@ TEST_F(InboxTest, AFailedPayloadLeavesTheFolderAsItWas) {
   EXPECT_THROW(writePayload(folder, Payload::copyOf("a.png", dir_.file("missing.png"))),
                std::system_error);
   EXPECT_EQ(test_support::readFile(folder / "a.png"), "first");
+}
+
+// A copied file is one a person named: a link they made is followed, but what the host would set
+// aside, or what never ends, is refused before the payload file is made.
+TEST_F(InboxTest, CopiesOnlyRegularFilesWithinTheLimit) {
+  ASSERT_TRUE(dir_.write("elsewhere/real.pdf", "%PDF"));
+  fs::path folder = newCaptureFolderURL(inbox_, uuids_);
+  createCaptureFolder(folder);
+  std::string source = dir_.file("shared/a.pdf");
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    ASSERT_TRUE(test_support::plantHostile(c.kind, source, platform::kMaxFileBytes,
+                                           dir_.file("elsewhere/real.pdf")));
+    std::string refusal;
+    EXPECT_TRUE(test_support::endsWithin(
+        1,
+        [&] {
+          try {
+            writePayload(folder, Payload::copyOf("a.pdf", source));
+          } catch (const RefusedCapture& e) {
+            refusal = e.what();
+          }
+        },
+        source));
+    if (c.kind == test_support::Hostile::linkOutOfFolder) {
+      EXPECT_EQ(refusal, "");
+      EXPECT_EQ(test_support::readFile(folder / "a.pdf"), "%PDF");
+    } else {
+      EXPECT_EQ(refusal, c.kind == test_support::Hostile::overCap ? "a.pdf is over 200 MB."
+                                                                  : "Can't read a.pdf.");
+      EXPECT_TRUE(fs::is_empty(folder));
+    }
+  }
+}
+
+// The host sets aside a request.json over its limit, so such a capture is never begun.
+TEST_F(InboxTest, ARequestOverTheHostsLimitIsRefusedBeforeAnythingIsWritten) {
+  IncomingRequest request;
+  request.kind = IncomingRequest::Kind::link;
+  request.url = "https://example.com/";
+  request.createdAt = 10;
+  request.note = std::string(platform::kMaxCaptureRequestBytes, 'n');
+  EXPECT_THROW(writeCapture(inbox_, uuids_, request), RefusedCapture);
+  EXPECT_FALSE(fs::exists(inbox_));
+  fs::path folder = newCaptureFolderURL(inbox_, uuids_);
+  createCaptureFolder(folder);
+  EXPECT_THROW(writeRequest(folder, request), RefusedCapture);
+  EXPECT_TRUE(fs::is_empty(folder));
+
+  request.note = std::string(platform::kMaxCaptureRequestBytes - 200, 'n');
+  EXPECT_LE(encodeRequest(request).size(), platform::kMaxCaptureRequestBytes);
+  writeRequest(folder, request);
+  EXPECT_TRUE(fs::exists(folder / "request.json"));
 }
 
 }  // namespace

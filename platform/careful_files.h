@@ -43,6 +43,8 @@ class UniqueFD {
   ~UniqueFD();
 
   int get() const { return fd_; }
+  // Hands the descriptor over to the caller, who closes it.
+  int release() { return std::exchange(fd_, -1); }
   explicit operator bool() const { return fd_ >= 0; }
 
  private:

@@ -92,8 +92,10 @@ int serve(std::istream& in, std::ostream& out,
     }
     FrameContext context(message);
     beginRequest(context);
-    if (std::optional<std::string> reply = context.replyJSON())
+    if (std::optional<std::string> reply = context.replyJSON()) {
+      if (reply->size() > kMaxReplySize) *reply = R"({"ok":false,"error":"replyTooLarge"})";
       if (!writeFrame(out, *reply)) return 0;
+    }
   }
 }
 

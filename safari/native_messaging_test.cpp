@@ -77,5 +77,20 @@ TEST(NativeMessagingTest, ReadsAFrameAtTheLimit) {
   EXPECT_EQ(readFrame(in, message), FrameStatus::end);
 }
 
+// A browser drops a message over 1 MiB from its native host; the extension still gets an answer.
+TEST(NativeMessagingTest, AReplyOverTheBrowsersLimitBecomesAnError) {
+  for (std::size_t size : {std::size_t{kMaxReplySize}, std::size_t{kMaxReplySize} + 1}) {
+    std::string text(size - 2, 'x');  // a JSON string of `size` bytes with its quotes
+    std::istringstream in(frame("{}"));
+    std::ostringstream out;
+    serve(in, out, [&](ExtensionContext& context) {
+      context.completeRequest(
+          {ExtensionItem{link::JSONObject{{std::string(SFExtensionMessageKey), text}}}});
+    });
+    EXPECT_EQ(out.str(), size <= kMaxReplySize ? frame("\"" + text + "\"")
+                                               : frame(R"({"ok":false,"error":"replyTooLarge"})"));
+  }
+}
+
 }  // namespace
 }  // namespace nolt::safari

@@ -8,6 +8,7 @@
 #include "capture/inbox.h"
 #include "platform/base64.h"
 #include "platform/file_types.h"
+#include "safari/native_messaging.h"
 
 namespace nolt::safari {
 
@@ -68,48 +69,46 @@ std::string imageExtension(const std::string* mime) {
   return std::string(type->preferredExtension);
 }
 
-struct SaveStep {
-  const std::filesystem::path& folder;
-  const JSONObject& message;
-  const std::optional<std::string>& title;
+// What an action makes of its message, before anything is written.
+struct Capture {
+  IncomingRequest request;
+  std::optional<capture::Payload> payload;
 };
 
-IncomingRequest saveImage(const SaveStep& step) {
-  const std::string* data = stringValue(step.message, "data");
+Capture saveImage(const JSONObject& message, const std::optional<std::string>& title) {
+  const std::string* data = stringValue(message, "data");
   std::optional<std::string> bytes =
       data ? platform::base64::decode(*data, platform::base64::Mode::strict) : std::nullopt;
   if (!bytes) throw SaveError(SaveError::Kind::badMessage);
-  std::string fileName = "image." + imageExtension(stringValue(step.message, "mime"));
-  capture::createCaptureFolder(step.folder);
-  capture::writePayload(step.folder, capture::Payload::bytes(fileName, std::move(*bytes)));
+  std::string fileName = "image." + imageExtension(stringValue(message, "mime"));
 
-  IncomingRequest request;
-  request.kind = IncomingRequest::Kind::file;
-  request.fileName = fileName;
-  request.sourceURL = urlValue(step.message, "pageURL");
-  request.title = step.title;
-  return request;
+  Capture capture;
+  capture.request.kind = IncomingRequest::Kind::file;
+  capture.request.fileName = fileName;
+  capture.request.sourceURL = urlValue(message, "pageURL");
+  capture.request.title = title;
+  capture.payload = capture::Payload::bytes(fileName, std::move(*bytes));
+  return capture;
 }
 
-IncomingRequest savePage(const SaveStep& step) {
-  std::optional<std::string> url = urlValue(step.message, "url");
+Capture savePage(const JSONObject& message, const std::optional<std::string>&) {
+  std::optional<std::string> url = urlValue(message, "url");
   if (!url) throw SaveError(SaveError::Kind::badMessage);
-  capture::createCaptureFolder(step.folder);
 
   // A page capture carries no title, even when the message has one.
-  IncomingRequest request;
-  request.kind = IncomingRequest::Kind::link;
-  request.url = std::move(url);
-  const std::string* note = stringValue(step.message, "note");
-  request.note = note ? *note : "";
-  request.tags = tagsValue(step.message);
-  request.collectionID = uuidValue(step.message, "collectionID");
-  return request;
+  Capture capture;
+  capture.request.kind = IncomingRequest::Kind::link;
+  capture.request.url = std::move(url);
+  const std::string* note = stringValue(message, "note");
+  capture.request.note = note ? *note : "";
+  capture.request.tags = tagsValue(message);
+  capture.request.collectionID = uuidValue(message, "collectionID");
+  return capture;
 }
 
 struct SaveAction {
   std::string_view name;
-  IncomingRequest (*run)(const SaveStep&);
+  Capture (*run)(const JSONObject& message, const std::optional<std::string>& title);
 };
 
 // The save actions, in the order they are matched.
@@ -120,7 +119,47 @@ constexpr std::array kSaveActions = {
 
 constexpr std::string_view kKindNames[] = {"noContainer", "badMessage"};
 
+// Keeps the first elements of `array` whose text fits in `budget` bytes, commas included.
+std::size_t keepFitting(JSONArray& array, std::size_t budget) {
+  std::size_t used = 0, kept = 0;
+  for (; kept < array.size(); ++kept) {
+    std::size_t size = array[kept].encode(link::JSONEncoding::plain).size() + (kept ? 1 : 0);
+    if (used + size > budget) break;
+    used += size;
+  }
+  array.resize(kept);
+  return used;
+}
+
 }  // namespace
+
+JSONObject fittedDestinationsReply(JSONValue destinations, std::size_t maxBytes) {
+  auto reply = [](JSONValue value) {
+    return JSONObject{{"ok", true}, {"destinations", std::move(value)}};
+  };
+  auto size = [](const JSONObject& object) {
+    return JSONValue(object).encode(link::JSONEncoding::plain).size();
+  };
+  JSONObject whole = reply(destinations);
+  if (size(whole) <= maxBytes || !destinations.object()) return whole;
+  JSONObject object = *destinations.object();
+  const JSONValue* spaces = object.find("spaces");
+  const JSONValue* collections = object.find("collections");
+  if (!spaces || !spaces->array() || !collections || !collections->array()) return whole;
+  JSONArray spaceList = *spaces->array();
+  JSONArray collectionList = *collections->array();
+  // The reply's frame with both lists empty; what is left is shared out in order: every
+  // space first (a library has a few), then the collections, first ones first.
+  object.set("spaces", JSONArray());
+  object.set("collections", JSONArray());
+  std::size_t frame = size(reply(object));
+  std::size_t budget = maxBytes > frame ? maxBytes - frame : 0;
+  budget -= keepFitting(spaceList, budget);
+  keepFitting(collectionList, budget);
+  object.set("spaces", std::move(spaceList));
+  object.set("collections", std::move(collectionList));
+  return reply(std::move(object));
+}
 
 SafariWebExtensionHandler::SaveError::SaveError(Kind kind)
     : std::runtime_error(std::string(kKindNames[static_cast<int>(kind)])), kind_(kind) {}
@@ -154,7 +193,7 @@ JSONObject SafariWebExtensionHandler::destinationsReply() {
   } catch (const link::JSONDecodingError&) {
     // Our own text always reads back; were it not to, the extension still gets its answer.
   }
-  return {{"ok", true}, {"destinations", std::move(destinations)}};
+  return fittedDestinationsReply(std::move(destinations), kMaxReplySize);
 }
 
 void SafariWebExtensionHandler::save(const JSONObject& message) {
@@ -177,10 +216,16 @@ void SafariWebExtensionHandler::save(const JSONObject& message) {
   }
   if (!chosen) throw SaveError(SaveError::Kind::badMessage);
 
-  IncomingRequest request = chosen->run({folder, message, title});
+  Capture capture = chosen->run(message, title);
+  IncomingRequest& request = capture.request;
   request.spaceID = uuidValue(message, "spaceID");
   if (!request.spaceID) request.spaceID = destinations.currentSpaceID;
   request.createdAt = platform::secondsSinceReferenceDate(services_.clock.now());
+  // The host sets aside a request.json over its limit: such a save is refused here, before
+  // the folder is made, rather than answered with an ok the host would not keep.
+  capture::encodeRequest(request);
+  capture::createCaptureFolder(folder);
+  if (capture.payload) capture::writePayload(folder, *capture.payload);
   capture::writeRequest(folder, request);
 }
 

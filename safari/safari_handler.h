@@ -46,4 +46,9 @@ class SafariWebExtensionHandler {
   Services services_;
 };
 
+// The destinations reply {"ok": true, "destinations"} in at most `maxBytes` of text. A list too
+// long for that keeps every space that fits and the first collections that fit after them, in
+// the file's order; a collection whose space was left out is still listed.
+link::JSONObject fittedDestinationsReply(link::JSONValue destinations, std::size_t maxBytes);
+
 }  // namespace nolt::safari

@@ -4,11 +4,14 @@
 
 #include <filesystem>
 
+#include "platform/careful_files.h"
 #include "platform/identifiers.h"
 #include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/recording_notification_center.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "platform/testing/test_environment.h"
+#include "safari/native_messaging.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::safari {
@@ -220,6 +223,71 @@ TEST_F(SafariHandlerTest, IdenticalSavesMakeTwoCaptures) {
   EXPECT_EQ(inboxFiles(inbox()).size(), 4u);
   EXPECT_EQ(notifications_.posted,
             std::vector<std::string>(2, std::string(platform::kIncomingNotificationName)));
+}
+
+// Every save reads destinations.json, so whatever stands there must not hold up a reply.
+TEST_F(SafariHandlerTest, HostileDestinationsFilesReadAsNoneAtOnce) {
+  ASSERT_TRUE(home_.write("elsewhere.json", std::string(R"({"spaces":[],"collections":[],)") +
+                                                R"("currentSpaceID":")" + kCurrent + "\"}"));
+  std::string path = home_.file("group.app.nolt/destinations.json");
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test_support::plantHostile(c.kind, path, platform::kMaxDestinationsBytes,
+                                           home_.file("elsewhere.json")));
+    std::string listed, saved;
+    EXPECT_TRUE(test_support::endsWithin(
+        1,
+        [&] {
+          listed = send(R"({"action":"destinations"})");
+          saved = send(R"({"action":"savePage","url":"https://a.example"})");
+        },
+        path));
+    EXPECT_EQ(listed, R"({"destinations":{"collections":[],"spaces":[]},"ok":true})");
+    EXPECT_EQ(saved, kOK);
+  }
+}
+
+TEST_F(SafariHandlerTest, ADestinationsReplyFitsInOneBrowserMessage) {
+  // 6,000 collections of long names make about 1.9 MB of reply.
+  auto place = [](int n, const char* space) {
+    char id[40];
+    std::snprintf(id, sizeof id, "%08X-0000-4000-8000-000000000000", n);
+    std::string text = std::string(R"({"id":")") + id + R"(","name":")" + std::string(200, 'n') +
+                       R"(","emoji":"","symbol":"folder","tintName":"blue")";
+    if (space) text += std::string(R"(,"spaceID":")") + space + "\"";
+    return text + "}";
+  };
+  std::string spaces, collections;
+  for (int n = 0; n < 3; ++n) spaces.append(n ? "," : "").append(place(n + 1, nullptr));
+  for (int n = 0; n < 6000; ++n) collections.append(n ? "," : "").append(place(n + 100, kSpace));
+  ASSERT_TRUE(home_.write("group.app.nolt/destinations.json",
+                          R"({"spaces":[)" + spaces + R"(],"collections":[)" + collections +
+                              R"(],"currentSpaceID":")" + kCurrent + "\"}"));
+  std::string reply = send(R"({"action":"destinations"})");
+  EXPECT_LE(reply.size(), kMaxReplySize);
+  EXPECT_GT(reply.size(), kMaxReplySize - 300) << "room left for another collection";
+  link::JSONValue decoded = link::JSONValue::decode(reply);
+  const link::JSONObject& destinations = *decoded.object()->find("destinations")->object();
+  EXPECT_EQ(destinations.find("spaces")->array()->size(), 3u);
+  const link::JSONArray& kept = *destinations.find("collections")->array();
+  ASSERT_GT(kept.size(), 1000u);
+  EXPECT_LT(kept.size(), 6000u);
+  EXPECT_EQ(*kept.front().object()->find("id")->string(), "00000064-0000-4000-8000-000000000000");
+  EXPECT_EQ(*destinations.find("currentSpaceID")->string(), kCurrent);
+}
+
+// The host sets aside a request.json over its limit, so the save is refused, not answered ok.
+TEST_F(SafariHandlerTest, ACaptureTooLargeForTheHostIsRefused) {
+  std::string note(platform::kMaxCaptureRequestBytes + 1, 'n');
+  std::string url = "https://a.example/" + std::string(20 << 20, 'u');
+  for (const std::string& message :
+       {R"({"action":"savePage","url":"https://a.example","note":")" + note + "\"}",
+        R"({"action":"savePage","url":")" + url + "\"}",
+        R"({"action":"saveImage","data":"QQ==","title":")" + note + "\"}"}) {
+    EXPECT_EQ(send(message), R"({"error":"The capture is over 16 MB.","ok":false})");
+    EXPECT_FALSE(fs::exists(inbox()));
+    EXPECT_TRUE(notifications_.posted.empty());
+  }
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+
+#include "platform/careful_files.h"
 
 namespace nolt::widget {
 
@@ -51,12 +52,10 @@ std::optional<ScopeStore> ScopeStore::forWidget(platform::Environment& env, std:
 }
 
 std::optional<UUID> ScopeStore::load() const {
-  std::FILE* file = std::fopen(path_.c_str(), "re");
-  if (!file) return std::nullopt;
-  char text[UUID::kTextSize + 2] = {};
-  std::size_t n = std::fread(text, 1, sizeof text, file);
-  std::fclose(file);
-  std::string_view stored(text, n);
+  // Read carefully like any file we did not just write: a FIFO there must not hang the widget.
+  std::optional<std::string> text = platform::readRegularFile(path_, UUID::kTextSize + 1);
+  if (!text) return std::nullopt;
+  std::string_view stored(*text);
   if (!stored.empty() && stored.back() == '\n') stored.remove_suffix(1);
   return UUID::parse(stored);
 }

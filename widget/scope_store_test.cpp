@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/testing/test_environment.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace nolt::widget {
@@ -47,6 +48,16 @@ TEST(ScopeStoreTest, KeepsOnlyTheIdentifier) {
   EXPECT_TRUE(store.save(std::nullopt));  // nothing to remove is fine
   std::ofstream(store.path()) << "not a uuid";
   EXPECT_FALSE(store.load());
+  // Whatever else stands there reads as no scope, at once.
+  std::ofstream(root + "/elsewhere") << "0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9\n";
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test_support::plantHostile(c.kind, store.path(), 37, root + "/elsewhere"));
+    std::optional<UUID> loaded = scope;
+    EXPECT_TRUE(test_support::endsWithin(
+        1, [&] { loaded = store.load(); }, store.path()));
+    EXPECT_FALSE(loaded);
+  }
 }
 
 }  // namespace

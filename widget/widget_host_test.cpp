@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSignalSpy>
 #include <filesystem>
 #include <fstream>
 
+#include "platform/careful_files.h"
 #include "platform/testing/fake_wall_clock.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace nolt::widget {
@@ -146,6 +149,46 @@ TEST_F(WidgetHostTest, OpensOnlyDeepLinks) {
   host->model()->open(link);
   host->model()->open(QStringLiteral("file:///etc/passwd"));
   EXPECT_EQ(opened_, QStringList{link});
+}
+
+// The image loader is handed a copy of ours, never a path where a FIFO or a huge file could
+// stand; whatever stands there reads as no thumbnail, at once.
+TEST_F(WidgetHostTest, ThumbnailsAreReadCarefullyAndHandedOverAsCopies) {
+  std::string path = root_ + "/container/Widget/A.jpg";
+  std::ofstream(root_ + "/elsewhere.jpg") << "JPEG";
+  std::ofstream(path) << "JPEG";
+  EXPECT_EQ(readThumbnail(path), "JPEG");
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test_support::plantHostile(c.kind, path, platform::kMaxThumbnailBytes,
+                                           root_ + "/elsewhere.jpg"));
+    std::optional<std::string> bytes = "x";
+    EXPECT_TRUE(test_support::endsWithin(
+        1, [&] { bytes = readThumbnail(path); }, path));
+    EXPECT_FALSE(bytes);
+  }
+
+  auto host = makeHost(Family::systemMedium);
+  const std::string thumbnails = root_ + "/container/Widget/";
+  auto shown = [&] {
+    QStringList files;
+    for (const QVariant& item : host->model()->items())
+      files << item.toMap().value("thumbnail").toUrl().toLocalFile();
+    return files;
+  };
+  for (int n = 1; n <= 8; ++n)
+    std::ofstream(thumbnails + "6A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F" + std::to_string(n) + ".jpg")
+        << "JPEG";
+  host->reload();
+  QStringList first = shown();
+  ASSERT_EQ(first.size(), 2);
+  for (const QString& file : first) {
+    EXPECT_FALSE(file.startsWith(QString::fromStdString(root_))) << file.toStdString();
+    EXPECT_EQ(test_support::readFile(file.toStdString()), "JPEG");
+  }
+  host->reload();
+  for (const QString& file : first) EXPECT_FALSE(QFile::exists(file)) << "an old copy is kept";
+  EXPECT_NE(shown(), first);
 }
 
 }  // namespace

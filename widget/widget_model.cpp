@@ -1,9 +1,12 @@
 #include "widget/widget_model.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QProcess>
 #include <QUrl>
 #include <QVariantMap>
+#include <utility>
+
+#include "platform/careful_files.h"
 
 namespace nolt::widget {
 
@@ -36,6 +39,12 @@ QSize familySize(Family family) {
   }
 }
 
+std::optional<std::string> readThumbnail(const std::string& path) {
+  std::optional<std::string> bytes = platform::readRegularFile(path, platform::kMaxThumbnailBytes);
+  if (!bytes || bytes->empty()) return std::nullopt;
+  return bytes;
+}
+
 QString deepLink(const UUID& id) {
   auto text = id.text();
   return QStringLiteral("nolt://item/") + QString::fromLatin1(text.data(), text.size());
@@ -57,16 +66,38 @@ void WidgetModel::setEntry(const Entry& entry, Family family,
     map[QStringLiteral("title")] = QString::fromStdString(item.title);
     map[QStringLiteral("link")] = deepLink(item.id);
     // No source for a missing file shows the placeholder without the image loader's warning;
-    // a file that is there but unreadable shows it too, from the view.
-    QString thumbnail =
-        container ? QString::fromStdString(thumbnailPath(*container, item.id)) : QString();
+    // bytes that are not a picture show it too, from the view.
     map[QStringLiteral("thumbnail")] =
-        QFileInfo::exists(thumbnail) ? QUrl::fromLocalFile(thumbnail) : QUrl();
+        container ? thumbnailCopy(thumbnailPath(*container, item.id), item.id) : QUrl();
     items.push_back(map);
   }
   family_ = family;
   items_ = std::move(items);
   emit entryChanged();
+  // The view has loaded the new copies; the previous entry's are no longer shown.
+  for (const QString& file : std::exchange(shownCopies_, std::move(newCopies_)))
+    QFile::remove(file);
+}
+
+QUrl WidgetModel::thumbnailCopy(const std::string& path, const UUID& id) {
+  // The host's file, which anyone could have replaced with a FIFO or a huge file: its bytes
+  // are read here, without blocking and within the cap, and the image loader is given a copy
+  // in a private folder of ours. A data: URL would do too, but Qt loads those on a thread of
+  // its own, after the entry has been drawn.
+  std::optional<std::string> bytes = readThumbnail(path);
+  if (!bytes) return {};
+  if (!copies_) copies_ = std::make_unique<QTemporaryDir>();
+  if (!copies_->isValid()) return {};
+  // A fresh name for every entry: the view reloads a source only when its name changes.
+  QString name = copies_->filePath(QString::fromStdString(id.uuidString()) + QLatin1Char('-') +
+                                   QString::number(++copyCount_) + QStringLiteral(".jpg"));
+  QFile file(name);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+      file.write(bytes->data(), static_cast<qint64>(bytes->size())) !=
+          static_cast<qint64>(bytes->size()))
+    return {};
+  newCopies_.push_back(name);
+  return QUrl::fromLocalFile(name);
 }
 
 void WidgetModel::open(const QString& link) {

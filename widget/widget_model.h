@@ -5,8 +5,12 @@
 
 #include <QObject>
 #include <QSize>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QVariantList>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +24,9 @@ std::optional<Family> familyNamed(std::string_view name);
 QString familyName(Family family);
 // Small 170×170, medium 364×170, large 364×382, in device-independent pixels.
 QSize familySize(Family family);
+// The bytes of the thumbnail at `path`, read within its cap without blocking or following a
+// link; none when it cannot be read that way or is empty.
+std::optional<std::string> readThumbnail(const std::string& path);
 // "nolt://item/" and the upper-case identifier.
 QString deepLink(const UUID& id);
 
@@ -28,8 +35,9 @@ class WidgetModel : public QObject {
   QML_ELEMENT
   QML_UNCREATABLE("made by the widget host")
   Q_PROPERTY(QString family READ family NOTIFY entryChanged)
-  // One map per item, in display order: id, title, link (the deep link) and thumbnail (a file
-  // URL; the file may be missing or unreadable, and the view then draws a placeholder).
+  // One map per item, in display order: id, title, link (the deep link) and thumbnail (the
+  // URL of a private copy of the host's file, made when the entry was set; empty when the file
+  // is missing or unreadable, and the view then draws a placeholder).
   Q_PROPERTY(QVariantList items READ items NOTIFY entryChanged)
 
  public:
@@ -50,9 +58,14 @@ class WidgetModel : public QObject {
   void entryChanged();
 
  private:
+  QUrl thumbnailCopy(const std::string& path, const UUID& id);
+
   Opener opener_;
   Family family_ = Family::systemSmall;
   QVariantList items_;
+  std::unique_ptr<QTemporaryDir> copies_;  // made 0700, gone with the model
+  QStringList shownCopies_, newCopies_;
+  int copyCount_ = 0;
 };
 
 }  // namespace nolt::widget

@@ -1,12 +1,8 @@
 #include "widget/widget_snapshot.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <memory>
 
+#include "platform/careful_files.h"
 #include "platform/json_reader.h"
 
 namespace nolt::widget {
@@ -221,35 +217,6 @@ class SnapshotSink {
   std::size_t skip_ = 0;   // depth inside an ignored value
 };
 
-// The whole file, or none when it cannot be read.
-std::optional<std::string> readWhole(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> text;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    text.emplace();
-    // One read into a buffer of the file's size; a file that grows meanwhile is read on.
-    std::size_t size = static_cast<std::size_t>(st.st_size);
-    text->resize(size + 1);
-    std::size_t used = 0;
-    for (;;) {
-      if (used == text->size()) text->resize(text->size() * 2);
-      ssize_t n = ::read(fd, text->data() + used, text->size() - used);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        text.reset();
-        break;
-      }
-      if (n == 0) break;
-      used += static_cast<std::size_t>(n);
-    }
-    if (text) text->resize(used);
-  }
-  ::close(fd);
-  return text;
-}
-
 }  // namespace
 
 std::optional<WidgetSnapshot> WidgetSnapshot::decode(std::string_view text) {
@@ -269,7 +236,10 @@ WidgetSnapshot loadSnapshot(const std::optional<std::string>& container) {
   // Every failure shows as the empty widget, never as an error: the host may simply not
   // have published a snapshot yet.
   if (!container) return {};
-  std::optional<std::string> text = readWhole(snapshotPath(*container));
+  // Opened without blocking and never through a link, and read only up to its cap: a FIFO,
+  // a device or a file of gigabytes there reads as no snapshot.
+  std::optional<std::string> text =
+      platform::readRegularFile(snapshotPath(*container), platform::kMaxSnapshotBytes);
   if (!text) return {};
   return WidgetSnapshot::decode(*text).value_or(WidgetSnapshot{});
 }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/careful_files.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace nolt::widget {
@@ -142,6 +144,21 @@ TEST_F(LoadSnapshotTest, EveryFailureGivesTheEmptySnapshot) {
   EXPECT_TRUE(snapshot.items.empty());
   EXPECT_TRUE(snapshot.spaces.empty());
   EXPECT_TRUE(snapshot.collections.empty());
+}
+
+TEST_F(LoadSnapshotTest, HostileFilesGiveTheEmptySnapshotAtOnce) {
+  std::string good = container_ + "/elsewhere.json";
+  std::ofstream(good) << snapshotText(kGoodItem);
+  std::string path = snapshotPath(container_);
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test_support::plantHostile(c.kind, path, platform::kMaxSnapshotBytes, good));
+    WidgetSnapshot snapshot;
+    snapshot.items.emplace_back();
+    EXPECT_TRUE(test_support::endsWithin(
+        1, [&] { snapshot = loadSnapshot(container_); }, path));
+    EXPECT_TRUE(snapshot.items.empty());
+  }
 }
 
 TEST_F(LoadSnapshotTest, ReadsTheFileAndNamesThumbnailsInUpperCase) {

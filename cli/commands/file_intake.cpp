@@ -15,6 +15,7 @@
 #include "cli/commands/user_database.h"
 #include "cli/link/app_connection.h"
 #include "platform/base64.h"
+#include "platform/careful_files.h"
 #include "platform/file_types.h"
 #include "wire/cli_records.h"
 
@@ -105,15 +106,17 @@ OpenedFile openedFile(std::string_view path, link::JSONObject arguments) {
   arguments.set("name", file.name);
   file.arguments = std::move(arguments);
 
-  file.fd = open(expanded.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file.fd < 0) throwReadError(path, errno);
-  // The size of what was opened, which is what will be read.
-  if (fstat(file.fd, &status) != 0) throwReadError(path, errno);
-  if (!S_ISREG(status.st_mode))
+  // The file may have been swapped for a FIFO or a device since the look above: the open does
+  // not block, and the type is checked again on what was opened.
+  platform::UniqueFD opened = platform::openNamedFile(expanded, status);
+  if (!opened && errno == EINVAL)
     throw AppConnection::Failure::app("Can't read " + std::string(path) + ".");
+  if (!opened) throwReadError(path, errno);
+  // The size of what was opened, which is what will be read.
   if (static_cast<std::uint64_t>(status.st_size) > kMaxFileBytes)
     throw AppConnection::Failure::app(file.name + " is over 200 MB.");
   file.size = static_cast<std::uint64_t>(status.st_size);
+  file.fd = opened.release();
   posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return file;
 }

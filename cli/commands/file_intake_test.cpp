@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "cli/link/app_connection.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/temp_dir.h"
 #include "wire/cli_records.h"
 
@@ -157,6 +158,23 @@ TEST_F(FileIntakeTest, RefusesWithTheMessageForEachFault) {
   for (const Case& c : cases) EXPECT_EQ(messageOf(c.path), c.message) << c.path;
   // Exactly at the limit is accepted; checked without Base64 to keep the test quick.
   EXPECT_EQ(checkedFile(dir_ + "/limit.pdf", {}).bytes.size, kMaxFileBytes);
+}
+
+// Whatever stands at the name, the intake answers at once: `nolt mcp` serves every agent
+// through this code, so one blocked open would stall them all.
+TEST_F(FileIntakeTest, HostileFilesAreRefusedAtOnce) {
+  write("elsewhere.png", "PNG");
+  std::string path = dir_ + "/shared/a.png";
+  for (const test_support::HostileCase& c : test_support::kHostileCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test_support::plantHostile(c.kind, path, kMaxFileBytes, dir_ + "/elsewhere.png"));
+    std::string message;
+    EXPECT_TRUE(test_support::endsWithin(
+        1, [&] { message = messageOf(path); }, path));
+    EXPECT_EQ(message, c.kind == test_support::Hostile::linkOutOfFolder ? "accepted"
+                       : c.kind == test_support::Hostile::overCap       ? "a.png is over 200 MB."
+                                                                  : "Can't read " + path + ".");
+  }
 }
 
 TEST_F(FileIntakeTest, UnreadableFileGivesTheSystemsText) {

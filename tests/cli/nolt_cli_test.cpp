@@ -173,6 +173,9 @@ TEST_F(NoltCLITest, AddRefusesWhatItCannotSave) {
   std::string over = scratch_.file("big.pdf");
   std::ofstream(over).close();
   ASSERT_EQ(truncate(over.c_str(), 209'715'201), 0);
+  // Neither may hold nolt up: one never opens for a plain reader, the other never ends.
+  ASSERT_EQ(mkfifo(scratch_.file("pipe.png").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", scratch_.file("zero.png"));
   struct Case {
     std::vector<std::string> words;
     std::string out, err;
@@ -187,6 +190,8 @@ TEST_F(NoltCLITest, AddRefusesWhatItCannotSave) {
       // Another user's home: root's, or a file below the current folder if no user has that name.
       {{"~root/a.png"}, "", "nolt: Can't read ~root/a.png.\n", 0},
       {{over}, "", "nolt: big.pdf is over 200 MB.\n", 0},
+      {{scratch_.file("pipe.png")}, "", "nolt: Can't read " + scratch_.file("pipe.png") + ".\n", 0},
+      {{scratch_.file("zero.png")}, "", "nolt: Can't read " + scratch_.file("zero.png") + ".\n", 0},
       {{scratch_.file("ok.jpg"), scratch_.file("notes.txt"), scratch_.file("ok.jpg")},
        "Saving " + scratch_.file("ok.jpg") + "\n",
        "nolt: Nolt saves images, videos and PDFs; notes.txt isn't one.\n",

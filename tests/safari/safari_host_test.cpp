@@ -1,6 +1,7 @@
 // nolt-safari as the browser runs it: framed messages on its standard input, replies on its
 // standard output, in a temporary home under a private session bus.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -42,7 +43,8 @@ struct HostRun {
 };
 
 // Runs nolt-safari with `input` on standard input and the given environment, to the end.
-HostRun runHost(const std::string& input, const std::map<std::string, std::string>& environment) {
+HostRun runHost(const std::string& input, const std::map<std::string, std::string>& environment,
+                double timeout = 60) {
   Subprocess::Options options;
   options.argv = {std::string(NOLT_BIN_DIR) + "/nolt-safari"};
   options.environment = environment;
@@ -50,7 +52,7 @@ HostRun runHost(const std::string& input, const std::map<std::string, std::strin
   Subprocess host(std::move(options));
   if (!host.started()) return {};
   // Fed and drained at once, so neither side waits on a full pipe.
-  Subprocess::Run finished = host.communicate(input, 60);
+  Subprocess::Run finished = host.communicate(input, timeout);
   return {shellStatus(finished.status), unframe(finished.out)};
 }
 
@@ -171,6 +173,25 @@ TEST_F(SafariHostTest, FindsTheBusInTheRuntimeFolder) {
   EXPECT_EQ(run.replies, std::vector<std::string>{R"({"ok":true})"});
   EXPECT_EQ(runtimeSignals.count(1), 1);
   EXPECT_EQ(signals_.count(0), 0);
+}
+
+// A FIFO at destinations.json, which every save reads, holds up no reply; a save the host would
+// set aside is refused rather than answered ok.
+TEST_F(SafariHostTest, AnswersAtOnceOverAFIFOAndRefusesWhatTheHostWouldNot) {
+  fs::create_directories(container());
+  ASSERT_EQ(::mkfifo((container() / "destinations.json").c_str(), 0600), 0);
+  std::string note(17 << 20, 'n');
+  HostRun run = runHost(
+      frame(R"({"action":"destinations"})") +
+          frame(R"({"action":"savePage","url":"https://a.example"})") +
+          frame(R"({"action":"savePage","url":"https://b.example","note":")" + note + "\"}"),
+      env_, 5);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.replies,
+            (std::vector<std::string>{
+                R"({"destinations":{"collections":[],"spaces":[]},"ok":true})", R"({"ok":true})",
+                R"({"error":"The capture is over 16 MB.","ok":false})"}));
+  EXPECT_EQ(captures(inbox()).size(), 1u);
 }
 
 TEST_F(SafariHostTest, StopsOnABrokenStreamWithoutWriting) {

@@ -2,6 +2,7 @@
 // session bus: started as the desktop starts it, typed into with xdotool, photographed with
 // xwd. Skipped when those tools are not installed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <cstdlib>
@@ -210,6 +211,23 @@ TEST_F(ShareEndToEndTest, OpensFromTheDesktopEntryWithOneFileOrSeveral) {
 TEST_F(ShareEndToEndTest, EscapeCancelsWhatTheDesktopEntryOpened) {
   EXPECT_EQ(launchShare({picture_}, {{"key", "Escape"}}, "launched-cancelled"), 1);
   EXPECT_FALSE(fs::exists(inbox()));
+  EXPECT_EQ(signals_.count(0), 0);
+}
+
+// A file the host would set aside, a FIFO and a device are refused: Save writes no capture and
+// the dialog stays open saying why, until the person cancels.
+TEST_F(ShareEndToEndTest, RefusesDevicesFIFOsAndFilesOverTheLimit) {
+  std::string big = home_.file("big.pdf");
+  std::ofstream(big).close();
+  fs::resize_file(big, 300ull << 20);  // sparse
+  std::string fifo = home_.file("pipe.pdf");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Program share({std::string(NOLT_BIN_DIR) + "/nolt-share", big, fifo, "/dev/zero"}, environment_);
+  ASSERT_TRUE(typeInto(share.pid(), {{"key", "Return"}, {"sleep", "1"}}, "refused-before"));
+  photograph("refused");  // "big.pdf is over 200 MB. Can't read pipe.pdf. Can't read zero."
+  ASSERT_EQ(session_->tool({"xdotool", "key", "Escape"}).status, 0);
+  EXPECT_EQ(share.wait(), 1) << "a refused save closed the dialog";
+  EXPECT_TRUE(captures().empty());
   EXPECT_EQ(signals_.count(0), 0);
 }
 

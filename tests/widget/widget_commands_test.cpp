@@ -1,5 +1,6 @@
 // Runs the built nolt-widget's commands against a generated snapshot in a temporary HOME.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QImage>
 #include <boost/json.hpp>
@@ -52,13 +53,13 @@ class WidgetCommandsTest : public testing::Test {
     std::ofstream(container_ + "/Widget/widget.json") << text;
   }
 
-  Result run(std::vector<std::string> args, bool withDataHome = true) {
+  Result run(std::vector<std::string> args, bool withDataHome = true, double timeout = 120) {
     args.insert(args.begin(), NOLT_BIN_DIR "/nolt-widget");
     test_support::Environment environment = {
         {"HOME", home_}, {"PATH", "/usr/bin:/bin"}, {"XDG_STATE_HOME", home_ + "/state"}};
     if (withDataHome) environment["XDG_DATA_HOME"] = home_ + "/data";
     test_support::passSanitizerSettings(environment);
-    return test_support::runProgram(args, environment, {}, 120);
+    return test_support::runProgram(args, environment, {}, timeout);
   }
 
   // The timeline the provider builds over the same file, as dates and identifiers.
@@ -184,6 +185,31 @@ TEST_F(WidgetCommandsTest, RenderWritesTheFamilysSizeTimesTheScale) {
       EXPECT_EQ(centre, QColor(0, 128, 255));
     }
   }
+}
+
+// FIFOs where the host's files belong: every command ends at once, as if they were missing.
+TEST_F(WidgetCommandsTest, FIFOsInPlaceOfTheHostsFilesHoldNothingUp) {
+  std::filesystem::create_directories(container_ + "/Widget");
+  ASSERT_EQ(::mkfifo((container_ + "/Widget/widget.json").c_str(), 0600), 0);
+  Result timeline = run({"timeline", "--at", "0"}, true, 10);
+  ASSERT_EQ(timeline.status, 0) << timeline.err;
+  EXPECT_EQ(timeline.out.substr(0, 27), R"([{"date": 0, "items": []}, )");
+  Result scopes = run({"scopes"}, true, 10);
+  EXPECT_EQ(scopes.status, 0);
+  EXPECT_EQ(scopes.out, "");
+
+  std::filesystem::remove(container_ + "/Widget/widget.json");
+  publish(snapshotText());
+  for (int n = 1; n <= 12; ++n) {
+    std::string id = UUID::parse(itemID(n))->uuidString();
+    ASSERT_EQ(::mkfifo((container_ + "/Widget/" + id + ".jpg").c_str(), 0600), 0);
+  }
+  std::string png = home_ + "/out.png";
+  Result render = run({"render", "--at", "1767225600", png}, true, 10);
+  ASSERT_EQ(render.status, 0) << render.err;
+  QImage image(QString::fromStdString(png));
+  EXPECT_EQ(image.size(), QSize(170, 170));
+  EXPECT_EQ(image.pixelColor(40, 40), QColor(0x1a, 0x1a, 0x1a));  // the placeholder
 }
 
 TEST_F(WidgetCommandsTest, RefusesBadArgumentsWithStatusOne) {
