@@ -1,6 +1,7 @@
 #include "capture/inbox.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -68,9 +69,13 @@ std::filesystem::path newCaptureFolderURL(const std::filesystem::path& inbox,
 }
 
 void createCaptureFolder(const std::filesystem::path& folder) {
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) fail(error.value(), "could not create the folder", folder);
+  // The inbox is made as needed, but a link planted in its place is never followed: a capture
+  // written there would be reported saved and never imported.
+  std::filesystem::path inbox = folder.parent_path();
+  platform::UniqueFD parent = platform::openFolder(inbox.string(), true);
+  if (!parent) fail(errno, "could not create the folder", folder);
+  if (::mkdirat(parent.get(), folder.filename().c_str(), 0700) != 0)
+    fail(errno, "could not create the folder", folder);
 }
 
 void writePayload(const std::filesystem::path& folder, const Payload& payload) {

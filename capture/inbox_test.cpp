@@ -40,6 +40,16 @@ class InboxTest : public ::testing::Test {
   platform::testing::SequentialUUIDSource uuids_;
 };
 
+TEST_F(InboxTest, AnInboxThatIsALinkIsNeverWrittenThrough) {
+  fs::create_directories(inbox_.parent_path());
+  fs::path elsewhere = fs::path(dir_.path()) / "elsewhere";
+  fs::create_directories(elsewhere);
+  fs::create_symlink(elsewhere, inbox_);
+  Payload payload = Payload::bytes("image.png", "\x89PNG");
+  EXPECT_THROW(writeCapture(inbox_, uuids_, fileRequest(), &payload), std::system_error);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
 TEST_F(InboxTest, WritesPayloadAndRequestIntoAFreshFolder) {
   Payload payload = Payload::bytes("image.png", std::string("\x89PNG\0\x01", 6));
   fs::path first = writeCapture(inbox_, uuids_, fileRequest(), &payload);

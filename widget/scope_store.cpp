@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "platform/careful_files.h"
 
@@ -64,16 +65,14 @@ bool ScopeStore::save(const std::optional<UUID>& scope) const {
   if (!scope) return ::unlink(path_.c_str()) == 0 || errno == ENOENT;
   std::size_t slash = path_.rfind('/');
   if (slash == std::string::npos || !makeFolders(path_.substr(0, slash))) return false;
-  // Widget names never start with a dot, so this cannot be another widget's file.
-  std::string temporary = path_.substr(0, slash + 1) + "." + path_.substr(slash + 1) + ".tmp";
-  std::string text = scope->uuidString() + "\n";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  written = ::close(fd) == 0 && written;
-  if (written && ::rename(temporary.c_str(), path_.c_str()) == 0) return true;
-  ::unlink(temporary.c_str());
-  return false;
+  // A fresh temporary file beside it and a rename: a link or a FIFO planted at either name is
+  // replaced, never written through.
+  try {
+    platform::writeFileAtomically(path_, scope->uuidString() + "\n");
+  } catch (const std::system_error&) {
+    return false;  // the widget keeps showing the scope; it is only not remembered
+  }
+  return true;
 }
 
 }  // namespace nolt::widget

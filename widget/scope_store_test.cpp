@@ -58,6 +58,15 @@ TEST(ScopeStoreTest, KeepsOnlyTheIdentifier) {
         1, [&] { loaded = store.load(); }, store.path()));
     EXPECT_FALSE(loaded);
   }
+  // Saving replaces a link planted at the name, or at the old fixed temporary name, and
+  // writes through neither.
+  std::ofstream(root + "/elsewhere") << "keep";
+  std::filesystem::remove(store.path());
+  std::filesystem::create_symlink(root + "/elsewhere", store.path());
+  std::filesystem::create_symlink(root + "/elsewhere", root + "/state/nolt-widget/.desk.tmp");
+  ASSERT_TRUE(store.save(scope));
+  EXPECT_EQ(store.load(), scope);
+  EXPECT_EQ(test_support::readFile(root + "/elsewhere"), "keep");
 }
 
 }  // namespace
