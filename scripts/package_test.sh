@@ -36,6 +36,7 @@ files=(
   usr/bin/nolt-host
   usr/share/applications/app.nolt.Nolt.desktop
   usr/share/applications/nolt-share.desktop
+  usr/share/applications/nolt-widget.desktop
   etc/xdg/autostart/nolt-widget.desktop
   usr/share/icons/hicolor/scalable/apps/app.nolt.Nolt.svg
   usr/lib/mozilla/native-messaging-hosts/app.nolt.web.json
