@@ -34,4 +34,15 @@ SplitCommandLine splitCommandLine(const std::vector<std::string>& args,
   return out;
 }
 
+bool namesPlatform(const std::vector<std::string>& forQt) {
+  return std::any_of(forQt.begin(), forQt.end(), [](const std::string& word) {
+    return word == "-platform" || word == "--platform";
+  });
+}
+
+bool prefersXWayland(bool platformChosen, bool waylandSession, bool x11Available,
+                     const std::function<bool()>& offersLayerShell) {
+  return !platformChosen && waylandSession && x11Available && !offersLayerShell();
+}
+
 }  // namespace nolt::widget

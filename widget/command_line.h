@@ -3,6 +3,7 @@
 // resource name), so the widget's options are taken out before Qt sees the line.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -20,5 +21,15 @@ struct SplitCommandLine {
 // the widget's, without its value, for the parser to report.
 SplitCommandLine splitCommandLine(const std::vector<std::string>& args,
                                   std::initializer_list<std::string_view> valued);
+
+// Whether Qt's words name a platform (-platform NAME, --platform NAME).
+bool namesPlatform(const std::vector<std::string>& forQt);
+
+// Whether the widget goes through XWayland: on a Wayland session with an X server beside it,
+// when nobody chose a Qt platform and the compositor offers no layer shell (asked last, as it
+// means a connection). X11 is where the window manager keeps it on the desktop by its hints;
+// natively it would be a plain window.
+bool prefersXWayland(bool platformChosen, bool waylandSession, bool x11Available,
+                     const std::function<bool()>& offersLayerShell);
 
 }  // namespace nolt::widget

@@ -23,6 +23,9 @@
 #include "widget/command_line.h"
 #include "widget/desktop_hints.h"
 #include "widget/entry_renderer.h"
+#ifdef NOLT_LAYER_SHELL
+#include "widget/layer_shell.h"
+#endif
 #include "widget/widget_host.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
@@ -197,6 +200,16 @@ int runRender(int argc, char** argv, const std::vector<std::string>& args) {
   return 0;
 }
 
+#ifdef NOLT_LAYER_SHELL
+bool offersLayerShell() { return compositorOffersLayerShell(); }
+#else
+bool offersLayerShell() { return false; }
+bool placeOnBottomLayer(QWindow&, QMargins) { return false; }
+#endif
+
+// Where a layer-shell widget sits: the bottom-right corner, clear of the edge.
+constexpr QMargins kCornerMargin(24, 24, 24, 24);
+
 // The family and the name of the widget to show; fails on anything else.
 std::pair<Family, std::string> placement(const Arguments& a) {
   answered(a);
@@ -220,6 +233,10 @@ int runWidget(int argc, char** argv) {
   std::vector<char*> qtArgv{argv[0]};
   for (std::string& word : line.forQt) qtArgv.push_back(word.data());
   qtArgv.push_back(nullptr);
+  bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || namesPlatform(line.forQt);
+  if (prefersXWayland(platformChosen, qEnvironmentVariableIsSet("WAYLAND_DISPLAY"),
+                      qEnvironmentVariableIsSet("DISPLAY"), offersLayerShell))
+    qputenv("QT_QPA_PLATFORM", "xcb");
   int qtArgc = static_cast<int>(qtArgv.size()) - 1;
   QGuiApplication app(qtArgc, qtArgv.data());
   line.own.insert(line.own.end(), qtArgv.begin() + 1, qtArgv.begin() + qtArgc);
@@ -244,7 +261,7 @@ int runWidget(int argc, char** argv) {
   auto* window =
       engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QWindow*>(engine.rootObjects()[0]);
   if (!window) throw std::runtime_error("could not show the widget");
-  addDesktopWidgetHints(*window);
+  if (!placeOnBottomLayer(*window, kCornerMargin)) addDesktopWidgetHints(*window);
   window->show();
   return app.exec();
 }
