@@ -1,5 +1,6 @@
 #include "widget/layer_shell.h"
 
+#include <qpa/qplatformnativeinterface.h>
 #include <wayland-client.h>
 
 #include <QGuiApplication>
@@ -7,14 +8,13 @@
 #include <QtWaylandClient/QWaylandClientExtensionTemplate>
 #include <cstdlib>
 #include <cstring>
-#include <qpa/qplatformnativeinterface.h>
 
 #include "qwayland-wlr-layer-shell-unstable-v1.h"
 
 // The protocol's get_popup names xdg_popup, which the widget never makes: the table entry only
 // has to exist. Hidden, so Qt's own xdg-shell plugin keeps its definition.
-extern "C" __attribute__((visibility("hidden"))) const wl_interface xdg_popup_interface = {
-    "xdg_popup", 1, 0, nullptr, 0, nullptr};
+extern "C" __attribute__((visibility("hidden")))
+const wl_interface xdg_popup_interface = {"xdg_popup", 1, 0, nullptr, 0, nullptr};
 
 namespace nolt::widget {
 namespace {
@@ -76,16 +76,16 @@ bool placeOnBottomLayer(QWindow& window, QMargins margin) {
   window.create();
   QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
   auto* surface = static_cast<wl_surface*>(native->nativeResourceForWindow("surface", &window));
-  auto* display =
-      static_cast<wl_display*>(native->nativeResourceForIntegration(QByteArrayLiteral("wl_display")));
+  auto* display = static_cast<wl_display*>(
+      native->nativeResourceForIntegration(QByteArrayLiteral("wl_display")));
   if (!surface || !display) {
     window.setFlags(window.flags() & ~Qt::BypassWindowManagerHint);
     return false;
   }
   auto* layer = new LayerSurface(
-      &window, shell->get_layer_surface(surface, nullptr,
-                                        QtWayland::zwlr_layer_shell_v1::layer_bottom,
-                                        QStringLiteral("nolt-widget")));
+      &window,
+      shell->get_layer_surface(surface, nullptr, QtWayland::zwlr_layer_shell_v1::layer_bottom,
+                               QStringLiteral("nolt-widget")));
   layer->set_size(static_cast<uint32_t>(window.width()), static_cast<uint32_t>(window.height()));
   layer->set_anchor(QtWayland::zwlr_layer_surface_v1::anchor_bottom |
                     QtWayland::zwlr_layer_surface_v1::anchor_right);
