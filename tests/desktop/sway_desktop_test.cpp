@@ -119,7 +119,8 @@ TEST_F(SwayDesktopTest, WidgetIsABottomLayerSurfaceOnEveryWorkspaceWithoutFocus)
   fs::create_directories(home_.file("data/group.app.nolt/Widget"));
   for (int n = 1; n <= 4; ++n) {
     std::string id = "9E3779B9-1234-4321-8765-00000000000" + std::to_string(n);
-    items += std::string(n > 1 ? "," : "") + R"({"id":")" + id + R"(","title":"Chair","weight":1,"collectionIDs":[]})";
+    items += std::string(n > 1 ? "," : "") + R"({"id":")" + id +
+             R"(","title":"Chair","weight":1,"collectionIDs":[]})";
     QImage thumbnail(400, 300, QImage::Format_RGB32);
     thumbnail.fill(kThumbnail);
     ASSERT_TRUE(thumbnail.save(
@@ -163,11 +164,11 @@ TEST_F(SwayDesktopTest, WidgetIsABottomLayerSurfaceOnEveryWorkspaceWithoutFocus)
   // A click on the widget's uncovered part opens its item, and neither raises it over the
   // window nor takes the focus from it.
   ASSERT_TRUE(session_->click(kUncovered.x(), kUncovered.y()));
-  EXPECT_TRUE(waitUntil(10, [&] { return fs::exists(home_.file("opened.txt")); }, 0.05))
+  EXPECT_TRUE(waitUntil(
+      10, [&] { return fs::exists(home_.file("opened.txt")); }, 0.05))
       << "the click did not reach the widget";
   EXPECT_TRUE(waitUntil(
-      5, [&] { return near((screen = session_->screenshot()).pixelColor(kOverlap), kPlain); },
-      0.1))
+      5, [&] { return near((screen = session_->screenshot()).pixelColor(kOverlap), kPlain); }, 0.1))
       << "the widget is over the window";
   photograph("sway-widget-below-a-window");
   EXPECT_EQ(windowState(session_->tree(), "plain_window"), "floating_con true");
@@ -184,11 +185,9 @@ TEST_F(SwayDesktopTest, WidgetIsABottomLayerSurfaceOnEveryWorkspaceWithoutFocus)
 
 TEST_F(SwayDesktopTest, ShareDialogFloatsTakesTheFocusAndEscapeCancels) {
   ASSERT_TRUE(home_.write("note.txt", "a note\n"));
-  Program share({std::string(NOLT_BIN_DIR) + "/nolt-share", home_.file("note.txt")},
-                environment_);
+  Program share({std::string(NOLT_BIN_DIR) + "/nolt-share", home_.file("note.txt")}, environment_);
   ASSERT_TRUE(waitUntil(
-      20, [&] { return windowState(session_->tree(), "nolt-share") == "floating_con true"; },
-      0.05))
+      20, [&] { return windowState(session_->tree(), "nolt-share") == "floating_con true"; }, 0.05))
       << "not a focused floating window: " << windowState(session_->tree(), "nolt-share");
   photograph("sway-share");
   // Qt draws a little after the window is mapped; keys before that still reach it.

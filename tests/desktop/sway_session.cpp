@@ -73,9 +73,8 @@ SwaySession::SwaySession(const std::string& pointerProgram) {
   for (const std::string& word : {std::string("sway"), std::string("-c"), runtime_.file("config")})
     argv.push_back(word);
   Environment environment = toolEnvironment(runtime_.path());
-  environment.insert({{"WLR_BACKENDS", "headless"},
-                      {"WLR_RENDERER", "pixman"},
-                      {"WLR_LIBINPUT_NO_DEVICES", "1"}});
+  environment.insert(
+      {{"WLR_BACKENDS", "headless"}, {"WLR_RENDERER", "pixman"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}});
   sway_.emplace(argv, environment, true);
   // sway is ready once both of its sockets are there and its IPC answers.
   bool answered = test_support::waitUntil(
