@@ -34,6 +34,12 @@ SplitCommandLine splitCommandLine(const std::vector<std::string>& args,
   return out;
 }
 
+bool holdsQtOptions(const std::vector<std::string>& forQt) {
+  return std::any_of(forQt.begin(), forQt.end(), [](const std::string& word) {
+    return word.size() > 1 && word[0] == '-' && word[1] != '-';
+  });
+}
+
 bool namesPlatform(const std::vector<std::string>& forQt) {
   return std::any_of(forQt.begin(), forQt.end(), [](const std::string& word) {
     return word == "-platform" || word == "--platform";

@@ -22,6 +22,11 @@ struct SplitCommandLine {
 SplitCommandLine splitCommandLine(const std::vector<std::string>& args,
                                   std::initializer_list<std::string_view> valued);
 
+// Whether Qt may take any of its words: Qt's options are single-dash words (-platform NAME,
+// -display :1, …). A line with none is as wrong with Qt as without, so it can be answered
+// before a display is opened.
+bool holdsQtOptions(const std::vector<std::string>& forQt);
+
 // Whether Qt's words name a platform (-platform NAME, --platform NAME).
 bool namesPlatform(const std::vector<std::string>& forQt);
 

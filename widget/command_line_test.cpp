@@ -76,6 +76,8 @@ TEST(PrefersXWaylandTest, OnlyWhenNothingElseKeepsTheWidgetOnTheDesktop) {
     // The compositor is asked only on a Wayland session where the answer matters.
     EXPECT_EQ(asked, !c.chosen && c.wayland && c.x11 ? 1 : 0);
   }
+  EXPECT_TRUE(holdsQtOptions({"stray", "-platform", "xcb"}));
+  EXPECT_FALSE(holdsQtOptions({"stray", "--colour", "red", "-"}));
   EXPECT_TRUE(namesPlatform({"--name", "x", "-platform", "xcb"}));
   EXPECT_TRUE(namesPlatform({"--platform", "wayland"}));
   EXPECT_FALSE(namesPlatform({"-platformtheme", "gtk3"}));

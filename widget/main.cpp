@@ -224,12 +224,16 @@ std::pair<Family, std::string> placement(const Arguments& a) {
 int runWidget(int argc, char** argv) {
   // The widget's own options never reach Qt, whose platforms would take some of them; what Qt
   // leaves of the rest is a mistake. --help, --version and mistakes are answered without a
-  // display, except on a line that holds words for Qt (-platform NAME, …): that waits until
+  // display, except on a line that may hold Qt's options (-platform NAME, …): that waits until
   // QGuiApplication took them out.
   SplitCommandLine line = splitCommandLine({argv + 1, argv + argc}, {"family", "name"});
   Arguments asked = parse(line.own, {"family", "name"});
   if (asked.help || asked.version) return *answered(asked);
-  if (line.forQt.empty()) placement(asked);
+  if (!holdsQtOptions(line.forQt)) {
+    std::vector<std::string> all = line.own;
+    all.insert(all.end(), line.forQt.begin(), line.forQt.end());
+    placement(parse(all, {"family", "name"}));
+  }
   std::vector<char*> qtArgv{argv[0]};
   for (std::string& word : line.forQt) qtArgv.push_back(word.data());
   qtArgv.push_back(nullptr);

@@ -132,7 +132,7 @@ TEST_F(WidgetDesktopTest, IsAnUndecoratedWindowOfTheFamilysSizeOnEveryWorkspace)
 TEST_F(WidgetDesktopTest, TakesItsNameUnderEveryPlatformOption) {
   ASSERT_TRUE(home_.write("state/nolt-widget/second", std::string(kCollection) + "\n"));
   for (const std::vector<std::string>& platform :
-       {std::vector<std::string>{}, {"-platform", "xcb"}, {"--platform", "xcb"}}) {
+       {std::vector<std::string>{}, {"-platform", "xcb"}, {"-name", "resource"}}) {
     SCOPED_TRACE(platform.empty() ? "no option" : platform.back());
     std::vector<std::string> argv = {std::string(NOLT_BIN_DIR) + "/nolt-widget", "--name",
                                      "second"};
