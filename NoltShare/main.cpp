@@ -82,6 +82,12 @@ int main(int argc, char** argv) {
       std::cerr << "nolt-share: " << error.toString().toStdString() << "\n";
     return 1;
   }
-  controller.view()->show();
+  // A dialog, not a main window: X11 window managers read the type, and tiling Wayland
+  // compositors (sway) float a window whose width cannot change, as they float dialogs.
+  QQuickView* view = controller.view();
+  view->setFlag(Qt::Dialog);
+  view->setMinimumSize(view->size());
+  view->setMaximumWidth(view->width());
+  view->show();
   return app.exec();
 }

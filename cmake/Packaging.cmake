@@ -8,6 +8,20 @@ set(NOLT_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 install(FILES ${NOLT_PACKAGING_DIR}/app.nolt.Nolt.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+# "Save to Nolt" in file managers' context menus, as each one's own data file. The share
+# dialog's entry in applications/ names no file types: a program listed for a type is a
+# candidate for opening it, and wherever no other program claims that type (or the desktop
+# database lists it first) it would become the default.
+set(nolt_file_managers ${NOLT_PACKAGING_DIR}/file-managers)
+install(FILES ${nolt_file_managers}/dolphin-nolt-share.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus RENAME nolt-share.desktop)
+install(FILES ${nolt_file_managers}/thunar-nolt-share.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/Thunar/sendto RENAME nolt-share.desktop)
+install(FILES ${nolt_file_managers}/nolt-share.nemo_action
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
+install(FILES ${nolt_file_managers}/file-manager-action-nolt-share.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/file-manager/actions RENAME nolt-share.desktop)
+
 # Every Debian package carries its copyright and a compressed changelog in /usr/share/doc.
 set(NOLT_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${PROJECT_NAME})
 configure_file(${NOLT_PACKAGING_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog
@@ -52,6 +66,9 @@ widget; and nolt-host, a host application that keeps the library.")
 # The shared libraries the programs link give most of the dependencies; the QML modules the
 # windows load at run time and xdg-open, which opens links, are not linked and are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A destination's name may hold an emoji, which shows as a box without a colour-emoji font;
+# on a Wayland session the widget's layer-shell surface needs Qt's Wayland platform.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-color-emoji, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-layouts, \
 qml6-module-qtquick-templates, qml6-module-qtquick-window, qml6-module-qtqml-models, \

@@ -36,11 +36,17 @@ files=(
   usr/bin/nolt-host
   usr/share/applications/app.nolt.Nolt.desktop
   usr/share/applications/nolt-share.desktop
+  usr/share/applications/nolt-widget.desktop
   etc/xdg/autostart/nolt-widget.desktop
   usr/share/icons/hicolor/scalable/apps/app.nolt.Nolt.svg
   usr/lib/mozilla/native-messaging-hosts/app.nolt.web.json
   etc/chromium/native-messaging-hosts/app.nolt.web.json
   usr/share/nolt/browser-extension/manifest.json
+  "usr/share/mozilla/extensions/{ec8030f7-c20a-464f-9b0e-13a3a9e97384}/capture@nolt.app/manifest.json"
+  usr/share/kio/servicemenus/nolt-share.desktop
+  usr/share/Thunar/sendto/nolt-share.desktop
+  usr/share/nemo/actions/nolt-share.nemo_action
+  usr/share/file-manager/actions/nolt-share.desktop
   usr/share/bash-completion/completions/nolt
   usr/share/zsh/vendor-completions/_nolt
   usr/share/fish/vendor_completions.d/nolt.fish
@@ -88,11 +94,34 @@ for manifest in "$stage"/usr/lib/mozilla/native-messaging-hosts/app.nolt.web.jso
 done
 check_usage "$stage/usr/bin/nolt"
 
-step "desktop entries and manual page"
-for entry in "$stage"/usr/share/applications/*.desktop "$stage"/etc/xdg/autostart/*.desktop; do
+step "desktop entries, file-manager actions and manual page"
+for entry in "$stage"/usr/share/applications/*.desktop "$stage"/etc/xdg/autostart/*.desktop \
+  "$stage"/usr/share/Thunar/sendto/*.desktop; do
   out=$(desktop-file-validate "$entry" 2>&1) || fail "$entry: $out"
   [ -z "$out" ] || fail "$entry: $out"
 done
+# A share target never claims file types among the applications, or it could become the
+# program that opens them.
+if grep -l '^MimeType=' "$stage"/usr/share/applications/nolt-*.desktop; then
+  fail "a desktop entry of the share dialog or the widget names file types"
+fi
+# The other action files are not application entries, so desktop-file-validate does not apply:
+# each must have its group, its type and run nolt-share on the selected files.
+check_action() {  # file, group, line...
+  local file=$stage/$1 line
+  shift
+  for line in "$@" 'Exec=nolt-share %F'; do
+    grep -qxF -- "$line" "$file" || fail "$file has no line “$line”"
+  done
+}
+check_action usr/share/kio/servicemenus/nolt-share.desktop '[Desktop Entry]' 'Type=Service' \
+  'MimeType=all/allfiles;' 'Actions=saveToNolt;' '[Desktop Action saveToNolt]'
+check_action usr/share/nemo/actions/nolt-share.nemo_action '[Nemo Action]' 'Selection=notnone'
+check_action usr/share/file-manager/actions/nolt-share.desktop '[Desktop Entry]' 'Type=Action' \
+  'Profiles=files;' '[X-Action-Profile files]' 'MimeTypes=all/allfiles;'
+grep -q '"id": "capture@nolt.app"' \
+  "$stage/usr/share/mozilla/extensions/{ec8030f7-c20a-464f-9b0e-13a3a9e97384}/capture@nolt.app/manifest.json" ||
+  fail "the extension in Firefox's folder is not capture@nolt.app"
 out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$stage/$manual" 2>&1 >/dev/null) ||
   fail "man could not format nolt.1"
 [ -z "$out" ] || fail "nolt.1: $out"
@@ -106,6 +135,39 @@ deb=${debs[0]}
 echo "$(basename "$deb"): depends on $(dpkg-deb -f "$deb" Depends)"
 # Errors fail the run; warnings are shown.
 lintian --fail-on error --tag-display-limit 0 "$deb"
+
+step "default programs before and after installing"
+# A system root with a viewer for every type asked about, named so that the desktop database
+# lists it after nolt-share, whose entry must never become a default. xdg-mime answers from
+# that root alone: its mimeapps.list (with and without one) and the database's order.
+types=(application/pdf image/png text/plain video/mp4 image/webp application/octet-stream)
+defaults() {  # root
+  local type
+  update-desktop-database "$1/usr/share/applications"
+  for type in "${types[@]}"; do
+    printf '%s=%s\n' "$type" "$(env -i PATH=/usr/bin:/bin HOME="$1/home" XDG_DATA_HOME="$1/home/data" \
+      XDG_CONFIG_HOME="$1/home/config" XDG_DATA_DIRS="$1/usr/share" XDG_CONFIG_DIRS="$1/etc/xdg" \
+      xdg-mime query default "$type")"
+  done
+}
+for list in without with; do
+  sysroot=$tmp/sysroot-$list
+  mkdir -p "$sysroot/usr/share/applications" "$sysroot/home"
+  printf '%s\n' '[Desktop Entry]' Type=Application Name=Viewer 'Exec=viewer %f' \
+    'MimeType=application/pdf;image/png;text/plain;video/mp4;' \
+    >"$sysroot/usr/share/applications/org.example.Viewer.desktop"
+  if [ $list = with ]; then
+    printf '%s\n' '[Default Applications]' application/pdf=org.example.Viewer.desktop \
+      image/png=org.example.Viewer.desktop >"$sysroot/usr/share/applications/mimeapps.list"
+  fi
+  before=$(defaults "$sysroot")
+  dpkg-deb -x "$deb" "$sysroot"
+  after=$(defaults "$sysroot")
+  [ "$before" = "$after" ] ||
+    fail "installing changed the default programs ($list a defaults list): $before → $after"
+  grep -q '^application/pdf=org.example.Viewer.desktop$' <<<"$after" ||
+    fail "xdg-mime did not find the viewer: $after"
+done
 
 step "apt-get install"
 apt-get install -y "$deb" >/dev/null

@@ -16,7 +16,10 @@ Window {
     maximumWidth: width
     minimumHeight: height
     maximumHeight: height
-    flags: Qt.FramelessWindowHint | Qt.WindowStaysOnBottomHint | Qt.Tool
+    // Not Qt.Tool: on X11 Qt makes a tool window transient for the application's leader
+    // window, and KWin keeps transient windows on one desktop. The desktop hints keep it out of
+    // task bars instead.
+    flags: Qt.FramelessWindowHint | Qt.WindowStaysOnBottomHint
     color: "black"
     title: "Nolt — " + host.title
     visible: true

@@ -20,8 +20,12 @@
 
 #include "platform/directories.h"
 #include "platform/wall_clock.h"
+#include "widget/command_line.h"
 #include "widget/desktop_hints.h"
 #include "widget/entry_renderer.h"
+#ifdef NOLT_LAYER_SHELL
+#include "widget/layer_shell.h"
+#endif
 #include "widget/widget_host.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
@@ -74,15 +78,6 @@ Arguments parse(const std::vector<std::string>& args, std::initializer_list<cons
       out.options[name] = values.constLast().toStdString();
   for (const QString& word : parser.positionalArguments()) out.words.push_back(word.toStdString());
   return out;
-}
-
-// Qt's own options are single-dash words; a line with none is wrong with or without Qt.
-bool mayHoldQtOptions(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--") break;
-    if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') return true;
-  }
-  return false;
 }
 
 // Prints the usage or the version when asked for; fails on a mistake.
@@ -205,6 +200,16 @@ int runRender(int argc, char** argv, const std::vector<std::string>& args) {
   return 0;
 }
 
+#ifdef NOLT_LAYER_SHELL
+bool offersLayerShell() { return compositorOffersLayerShell(); }
+#else
+bool offersLayerShell() { return false; }
+bool placeOnBottomLayer(QWindow&, QMargins) { return false; }
+#endif
+
+// Where a layer-shell widget sits: the bottom-right corner, clear of the edge.
+constexpr QMargins kCornerMargin(24, 24, 24, 24);
+
 // The family and the name of the widget to show; fails on anything else.
 std::pair<Family, std::string> placement(const Arguments& a) {
   answered(a);
@@ -217,16 +222,33 @@ std::pair<Family, std::string> placement(const Arguments& a) {
 }
 
 int runWidget(int argc, char** argv) {
-  // --help, --version and mistakes are answered without a display, except on a line that may
-  // hold Qt's own options (-platform NAME, …): that waits until QGuiApplication took them out.
-  std::vector<std::string> args(argv + 1, argv + argc);
-  Arguments asked = parse(args, {"family", "name"});
+  // The widget's own options never reach Qt, whose platforms would take some of them; what Qt
+  // leaves of the rest is a mistake. --help, --version and mistakes are answered without a
+  // display, except on a line that may hold Qt's options (-platform NAME, …): that waits until
+  // QGuiApplication took them out.
+  SplitCommandLine line = splitCommandLine({argv + 1, argv + argc}, {"family", "name"});
+  Arguments asked = parse(line.own, {"family", "name"});
   if (asked.help || asked.version) return *answered(asked);
-  if (!mayHoldQtOptions(args)) placement(asked);
-  QGuiApplication app(argc, argv);
-  auto [family, name] = placement(parse({argv + 1, argv + argc}, {"family", "name"}));
+  if (!holdsQtOptions(line.forQt)) {
+    std::vector<std::string> all = line.own;
+    all.insert(all.end(), line.forQt.begin(), line.forQt.end());
+    placement(parse(all, {"family", "name"}));
+  }
+  std::vector<char*> qtArgv{argv[0]};
+  for (std::string& word : line.forQt) qtArgv.push_back(word.data());
+  qtArgv.push_back(nullptr);
+  bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || namesPlatform(line.forQt);
+  if (prefersXWayland(platformChosen, qEnvironmentVariableIsSet("WAYLAND_DISPLAY"),
+                      qEnvironmentVariableIsSet("DISPLAY"), offersLayerShell))
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  int qtArgc = static_cast<int>(qtArgv.size()) - 1;
+  QGuiApplication app(qtArgc, qtArgv.data());
+  line.own.insert(line.own.end(), qtArgv.begin() + 1, qtArgv.begin() + qtArgc);
+  auto [family, name] = placement(parse(line.own, {"family", "name"}));
   QGuiApplication::setApplicationName(QStringLiteral("nolt-widget"));
   QGuiApplication::setApplicationVersion(QStringLiteral(NOLT_VERSION));
+  // Shells match the window to nolt-widget.desktop by this name (the Wayland app id).
+  QGuiApplication::setDesktopFileName(QStringLiteral("nolt-widget"));
   QQuickStyle::setStyle(QStringLiteral("Basic"));
   auto env = platform::makeProcessEnvironment();
   auto clock = platform::makeSystemWallClock();
@@ -243,7 +265,7 @@ int runWidget(int argc, char** argv) {
   auto* window =
       engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QWindow*>(engine.rootObjects()[0]);
   if (!window) throw std::runtime_error("could not show the widget");
-  addDesktopWidgetHints(*window);
+  if (!placeOnBottomLayer(*window, kCornerMargin)) addDesktopWidgetHints(*window);
   window->show();
   return app.exec();
 }

@@ -23,13 +23,17 @@ using desktop_tests::Program;
 
 std::string itemID(int n) { return "9E3779B9-1234-4321-8765-00000000000" + std::to_string(n); }
 
-// Four items, each with a thumbnail of its own colour.
+const char kCollection[] = "C0113C70-0000-4000-8000-000000000003";
+
+// Four items, each with a thumbnail of its own colour; the third alone is in kCollection.
 std::string snapshotText() {
   std::string items;
   for (int n = 1; n <= 4; ++n)
     items += std::string(n > 1 ? "," : "") + R"({"id":")" + itemID(n) + R"(","title":"Chair )" +
-             std::to_string(n) + R"(","weight":1,"collectionIDs":[]})";
-  return R"({"items":[)" + items + R"(],"spaces":[],"collections":[]})";
+             std::to_string(n) + R"(","weight":1,"collectionIDs":[)" +
+             (n == 3 ? std::string("\"") + kCollection + "\"" : std::string()) + "]}";
+  return R"({"items":[)" + items + R"(],"spaces":[],"collections":[{"id":")" + kCollection +
+         R"(","name":"Yellow"}]})";
 }
 
 // "WIDTH=170\nHEIGHT=170\n…" from xdotool getwindowgeometry --shell, as "170x170".
@@ -120,6 +124,38 @@ TEST_F(WidgetDesktopTest, IsAnUndecoratedWindowOfTheFamilysSizeOnEveryWorkspace)
     ASSERT_EQ(session_->tool({"wmctrl", "-s", "1"}).status, 0);
     EXPECT_EQ(session_->waitForWindow(program.pid(), 5), window);
     ASSERT_EQ(session_->tool({"wmctrl", "-s", "0"}).status, 0);
+  }
+}
+
+// Qt's X11 platform would take --name as its own; the widget's name must reach the widget, in
+// its title and in the settings it reads, whatever the platform.
+TEST_F(WidgetDesktopTest, TakesItsNameUnderEveryPlatformOption) {
+  ASSERT_TRUE(home_.write("state/nolt-widget/second", std::string(kCollection) + "\n"));
+  for (const std::vector<std::string>& platform :
+       {std::vector<std::string>{}, {"-platform", "xcb"}, {"-name", "resource"}}) {
+    SCOPED_TRACE(platform.empty() ? "no option" : platform.back());
+    std::vector<std::string> argv = {std::string(NOLT_BIN_DIR) + "/nolt-widget", "--name",
+                                     "second"};
+    argv.insert(argv.end(), platform.begin(), platform.end());
+    Program program(argv, environment_);
+    auto window = session_->waitForWindow(program.pid());
+    ASSERT_TRUE(window);
+    EXPECT_EQ(session_->tool({"xdotool", "getwindowname", *window}).out, "Nolt — second\n");
+    // Shells find nolt-widget.desktop through the class.
+    EXPECT_NE(session_->property(*window, "WM_CLASS").find("\"nolt-widget\""), std::string::npos);
+    // The scope stored for "second" is the collection holding the yellow item alone.
+    ASSERT_EQ(session_->tool({"xdotool", "windowmove", "--sync", *window, "0", "0"}).status, 0);
+    QRgb middle = 0;
+    test_support::waitUntil(
+        10,
+        [&] {
+          middle = session_->screenshot().pixel(85, 85);
+          return qRed(middle) > 100 && qGreen(middle) > 100 && qBlue(middle) < 60;
+        },
+        0.1);
+    photograph("desktop-named-second");
+    EXPECT_TRUE(qRed(middle) > 100 && qGreen(middle) > 100 && qBlue(middle) < 60)
+        << std::hex << middle << " is not the yellow item's thumbnail";
   }
 }
 
