@@ -107,8 +107,8 @@ UniqueFD openRegularFile(const std::string& path, struct stat& status) {
 }
 
 UniqueFD openNamedFile(const std::string& path, struct stat& status) {
-  return keepIfRegular(
-      UniqueFD(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)), status);
+  return keepIfRegular(UniqueFD(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)),
+                       status);
 }
 
 std::optional<std::string> readAll(int fd, std::uint64_t maxBytes) {

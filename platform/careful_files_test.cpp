@@ -113,14 +113,13 @@ TEST_F(CarefulFilesTest, WritingAtomicallyReplacesPlantedLinksAndNeverWritesThro
   EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), {}), 201);
 }
 
-
 TEST_F(CarefulFilesTest, WritingIntoAFolderThatIsALinkFails) {
   fs::create_directories(folder_ / "elsewhere");
   fs::create_symlink(folder_ / "elsewhere", folder_ / "Widget");
-  EXPECT_THROW(writeFileAtomically((folder_ / "Widget" / "widget.json").string(), "{}"), std::system_error);
+  EXPECT_THROW(writeFileAtomically((folder_ / "Widget" / "widget.json").string(), "{}"),
+               std::system_error);
   EXPECT_TRUE(fs::is_empty(folder_ / "elsewhere"));
 }
-
 
 TEST_F(CarefulFilesTest, MakePrivateTightensOnlyWhatItIsGiven) {
   fs::create_directories(folder_ / "Library");
@@ -136,7 +135,6 @@ TEST_F(CarefulFilesTest, MakePrivateTightensOnlyWhatItIsGiven) {
   EXPECT_FALSE(fs::exists(folder_ / "Library" / "library.sqlite-shm"));
 }
 
-
 TEST_F(CarefulFilesTest, RemoveTreeRemovesLinksNotWhatTheyPointAt) {
   fs::create_directories(folder_ / "outside" / "deep");
   plant("outside/deep/keep.txt", "keep");
@@ -150,7 +148,6 @@ TEST_F(CarefulFilesTest, RemoveTreeRemovesLinksNotWhatTheyPointAt) {
   EXPECT_FALSE(fs::exists(folder_ / "trash" / "capture"));
   EXPECT_EQ(readFile(folder_ / "outside" / "deep" / "keep.txt"), "keep");
 }
-
 
 TEST_F(CarefulFilesTest, EveryEntryIsVisitedInBatchesEvenWhileBeingRemoved) {
   fs::create_directories(folder_ / "inbox");
