@@ -27,8 +27,8 @@ FileLedger::FileLedger(const std::string& databasePath) : db_(databasePath) {
   // keeps a folder, it never removes one. The items' own commits stay fully synchronous.
   db_.execute("PRAGMA synchronous = NORMAL;");
   db_.execute(kLedgerSchema);
-  Statement items = db_.prepare(
-      "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'items'");
+  Statement items =
+      db_.prepare("SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'items'");
   items.step();
   if (items.integer(0) > 0) db_.execute(kLedgerTriggers);
 }

@@ -20,8 +20,8 @@ bool isStoredEntry(const std::string& name) { return !name.starts_with(".incomin
 
 platform::UniqueFD lockLibraryFolder(const fs::path& folder) {
   fs::path path = folder / "library.lock";
-  platform::UniqueFD lock(::open(path.c_str(),
-                                 O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  platform::UniqueFD lock(
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
   if (!lock)
     throw LibraryFolderError("Can't lock the library in " + folder.string() + ": " +
                              std::strerror(errno) + ".");
@@ -49,11 +49,11 @@ void checkLibraryIntact(const fs::path& folder) {
   for (const std::string& name : platform::entryNames(files.get(), 64))
     if (isStoredEntry(name))
       throw LibraryFolderError(
-          "The library's database " + database.string() + " is " +
-          (missing ? "missing" : "empty") + ", but " + (folder / "Files").string() +
+          "The library's database " + database.string() + " is " + (missing ? "missing" : "empty") +
+          ", but " + (folder / "Files").string() +
           " holds stored files. A new library there would lose them, so Nolt won't start: "
-          "put back library.sqlite (from a backup), or move " + folder.string() +
-          " away to start a new library.");
+          "put back library.sqlite (from a backup), or move " +
+          folder.string() + " away to start a new library.");
 }
 
 }  // namespace nolt::host

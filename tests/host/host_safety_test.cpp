@@ -85,8 +85,8 @@ class HostSafetyTest : public ::testing::Test {
     startHost();
     for (int i = 0; i < count; ++i) {
       std::string bytes = "file " + std::to_string(i);
-      ask("add_file", {{"name", "f" + std::to_string(i) + ".pdf"},
-                       {"data", platform::base64::encode(bytes)}});
+      ask("add_file",
+          {{"name", "f" + std::to_string(i) + ".pdf"}, {"data", platform::base64::encode(bytes)}});
     }
     EXPECT_EQ(host_->stop(), 0);
     host_.reset();
