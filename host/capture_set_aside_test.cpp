@@ -83,7 +83,8 @@ TEST_F(CaptureSetAsideTest, EveryStopLeavesTheCaptureWholeInOnePlace) {
     importer_.importAll();
     EXPECT_TRUE(namesIn(inbox_).empty());
     EXPECT_EQ(namesIn(rejected_), std::vector<std::string>{kID});
-    EXPECT_EQ(namesIn(aside), (std::vector<std::string>{"photo.png", "reason.txt", "request.json"}));
+    EXPECT_EQ(namesIn(aside),
+              (std::vector<std::string>{"photo.png", "reason.txt", "request.json"}));
     EXPECT_EQ(read(aside / "reason.txt"), kReason);
     EXPECT_EQ(read(aside / "photo.png"), "the user's picture");
     EXPECT_EQ(fs::status(aside).permissions(), fs::perms::owner_all);
