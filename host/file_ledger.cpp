@@ -51,4 +51,12 @@ void FileLedger::forget(const std::string& itemID) {
   db_.run("DELETE FROM file_removals WHERE item_id = ?", itemID);
 }
 
+std::unique_ptr<FileLedger> openFileLedger(const std::string& databasePath) {
+  try {
+    return std::make_unique<FileLedger>(databasePath);
+  } catch (const StoreError&) {
+    return nullptr;
+  }
+}
+
 }  // namespace nolt::host

@@ -9,6 +9,7 @@
 // removes nothing.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,5 +35,8 @@ class FileLedger {
   std::mutex mutex_;
   Database db_;
 };
+
+// The ledger, or none when the library can't be written now (a read-only or full disk).
+std::unique_ptr<FileLedger> openFileLedger(const std::string& databasePath);
 
 }  // namespace nolt::host

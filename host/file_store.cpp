@@ -67,6 +67,10 @@ UniqueFD FileStore::itemFolder(const std::string& itemID) {
       ::fstatat(files.get(), safeName(itemID).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
       errno == ENOENT)
     beforeNewFolder_(itemID);
+  // Made here, so a full disk or a failing one is reported as what it is, not as the missing
+  // folder the open after it would find.
+  if (::mkdirat(files.get(), safeName(itemID).c_str(), 0700) != 0 && errno != EEXIST)
+    failAt(folder_ / itemID, "Can't create", errno);
   UniqueFD item = openFolder(files.get(), safeName(itemID), true);
   if (!item) failAt(folder_ / itemID, "Can't open", errno);
   return item;

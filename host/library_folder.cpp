@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -54,6 +55,31 @@ void checkLibraryIntact(const fs::path& folder) {
           " holds stored files. A new library there would lose them, so Nolt won't start: "
           "put back library.sqlite (from a backup), or move " +
           folder.string() + " away to start a new library.");
+}
+
+OpenedLibrary openLibrary(const fs::path& database) {
+  try {
+    return {std::make_unique<Library>(database.string()), false};
+  } catch (const StoreError& error) {
+    std::string_view text = error.what();
+    if (text.find("disk I/O error") == std::string_view::npos &&
+        text.find("disk is full") == std::string_view::npos)
+      throw;
+  }
+  return {std::make_unique<Library>(database.string(), Library::Sharing::alone), true};
+}
+
+void keepCompanionsWritable(const fs::path& database) {
+  struct stat status;
+  if (::lstat(database.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_uid != ::geteuid() || !(status.st_mode & S_IWUSR))
+    return;
+  for (const char* suffix : {"-wal", "-shm"}) {
+    std::string companion = database.string() + suffix;
+    if (::lstat(companion.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_uid == ::geteuid() && (status.st_mode & 0777) != 0600)
+      ::chmod(companion.c_str(), 0600);
+  }
 }
 
 }  // namespace nolt::host

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 
+#include "host/library.h"
 #include "platform/careful_files.h"
 
 namespace nolt::host {
@@ -25,5 +27,20 @@ platform::UniqueFD lockLibraryFolder(const std::filesystem::path& folder);
 // files: a new library started there would know none of them. Only a folder without stored
 // files starts a new library.
 void checkLibraryIntact(const std::filesystem::path& folder);
+
+// The library at `database`; on a disk too full for SQLite's shared-memory file, opened as
+// its only connection (`alone`), so that it still answers and writes again once there is
+// room. Throws StoreError.
+struct OpenedLibrary {
+  std::unique_ptr<Library> library;
+  bool alone = false;
+};
+OpenedLibrary openLibrary(const std::filesystem::path& database);
+
+// SQLite gives the -wal and -shm files beside `database` the database's own mode, so a run on a
+// read-only database leaves them read-only too, and they would block every later start once
+// the database is writable again. Ours are made 0600 again whenever the database is writable
+// by us.
+void keepCompanionsWritable(const std::filesystem::path& database);
 
 }  // namespace nolt::host

@@ -134,17 +134,21 @@ void publishQuietly(host::Publisher& publisher) {
 
 // What a host killed while writing left: temporary files of the published files, and
 // files of adds that never committed (only those the library recorded; see FileLedger).
-void removeLeftovers(const std::string& container, host::FileStore& files, host::FileLedger& ledger,
+void removeLeftovers(const std::string& container, host::FileStore& files, host::FileLedger* ledger,
                      host::Library& library) {
   if (platform::UniqueFD folder = platform::openFolder(container)) {
     platform::removeTemporaryFiles(folder.get());
     if (platform::UniqueFD widget = platform::openFolder(folder.get(), "Widget"))
       platform::removeTemporaryFiles(widget.get());
   }
-  std::vector<std::string> removable = ledger.removable();
+  std::vector<std::string> removable = ledger ? ledger->removable() : std::vector<std::string>{};
   files.removeStrays(removable,
                      [&](const std::string& id) { return library.item(id).has_value(); });
-  for (const std::string& id : removable) ledger.forget(id);
+  try {
+    for (const std::string& id : removable) ledger->forget(id);
+  } catch (const std::exception&) {
+    // Forgotten at the next start: removing a folder twice is harmless.
+  }
 }
 
 }  // namespace
@@ -198,15 +202,22 @@ int main(int argc, char** argv) {
   // private too, without a umask that programs opened for the user would inherit.
   platform::makePrivate(libraryFolder);
   for (const char* suffix : {"", "-wal", "-shm"}) platform::makePrivate(database.string() + suffix);
+  host::keepCompanionsWritable(database);
   if (int fd = open(database.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); fd >= 0)
     close(fd);
   else if (errno == ELOOP)
     fail(database.string() + " is a link; the library is kept only in a file of its own.");
   try {
-    host::Library library(database.string());
-    host::FileLedger ledger(database.string());
-    host::FileStore files(libraryFolder / "Files",
-                          [&](const std::string& id) { ledger.recordPending(id); });
+    host::OpenedLibrary opened = host::openLibrary(database);
+    host::Library& library = *opened.library;
+    host::keepCompanionsWritable(database);
+    // None on a read-only or full disk. Without it, the folder of an add cut short by a
+    // crash is kept rather than removed: nothing it doesn't know of is ever deleted.
+    std::unique_ptr<host::FileLedger> ledger =
+        opened.alone ? nullptr : host::openFileLedger(database.string());
+    host::FileStore files(libraryFolder / "Files", [&](const std::string& id) {
+      if (ledger) ledger->recordPending(id);
+    });
     auto images = host::makeQtImageCodec();
     auto opener = host::makeDesktopOpener();
     auto uuids = platform::makeRandomUUIDSource();
@@ -219,7 +230,7 @@ int main(int argc, char** argv) {
     host::PublishQueue publishing([&] { publishQuietly(publisher); });
     host::CommandHandlers handlers(services, [&] { publishing.request(); });
 
-    removeLeftovers(*container, files, ledger, library);
+    removeLeftovers(*container, files, ledger.get(), library);
     if (options.demo) host::seedDemoLibrary(services);
     publishQuietly(publisher);
 

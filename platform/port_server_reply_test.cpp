@@ -14,8 +14,8 @@
 #include "platform/port_frame.h"
 #include "platform/port_server.h"
 #include "platform/testing/test_environment.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/deadline.h"
+#include "tests/support/temp_dir.h"
 
 namespace nolt::platform {
 namespace {
