@@ -323,8 +323,8 @@ void CaptureImporter::placeReason(int rejected, const std::string& staged,
   if (::fstatat(aside.get(), kReasonFileName, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
       (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)))
     ::renameat2(aside.get(), kReasonFileName, aside.get(), kCapturesReasonName, RENAME_NOREPLACE);
-  if (::renameat(rejected, staged.c_str(), aside.get(), kReasonFileName) != 0)
-    ::unlinkat(rejected, staged.c_str(), 0);
+  // When the rename fails the reason stays staged, for the next pass to move in.
+  ::renameat(rejected, staged.c_str(), aside.get(), kReasonFileName);
 }
 
 void CaptureImporter::finishSettingAside() {

@@ -24,7 +24,8 @@ std::string fileFailureText(const std::system_error& error) {
     return std::string("The disk is full: Nolt couldn't save the file (") + error.what() + ").";
   if (code == EROFS || code == EACCES || code == EPERM)
     return std::string("Nolt couldn't write the file: ") + error.what() + ".";
-  if (code == EIO) return std::string("Nolt couldn't write the file, the disk failed: ") + error.what() + ".";
+  if (code == EIO)
+    return std::string("Nolt couldn't write the file, the disk failed: ") + error.what() + ".";
   return std::string("Nolt couldn't do that: ") + error.what();
 }
 
