@@ -4,7 +4,6 @@
 // left behind. The fault comes from tests/fault_shim (LD_PRELOAD), which counts calls only
 // once the host has announced it is running.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -75,12 +74,11 @@ class FaultInjectionTest : public ::testing::Test {
     bool told = false;
     if (host.waitUntilRunning(runtime_, 20) && operation == Operation::add) {
       std::string reply;
-      JSONValue arguments = JSONValue(link::JSONObject{
-          {"name", "scan.pdf"}, {"data", platform::base64::encode(kPayload)}});
+      JSONValue arguments = JSONValue(
+          link::JSONObject{{"name", "scan.pdf"}, {"data", platform::base64::encode(kPayload)}});
       if (auto connection = port()->open(platform::kCommandPortName))
-        if (connection->sendRequest(
-                0, link::CLIRequest{"add_file", *arguments.object()}.encode(), 10, 30, reply) ==
-            platform::PortConnection::Status::success)
+        if (connection->sendRequest(0, link::CLIRequest{"add_file", *arguments.object()}.encode(),
+                                    10, 30, reply) == platform::PortConnection::Status::success)
           told = !link::CLIResponse::decode(reply).error;
     }
     // Done when the inbox is empty or the host died; a failed call may leave a capture in
@@ -198,8 +196,8 @@ class FaultInjectionTest : public ::testing::Test {
       faulty["NOLT_FAULT_AT"] = std::to_string(at);
       faulty["NOLT_FAULT"] = kind;
       bool told = runOperation(operation, faulty, &status);
-      expectRecovered(operation, told, kind + " at call " + std::to_string(at) + " of " +
-                                           std::to_string(calls));
+      expectRecovered(operation, told,
+                      kind + " at call " + std::to_string(at) + " of " + std::to_string(calls));
       if (HasFailure()) return;  // one failing point says enough
     }
   }
