@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "capture/incoming_request.h"
@@ -36,10 +37,13 @@ class Unreadable : public std::runtime_error {
 
 // The inbox is read this many names at a time, each batch in name order.
 constexpr std::size_t kInboxBatch = 1000;
-// A capture holds request.json and one file; a folder with more is moved aside as a whole.
-constexpr std::size_t kMaxRejectedEntries = 64;
 // Rejected/<UUID>-2, -3, ... when a capture with the same name was set aside before.
 constexpr int kMaxRejectedNames = 100;
+// Names in Rejected/ of a set-aside under way: ".<target>.reason" and ".<target>.aside".
+constexpr const char* kReasonSuffix = ".reason";
+constexpr const char* kAsideSuffix = ".aside";
+// Where a capture's own entry named reason.txt goes when the host's reason takes the name.
+constexpr const char* kCapturesReasonName = "reason.txt.capture";
 
 // `name` in the capture folder opened to read, or the reason it can't be (`shown` names it).
 UniqueFD openFile(int folder, const std::string& name, const std::string& shown,
@@ -80,6 +84,7 @@ std::string titleOfLink(const std::string& url) {
 ImportReport CaptureImporter::importAll() {
   std::lock_guard lock(mutex_);
   ImportReport report;
+  finishSettingAside();
   // What a host stopped while deleting left behind.
   if (UniqueFD trash = openFolder(trash_))
     forEachEntry(trash.get(), kInboxBatch,
@@ -116,9 +121,12 @@ CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::stri
   UniqueFD folder = openFolder(inbox, captureID);
   if (!folder) return Outcome::leftAlone;  // replaced since it was looked at; seen next time
 
-  // Still being written, or abandoned by a writer that failed: not a capture.
-  if (::fstatat(folder.get(), kRequestFileName, &status, AT_SYMLINK_NOFOLLOW) != 0)
+  // Still being written, or abandoned by a writer that failed: not a capture. Unless the
+  // library took it already: then it is what a removal that could not finish left.
+  if (::fstatat(folder.get(), kRequestFileName, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (services_.library.hasCapture(captureID)) remove(inbox, captureID);
     return Outcome::leftAlone;
+  }
   if (services_.library.hasCapture(captureID)) {
     // Committed by a host that stopped before it could remove the folder.
     remove(inbox, captureID);
@@ -237,34 +245,116 @@ void CaptureImporter::remove(int inbox, const std::string& name) {
       return;
     }
   }
+  // Deleted in place, request.json last, so a removal cut short never leaves a payload that
+  // looks like no capture; a folder that can't go yet (a read-only inbox) goes on a later pass.
+  if (UniqueFD folder = openFolder(inbox, name)) {
+    platform::forEachEntry(folder.get(), kInboxBatch, [&](const std::string& entry) {
+      if (entry != kRequestFileName) removeTree(folder.get(), entry);
+    });
+    ::unlinkat(folder.get(), kRequestFileName, 0);
+  }
   removeTree(inbox, name);
 }
 
+// Setting aside is one rename of the whole capture into Rejected/, so every moment leaves it
+// either whole in the inbox or whole set aside. The reason is written first under a name of its
+// own in Rejected/ (".<target>.reason") and moved in after; finishSettingAside() completes or
+// drops what a host stopped in between left. Something that is no folder (a link, a FIFO) gets
+// a folder made for it as ".<target>.aside", which is renamed into place once it holds it.
 bool CaptureImporter::setAside(int inbox, const std::string& name, const std::string& reason) {
   UniqueFD rejected = openFolder(rejected_, true);
   if (!rejected) return false;
-  // A folder of the host's own making, never one that was there before.
-  std::string target = name;
-  for (int i = 2; ::mkdirat(rejected.get(), target.c_str(), 0700) != 0; ++i) {
-    if (errno != EEXIST || i > kMaxRejectedNames) return false;
-    target = name + "-" + std::to_string(i);
-  }
-  UniqueFD aside = openFolder(rejected.get(), target);
-  if (!aside) return false;
-  UniqueFD note(::openat(aside.get(), kReasonFileName,
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  struct stat status;
+  if (::fstatat(inbox, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  bool isFolder = S_ISDIR(status.st_mode);
   std::string line = reason + "\n";
-  if (note) (void)!::write(note.get(), line.data(), line.size());
-
-  // The capture's entries move in beside the reason, each as what it is: a link stays a link.
-  if (UniqueFD folder = openFolder(inbox, name)) {
-    for (const std::string& entry : entryNames(folder.get(), kMaxRejectedEntries))
-      ::renameat2(folder.get(), entry.c_str(), aside.get(), entry.c_str(), RENAME_NOREPLACE);
-    if (::unlinkat(inbox, name.c_str(), AT_REMOVEDIR) == 0) return true;
-    // More than was moved, or a name clash: the rest goes in as the folder it is.
-    return ::renameat2(inbox, name.c_str(), aside.get(), "capture", RENAME_NOREPLACE) == 0;
+  for (int i = 1; i <= kMaxRejectedNames; ++i) {
+    // Rejected/<name>, then <name>-2, -3, ...: a capture set aside twice keeps both reasons.
+    std::string target = i == 1 ? name : name + "-" + std::to_string(i);
+    if (::fstatat(rejected.get(), target.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) continue;
+    if (isFolder) {
+      std::string staged = "." + target + kReasonSuffix;
+      try {
+        platform::writeFileAtomically(rejected.get(), staged, line, rejected_ / staged);
+      } catch (const std::exception&) {
+        return false;
+      }
+      if (::renameat2(inbox, name.c_str(), rejected.get(), target.c_str(), RENAME_NOREPLACE) != 0) {
+        ::unlinkat(rejected.get(), staged.c_str(), 0);
+        if (errno == EEXIST) continue;
+        return false;
+      }
+      placeReason(rejected.get(), staged, target);
+      return true;
+    }
+    std::string staged = "." + target + kAsideSuffix;
+    removeTree(rejected.get(), staged);
+    if (::mkdirat(rejected.get(), staged.c_str(), 0700) != 0) return false;
+    UniqueFD aside = openFolder(rejected.get(), staged);
+    if (!aside) return false;
+    try {
+      platform::writeFileAtomically(aside.get(), kReasonFileName, line, rejected_ / staged);
+    } catch (const std::exception&) {
+      removeTree(rejected.get(), staged);
+      return false;
+    }
+    // The entry moves in as what it is: a link stays a link, and nothing it points at is read.
+    if (::renameat2(inbox, name.c_str(), aside.get(), name.c_str(), RENAME_NOREPLACE) != 0) {
+      removeTree(rejected.get(), staged);
+      return false;
+    }
+    return ::renameat2(rejected.get(), staged.c_str(), rejected.get(), target.c_str(),
+                       RENAME_NOREPLACE) == 0;
   }
-  return ::renameat2(inbox, name.c_str(), aside.get(), name.c_str(), RENAME_NOREPLACE) == 0;
+  return false;
+}
+
+// Moves the staged reason into the folder set aside. The capture's own entry at that name, if
+// it is a file or folder, is kept beside it; a link planted there is replaced, never followed.
+void CaptureImporter::placeReason(int rejected, const std::string& staged,
+                                  const std::string& target) {
+  UniqueFD aside = openFolder(rejected, target);
+  if (!aside) {
+    ::unlinkat(rejected, staged.c_str(), 0);
+    return;
+  }
+  ::fchmod(aside.get(), 0700);
+  struct stat status;
+  if (::fstatat(aside.get(), kReasonFileName, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+      (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)))
+    ::renameat2(aside.get(), kReasonFileName, aside.get(), kCapturesReasonName, RENAME_NOREPLACE);
+  // When the rename fails the reason stays staged, for the next pass to move in.
+  ::renameat(rejected, staged.c_str(), aside.get(), kReasonFileName);
+}
+
+void CaptureImporter::finishSettingAside() {
+  UniqueFD rejected = openFolder(rejected_);
+  if (!rejected) return;
+  for (const std::string& entry : entryNames(rejected.get())) {
+    if (entry.size() < 2 || entry[0] != '.') continue;
+    struct stat status;
+    if (entry.ends_with(kReasonSuffix)) {
+      std::string target = entry.substr(1, entry.size() - 1 - std::strlen(kReasonSuffix));
+      // The capture is there when the rename happened; else it is still in the inbox, and
+      // the reason goes with the attempt.
+      if (::fstatat(rejected.get(), target.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISDIR(status.st_mode))
+        placeReason(rejected.get(), entry, target);
+      else
+        ::unlinkat(rejected.get(), entry.c_str(), 0);
+    } else if (entry.ends_with(kAsideSuffix)) {
+      std::string target = entry.substr(1, entry.size() - 1 - std::strlen(kAsideSuffix));
+      UniqueFD aside = openFolder(rejected.get(), entry);
+      // With the reason alone in it, the capture never came.
+      if (aside && entryNames(aside.get(), 2).size() > 1)
+        ::renameat2(rejected.get(), entry.c_str(), rejected.get(), target.c_str(),
+                    RENAME_NOREPLACE);
+      else
+        removeTree(rejected.get(), entry);
+    } else if (platform::isTemporaryName(entry)) {
+      ::unlinkat(rejected.get(), entry.c_str(), 0);
+    }
+  }
 }
 
 }  // namespace nolt::host

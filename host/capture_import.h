@@ -39,9 +39,12 @@ class CaptureImporter {
  private:
   enum class Outcome { imported, setAside, leftAlone };
   Outcome importEntry(int inbox, const std::string& name);
-  // Makes a fresh Rejected/<name>, writes the reason there and moves the capture's content
-  // in; nothing is written into the capture itself. False when there was nowhere to put it.
+  // Moves the capture whole to a fresh Rejected/<name> and puts the reason in it; nothing is
+  // written into the capture while it is in the inbox. False when there was nowhere to put it.
   bool setAside(int inbox, const std::string& name, const std::string& reason);
+  void placeReason(int rejected, const std::string& staged, const std::string& target);
+  // Completes, or takes back, a set-aside that a stopped host left half done.
+  void finishSettingAside();
   void remove(int inbox, const std::string& name);
 
   HostServices services_;

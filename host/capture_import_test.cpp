@@ -161,10 +161,16 @@ TEST_F(CaptureImportTest, AFolderLeftBehindAfterItsItemCommittedIsNotTakenTwice)
 
 TEST_F(CaptureImportTest, FilesOfItemsThatNeverCommittedAreRemoved) {
   handlers_.handle("add_file", {{"name", "kept.pdf"}, {"data", "AAAA"}});
+  std::string kept = library_.search({}, 5).items[0].id;
   files_.save("00000000-0000-0000-0000-0000000000FF", "stray.pdf", "x");
+  files_.save("00000000-0000-0000-0000-0000000000EE", "unrecorded.pdf", "x");
+  // Only recorded ids go, and never one whose item is there.
   EXPECT_EQ(
-      files_.removeStrays([&](const std::string& id) { return library_.item(id).has_value(); }), 1);
+      files_.removeStrays({"00000000-0000-0000-0000-0000000000FF", kept},
+                          [&](const std::string& id) { return library_.item(id).has_value(); }),
+      1);
   EXPECT_FALSE(fs::exists(folder_ / "Files" / "00000000-0000-0000-0000-0000000000FF"));
+  EXPECT_TRUE(fs::exists(folder_ / "Files" / "00000000-0000-0000-0000-0000000000EE"));
   EXPECT_EQ(library_.search({}, 5).items.size(), 1u);
   EXPECT_TRUE(files_.read(library_.search({}, 5).items[0].id, "kept.pdf"));
 }

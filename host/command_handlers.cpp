@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "host/arguments.h"
+#include "host/store_failure.h"
 #include "host/taste.h"
 #include "host/web_address.h"
 #include "platform/base64.h"
@@ -395,9 +396,11 @@ std::string CommandHandlers::answer(const std::function<link::JSONValue()>& run)
     response.error = error.what();
   } catch (const QueryError& error) {
     response.error = error.what();
-  } catch (const StoreError&) {
+  } catch (const StoreError& error) {
     // SQLite's own text means nothing to the person reading the reply.
-    response.error = "Nolt's library couldn't answer that request.";
+    response.error = storeFailureText(error);
+  } catch (const std::system_error& error) {
+    response.error = fileFailureText(error);
   } catch (const std::bad_alloc&) {
     response.error = "Nolt ran out of memory for this request.";
   } catch (const std::exception& error) {

@@ -24,6 +24,9 @@ using platform::TemporaryFile;
 
 namespace {
 
+// The files receive() makes; never an item's id.
+constexpr std::string_view kIncomingPrefix = ".incoming-";
+
 // Copies go in pieces of this size, so no file is held whole to move it.
 constexpr std::size_t kChunkBytes = 1 << 16;
 
@@ -59,6 +62,15 @@ fs::path FileStore::pathOf(const std::string& itemID, const std::string& name) c
 UniqueFD FileStore::itemFolder(const std::string& itemID) {
   UniqueFD files = openFolder(folder_, true);
   if (!files) failAt(folder_, "Can't open", errno);
+  struct stat status;
+  if (beforeNewFolder_ &&
+      ::fstatat(files.get(), safeName(itemID).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+      errno == ENOENT)
+    beforeNewFolder_(itemID);
+  // Made here, so a full disk or a failing one is reported as what it is, not as the missing
+  // folder the open after it would find.
+  if (::mkdirat(files.get(), safeName(itemID).c_str(), 0700) != 0 && errno != EEXIST)
+    failAt(folder_ / itemID, "Can't create", errno);
   UniqueFD item = openFolder(files.get(), safeName(itemID), true);
   if (!item) failAt(folder_ / itemID, "Can't open", errno);
   return item;
@@ -137,12 +149,18 @@ void FileStore::remove(const std::string& itemID) {
   if (UniqueFD files = openFolder(folder_)) removeTree(files.get(), safeName(itemID));
 }
 
-int FileStore::removeStrays(const std::function<bool(const std::string& itemID)>& isItem) {
+int FileStore::removeStrays(const std::vector<std::string>& removable,
+                            const std::function<bool(const std::string& itemID)>& isItem) {
   UniqueFD files = openFolder(folder_);
   if (!files) return 0;
+  platform::forEachEntry(files.get(), 1000, [&](const std::string& name) {
+    if (name.starts_with(kIncomingPrefix)) ::unlinkat(files.get(), name.c_str(), 0);
+  });
   int removed = 0;
-  for (const std::string& id : platform::entryNames(files.get())) {
-    if (isItem(id)) continue;
+  for (const std::string& id : removable) {
+    if (safeName(id) != id || isItem(id)) continue;
+    struct stat status;
+    if (::fstatat(files.get(), id.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
     removeTree(files.get(), id);
     ++removed;
   }

@@ -40,7 +40,12 @@ class IncomingFile {
 
 class FileStore {
  public:
-  explicit FileStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  // Called with an item's id before its folder is made, so the removal of a folder whose item
+  // never commits is on record first (FileLedger); it throws to refuse.
+  using NewFolderHook = std::function<void(const std::string& itemID)>;
+
+  explicit FileStore(std::filesystem::path folder, NewFolderHook beforeNewFolder = {})
+      : folder_(std::move(folder)), beforeNewFolder_(std::move(beforeNewFolder)) {}
 
   // A name that could leave the item's folder ("..", "a/b", "") becomes "file".
   static std::string safeName(std::string_view name);
@@ -60,14 +65,18 @@ class FileStore {
   // None when the file is missing, a link, not a regular file or over platform::kMaxFileBytes.
   std::optional<std::string> read(const std::string& itemID, const std::string& name) const;
   void remove(const std::string& itemID);  // the item's folder, quietly
-  // Removes the folders of items `isItem` does not know: files linked in by a host that
-  // stopped before their item committed. Returns how many went.
-  int removeStrays(const std::function<bool(const std::string& itemID)>& isItem);
+  // Removes what a host that stopped mid-way left: the files it was receiving, and the folders
+  // of the `removable` ids (on record as never committed or deleted) that `isItem` does not
+  // know. A folder nobody recorded is kept, whatever the database says. Returns how many
+  // folders went.
+  int removeStrays(const std::vector<std::string>& removable,
+                   const std::function<bool(const std::string& itemID)>& isItem);
 
  private:
   UniqueFD itemFolder(const std::string& itemID);
 
   std::filesystem::path folder_;
+  NewFolderHook beforeNewFolder_;
 };
 
 }  // namespace nolt::host

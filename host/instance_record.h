@@ -5,13 +5,20 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace nolt::host {
 
+// The record can't be opened or locked: this host can't serve. what() says why.
+class InstanceError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 class InstanceRecord {
  public:
-  // Takes the record, or none when another host holds it (or it cannot be opened).
+  // Takes the record, or none when another host holds it. Throws InstanceError when it can't
+  // be taken for any other reason: a link or anything but a plain file of ours at its name.
   static std::optional<InstanceRecord> acquire(const std::string& path);
   ~InstanceRecord();
   InstanceRecord(InstanceRecord&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }

@@ -209,10 +209,15 @@ std::optional<ItemKind> kindNamed(std::string_view name) {
   return std::nullopt;
 }
 
-Library::Library(const std::string& path) : db_(path) {
+Library::Library(const std::string& path, Sharing sharing) : db_(path) {
+  // Before the first access: SQLite then keeps the WAL index in memory, needing no -shm file.
+  if (sharing == Sharing::alone) db_.execute("PRAGMA locking_mode = EXCLUSIVE;");
   // WAL lets readers go on while a change commits; FULL makes a commit survive power loss,
   // which matters because a capture folder is deleted right after its item commits.
   db_.execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;");
+  // A library that can't be written (a read-only file or disk) is still read; every change
+  // is refused with SQLite's "readonly" error.
+  if (sqlite3_db_readonly(db_.handle(), "main") == 1) return;
   createSchema();
   ensureSpace();
 }

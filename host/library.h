@@ -100,9 +100,13 @@ struct SearchPage {
 
 class Library {
  public:
+  // `alone`: no other connection may open the database meanwhile, and SQLite needs no -shm file
+  // beside it (a full disk has no room for one).
+  enum class Sharing { shared, alone };
   // Opens or creates the library at `path` (":memory:" for tests): WAL journal, the schema,
-  // and a first space when there is none. Throws StoreError.
-  explicit Library(const std::string& path);
+  // and a first space when there is none; a read-only library is opened to read. Throws
+  // StoreError.
+  explicit Library(const std::string& path, Sharing sharing = Sharing::shared);
 
   std::vector<Space> spaces();
   std::vector<Collection> collections();

@@ -23,9 +23,12 @@
 #include "host/capture_import.h"
 #include "host/demo_seed.h"
 #include "host/desktop_opener.h"
+#include "host/file_ledger.h"
 #include "host/file_store.h"
 #include "host/incoming_watch.h"
 #include "host/instance_record.h"
+#include "host/library_folder.h"
+#include "host/publish_queue.h"
 #include "host/publisher.h"
 #include "host/qt_image_codec.h"
 #include "host/request_exchange.h"
@@ -129,6 +132,25 @@ void publishQuietly(host::Publisher& publisher) {
   }
 }
 
+// What a host killed while writing left: temporary files of the published files, and
+// files of adds that never committed (only those the library recorded; see FileLedger).
+void removeLeftovers(const std::string& container, host::FileStore& files, host::FileLedger* ledger,
+                     host::Library& library) {
+  if (platform::UniqueFD folder = platform::openFolder(container)) {
+    platform::removeTemporaryFiles(folder.get());
+    if (platform::UniqueFD widget = platform::openFolder(folder.get(), "Widget"))
+      platform::removeTemporaryFiles(widget.get());
+  }
+  std::vector<std::string> removable = ledger ? ledger->removable() : std::vector<std::string>{};
+  files.removeStrays(removable,
+                     [&](const std::string& id) { return library.item(id).has_value(); });
+  try {
+    for (const std::string& id : removable) ledger->forget(id);
+  } catch (const std::exception&) {
+    // Forgotten at the next start: removing a folder twice is harmless.
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,9 +167,21 @@ int main(int argc, char** argv) {
   mkdir(runtime->c_str(), 0700);
   // The container's folders the host makes are its own: 0700, parents included.
   platform::openFolder(*container, true);
+  // Without a runtime folder of its own the container serves, and so must be private.
+  if (*runtime == *container) platform::makePrivate(*container);
+  // Anyone who can write the runtime folder could put a link at the record's or the port's
+  // name, or take the names first.
+  if (auto problem = platform::unsafeRuntimeFolder(*runtime))
+    fail("can't serve from the runtime folder: " + *problem + ".");
 
-  std::optional<host::InstanceRecord> record = host::InstanceRecord::acquire(
-      *runtime + "/" + std::string(platform::kHostBundleID) + ".instance");
+  std::optional<host::InstanceRecord> record = [&] {
+    try {
+      return host::InstanceRecord::acquire(*runtime + "/" + std::string(platform::kHostBundleID) +
+                                           ".instance");
+    } catch (const host::InstanceError& error) {
+      fail(error.what());
+    }
+  }();
   if (!record) {
     if (options.itemToOpen) return openThroughRunningHost(*env, *options.itemToOpen);
     return 0;  // one host per user; the one running serves everyone
@@ -156,18 +190,34 @@ int main(int argc, char** argv) {
   fs::path libraryFolder = fs::path(*container) / "Library";
   fs::path database = libraryFolder / "library.sqlite";
   platform::openFolder(libraryFolder, true);
+  platform::UniqueFD libraryLock;
+  try {
+    libraryLock = host::lockLibraryFolder(libraryFolder);
+    host::checkLibraryIntact(libraryFolder);
+  } catch (const host::LibraryFolderError& error) {
+    fail(error.what());
+  }
   // A library made readable to others before is made private now. SQLite gives its -wal and
   // -shm files the database's permissions, so a database made here first as 0600 keeps them
   // private too, without a umask that programs opened for the user would inherit.
   platform::makePrivate(libraryFolder);
   for (const char* suffix : {"", "-wal", "-shm"}) platform::makePrivate(database.string() + suffix);
+  host::keepCompanionsWritable(database);
   if (int fd = open(database.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); fd >= 0)
     close(fd);
   else if (errno == ELOOP)
     fail(database.string() + " is a link; the library is kept only in a file of its own.");
   try {
-    host::Library library(database.string());
-    host::FileStore files(libraryFolder / "Files");
+    host::OpenedLibrary opened = host::openLibrary(database);
+    host::Library& library = *opened.library;
+    host::keepCompanionsWritable(database);
+    // None on a read-only or full disk. Without it, the folder of an add cut short by a
+    // crash is kept rather than removed: nothing it doesn't know of is ever deleted.
+    std::unique_ptr<host::FileLedger> ledger =
+        opened.alone ? nullptr : host::openFileLedger(database.string());
+    host::FileStore files(libraryFolder / "Files", [&](const std::string& id) {
+      if (ledger) ledger->recordPending(id);
+    });
     auto images = host::makeQtImageCodec();
     auto opener = host::makeDesktopOpener();
     auto uuids = platform::makeRandomUUIDSource();
@@ -176,9 +226,11 @@ int main(int argc, char** argv) {
     host::Publisher publisher(library, files, *images, *container, *clock);
     host::CaptureImporter importer(services, fs::path(*container) / "Incoming",
                                    fs::path(*container) / "Rejected", libraryFolder / "Removing");
-    host::CommandHandlers handlers(services, [&] { publishQuietly(publisher); });
+    // A change is answered once it has committed; the shared files follow.
+    host::PublishQueue publishing([&] { publishQuietly(publisher); });
+    host::CommandHandlers handlers(services, [&] { publishing.request(); });
 
-    files.removeStrays([&](const std::string& id) { return library.item(id).has_value(); });
+    removeLeftovers(*container, files, ledger.get(), library);
     if (options.demo) host::seedDemoLibrary(services);
     publishQuietly(publisher);
 

@@ -1,5 +1,11 @@
 #include "platform/directories.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "platform/identifiers.h"
 
 namespace nolt::platform {
@@ -34,6 +40,21 @@ std::optional<std::string> runtimeDirectory(Environment& env) {
   std::string perUser = "/run/user/" + std::to_string(env.userID());
   if (env.isOwnedDirectory(perUser)) return perUser;
   return groupContainerPath(env);
+}
+
+}  // namespace nolt::platform
+
+namespace nolt::platform {
+
+std::optional<std::string> unsafeRuntimeFolder(const std::string& path) {
+  // The folder itself may be reached through a link of the user's own (a session manager's
+  // choice); what counts is the folder the names are made in.
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return path + ": " + std::strerror(errno);
+  if (!S_ISDIR(status.st_mode)) return path + " isn't a folder";
+  if (status.st_uid != ::geteuid()) return path + " belongs to another user";
+  if (status.st_mode & (S_IWGRP | S_IWOTH)) return path + " can be written by other users";
+  return std::nullopt;
 }
 
 }  // namespace nolt::platform

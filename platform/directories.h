@@ -18,4 +18,8 @@ std::optional<std::string> groupContainerPath(Environment& env);
 // started in the desktop session, hence the /run/user fallback.
 std::optional<std::string> runtimeDirectory(Environment& env);
 
+// None when `path` is a folder this user owns and nobody else can write; else why it can't
+// hold the host's port and instance record (others could put links or files at their names).
+std::optional<std::string> unsafeRuntimeFolder(const std::string& path);
+
 }  // namespace nolt::platform

@@ -1,6 +1,7 @@
 #include "platform/port_server.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -30,6 +31,8 @@ using SteadyClock = std::chrono::steady_clock;
 using Answer = PortExchange::Answer;
 using Ending = PortExchange::Ending;
 
+// A reply this large leaves memory the allocator keeps for reuse unless asked to give it back.
+constexpr std::size_t kLargeReply = 1u << 20;
 constexpr std::size_t kReadChunk = 256 * 1024;
 // Bytes read from one connection before the others get their turn.
 constexpr std::size_t kReadPerTurn = 4 * kReadChunk;
@@ -124,6 +127,8 @@ struct PortServer::State {
   std::map<std::uint64_t, Connection> connections;
   std::uint64_t nextID = 1;
   std::size_t totalHeld = 0;
+  std::size_t totalReplies = 0;  // bytes of the replies of connections in Phase::replying
+  bool trimMemory = false;       // a large reply went; its pages go back to the system
   SteadyClock::time_point acceptPausedUntil;
   std::vector<char> buffer;
 
@@ -146,12 +151,15 @@ struct PortServer::State {
   void expire();
   void closeConnection(std::uint64_t id);
   bool evictIdle();
+  bool evictSlowestReader(std::uint64_t keep);
 };
 
 void PortServer::State::closeConnection(std::uint64_t id) {
   auto it = connections.find(id);
   if (it == connections.end()) return;
   totalHeld -= it->second.held;
+  totalReplies -= it->second.reply.size();
+  if (it->second.reply.size() >= kLargeReply) trimMemory = true;
   close(it->second.fd);
   connections.erase(it);
   open = connections.size();
@@ -166,6 +174,19 @@ bool PortServer::State::evictIdle() {
       oldest = it;
   if (oldest == connections.end()) return false;
   closeConnection(oldest->first);
+  return true;
+}
+
+// Closes the connection whose reply has waited longest to be read, other than `keep`; false
+// when there is none.
+bool PortServer::State::evictSlowestReader(std::uint64_t keep) {
+  auto slowest = connections.end();
+  for (auto it = connections.begin(); it != connections.end(); ++it)
+    if (it->first != keep && it->second.phase == Phase::replying &&
+        (slowest == connections.end() || it->second.replyDeadline < slowest->second.replyDeadline))
+      slowest = it;
+  if (slowest == connections.end()) return false;
+  closeConnection(slowest->first);
   return true;
 }
 
@@ -329,7 +350,11 @@ void PortServer::State::collectAnswers() {
           closeConnection(d.id);
           continue;
         }
+        while (totalReplies + d.answer.payload.size() > options.maxReplyBytes &&
+               evictSlowestReader(d.id)) {
+        }
         c.reply = std::move(d.answer.payload);
+        totalReplies += c.reply.size();
         c.replyHeader = encodeReplyHeader(static_cast<std::uint32_t>(c.reply.size()));
         c.phase = Phase::replying;
         c.replyDeadline = deadlineAfter(options.replyTimeout);
@@ -429,6 +454,11 @@ void PortServer::State::ioLoop() {
         if (fds[1].revents & POLLIN) acceptNew();
       }
       expire();
+      if (trimMemory) {
+        // A burst of large replies must not leave the host at the burst's size for good.
+        malloc_trim(0);
+        trimMemory = false;
+      }
     } catch (...) {
       // Memory ran out outside any one connection; the next turn tries again.
       std::this_thread::sleep_for(kAcceptPause);

@@ -37,6 +37,11 @@ struct PortServerOptions {
   // Request bytes held at once over all connections; a connection that would pass it is
   // closed. Room for one request of the largest size and a little more.
   std::size_t maxHeldBytes = 320u << 20;
+  // Reply bytes held at once over all connections, waiting for their clients to read them.
+  // A reply that would pass it closes the connections that have waited longest for their
+  // client to read, so clients that never read cost no more than this, and nobody waits on
+  // them. One reply of any size is always sent.
+  std::size_t maxReplyBytes = 128u << 20;
   // Requests answered at once. Answers share the library and two cores, so more would only
   // queue inside; a slow one (a thumbnail of a large picture) still leaves others going.
   std::size_t workers = 4;

@@ -32,6 +32,7 @@ class HostProcess {
   // Waits until the instance record says "running" and the port takes connections.
   bool waitUntilRunning(const std::string& runtimeDirectory, double seconds = 30);
   pid_t pid() const { return process_.status() ? -1 : process_.pid(); }  // -1 once it is gone
+  bool exited() { return process_.poll().has_value(); }
   void kill(int signal);  // sends it and reaps the process
   int stop();             // SIGTERM; the exit status, or -1
 
