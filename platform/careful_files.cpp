@@ -64,6 +64,15 @@ void removeTreeAt(int folder, const std::string& name, int depth) {
   ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
 }
 
+// The error of a failed mkdir tells more than the ENOENT of opening what it did not make: a
+// full disk, a failing one, a read-only folder.
+UniqueFD openMade(UniqueFD folder, int mkdirError) {
+  if (!folder && errno == ENOENT && mkdirError != 0) errno = mkdirError;
+  return folder;
+}
+
+int mkdirError(int result) { return result == 0 || errno == EEXIST ? 0 : errno; }
+
 }  // namespace
 
 UniqueFD& UniqueFD::operator=(UniqueFD&& other) noexcept {
@@ -79,18 +88,22 @@ UniqueFD::~UniqueFD() {
 }
 
 UniqueFD openFolder(const std::string& path, bool create) {
+  int error = 0;
   if (create) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1))
-      ::mkdir(path.substr(0, slash).c_str(), 0700);
-    ::mkdir(path.c_str(), 0700);
+      if (int made = mkdirError(::mkdir(path.substr(0, slash).c_str(), 0700)); !error) error = made;
+    if (int made = mkdirError(::mkdir(path.c_str(), 0700)); !error) error = made;
   }
-  return UniqueFD(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  return openMade(UniqueFD(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
+                  error);
 }
 
 UniqueFD openFolder(int folder, const std::string& name, bool create) {
-  if (create) ::mkdirat(folder, name.c_str(), 0700);
-  return UniqueFD(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  int error = create ? mkdirError(::mkdirat(folder, name.c_str(), 0700)) : 0;
+  return openMade(
+      UniqueFD(::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)),
+      error);
 }
 
 UniqueFD openRegularFile(int folder, const std::string& name, struct stat& status) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -58,6 +59,18 @@ TEST_F(CarefulFilesTest, ReadersRefuseWhatIsNotARegularFileWithoutBlocking) {
     EXPECT_FALSE(openNamedFile((folder_ / name).string(), status));
     EXPECT_EQ(errno, EINVAL);
   }
+}
+
+TEST_F(CarefulFilesTest, AFolderThatCannotBeMadeSaysWhyNotThatItIsMissing) {
+  // sysfs refuses new folders even to root, as a full or failing disk would with its own error.
+  errno = 0;
+  EXPECT_FALSE(openFolder("/sys/nolt-test-folder/inner", true));
+  EXPECT_TRUE(errno == EPERM || errno == EACCES) << std::strerror(errno);
+  UniqueFD sys = openFolder("/sys");
+  ASSERT_TRUE(sys);
+  errno = 0;
+  EXPECT_FALSE(openFolder(sys.get(), "nolt-test-folder", true));
+  EXPECT_TRUE(errno == EPERM || errno == EACCES) << std::strerror(errno);
 }
 
 TEST_F(CarefulFilesTest, ReadsStopAtTheirCap) {
