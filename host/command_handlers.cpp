@@ -16,7 +16,9 @@
 #include "host/taste.h"
 #include "host/web_address.h"
 #include "platform/base64.h"
+#include "platform/deep_link.h"
 #include "platform/file_types.h"
+#include "platform/json_text.h"
 #include "wire/cli_records.h"
 
 namespace nolt::host {
@@ -466,7 +468,7 @@ JSONValue itemJSON(Library& library, const Item& item) {
   json.set("notes", std::move(notes));
   json.set("colors", paletteJSON(item.colors));
   if (auto site = item.url ? siteOf(*item.url) : std::nullopt) json.set("site", *site);
-  json.set("link", "nolt://item/" + item.id);
+  json.set("link", std::string(platform::kItemLinkPrefix) + item.id);
   return json;
 }
 
@@ -474,21 +476,35 @@ JSONValue itemJSON(Library& library, const Item& item) {
 
 namespace nolt::host {
 
+namespace {
+
+// Where the character after the first `count` characters of `text` starts; its size when it
+// has no more. Bytes that are not UTF-8 count as characters, as they are shown as one each.
+std::size_t offsetAfterCharacters(std::string_view text, std::size_t count) {
+  std::size_t at = 0;
+  for (std::size_t n = 0; n < count && at < text.size(); ++n) {
+    bool valid;
+    at += platform::json::utf8SequenceAt(text, at, valid);
+  }
+  return at;
+}
+
+}  // namespace
+
 std::string titleOfText(std::string_view text) {
-  constexpr std::size_t kLongest = 60;
+  constexpr std::size_t kLongest = 60;  // characters
   std::size_t start = text.find_first_not_of(" \t\r\n");
   if (start == std::string_view::npos) return {};
   std::string_view line = text.substr(start);
   line = line.substr(0, line.find('\n'));
   while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.remove_suffix(1);
-  if (line.size() <= kLongest) return std::string(line);
-  std::string_view cut = line.substr(0, kLongest);
-  if (std::size_t space = cut.rfind(' '); space != std::string_view::npos && space > kLongest / 2)
+  std::size_t end = offsetAfterCharacters(line, kLongest);
+  if (end == line.size()) return std::string(line);
+  std::string_view cut = line.substr(0, end);
+  // At a word when one ends in the second half.
+  if (std::size_t space = cut.rfind(' ');
+      space != std::string_view::npos && space > offsetAfterCharacters(line, kLongest / 2))
     cut = cut.substr(0, space);
-  // Never end inside a UTF-8 sequence.
-  while (!cut.empty() && (static_cast<unsigned char>(cut.back()) & 0xC0) == 0x80)
-    cut.remove_suffix(1);
-  if (!cut.empty() && static_cast<unsigned char>(cut.back()) >= 0xC0) cut.remove_suffix(1);
   return std::string(cut) + "…";
 }
 

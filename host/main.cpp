@@ -33,6 +33,7 @@
 #include "host/qt_image_codec.h"
 #include "host/request_exchange.h"
 #include "platform/command_port.h"
+#include "platform/deep_link.h"
 #include "platform/directories.h"
 #include "platform/identifiers.h"
 #include "platform/port_server.h"
@@ -68,19 +69,6 @@ struct Options {
   std::exit(1);
 }
 
-// The item id of nolt://item/<ID>; none for any other address.
-std::optional<std::string> itemOfDeepLink(std::string_view url) {
-  constexpr std::string_view kPrefix = "nolt://item/";
-  if (url.size() <= kPrefix.size()) return std::nullopt;
-  for (std::size_t i = 0; i < kPrefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(url[i])) != kPrefix[i]) return std::nullopt;
-  std::string_view id = url.substr(kPrefix.size());
-  while (!id.empty() && id.back() == '/') id.remove_suffix(1);
-  auto uuid = platform::UUID::parse(id);
-  if (!uuid) return std::nullopt;
-  return uuid->uuidString();
-}
-
 Options parseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
@@ -93,8 +81,8 @@ Options parseOptions(int argc, char** argv) {
     } else if (word == "--version" || word == "-v") {
       std::fputs("nolt-host " NOLT_VERSION "\n", stdout);
       std::exit(0);
-    } else if (auto id = itemOfDeepLink(word)) {
-      options.itemToOpen = id;
+    } else if (auto id = platform::itemOfLink(word)) {
+      options.itemToOpen = id->uuidString();
     } else {
       std::fprintf(stderr, "nolt-host: I don't understand “%s”.\n%s", argv[i], kUsage);
       std::exit(2);

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/careful_files.h"
+#include "platform/deep_link.h"
 
 namespace nolt::widget {
 
@@ -45,10 +46,7 @@ std::optional<std::string> readThumbnail(const std::string& path) {
   return bytes;
 }
 
-QString deepLink(const UUID& id) {
-  auto text = id.text();
-  return QStringLiteral("nolt://item/") + QString::fromLatin1(text.data(), text.size());
-}
+QString deepLink(const UUID& id) { return QString::fromStdString(platform::itemLink(id)); }
 
 WidgetModel::Opener WidgetModel::desktopOpener() {
   return [](const QString& url) { QProcess::startDetached(QStringLiteral("xdg-open"), {url}); };
@@ -102,7 +100,7 @@ QUrl WidgetModel::thumbnailCopy(const std::string& path, const UUID& id) {
 
 void WidgetModel::open(const QString& link) {
   // Only our own deep links are handed to the desktop, never whatever a view passes.
-  if (!link.startsWith(QStringLiteral("nolt://item/"))) return;
+  if (!platform::itemOfLink(link.toStdString())) return;
   if (opener_) opener_(link);
 }
 
