@@ -12,6 +12,8 @@
 
 #include "capture/incoming_request.h"
 #include "host/file_store.h"
+#include "host/item_presentation.h"
+#include "host/titles.h"
 #include "host/web_address.h"
 #include "platform/file_types.h"
 

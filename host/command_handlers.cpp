@@ -12,8 +12,10 @@
 #include <system_error>
 
 #include "host/arguments.h"
+#include "host/item_presentation.h"
 #include "host/store_failure.h"
 #include "host/taste.h"
+#include "host/titles.h"
 #include "host/web_address.h"
 #include "platform/base64.h"
 #include "platform/deep_link.h"
@@ -36,12 +38,6 @@ std::string inQuotes(std::string_view text) { return "“" + std::string(text) +
 
 JSONValue texts(const std::vector<std::string>& values) {
   return JSONArray(values.begin(), values.end());
-}
-
-std::string spaceName(Library& library, const std::string& spaceID) {
-  for (const Space& space : library.spaces())
-    if (space.id == spaceID) return space.name;
-  return {};
 }
 
 Item requireItem(Library& library, const JSONObject& arguments) {
@@ -413,105 +409,6 @@ std::string CommandHandlers::answer(const std::function<link::JSONValue()>& run)
   } catch (const link::JSONEncodingError&) {
     return link::CLIResponse{std::nullopt, "Nolt couldn't write its answer."}.encode();
   }
-}
-
-std::string isoDate(double secondsSince1970) {
-  // Four-digit years only: a record from before dates were checked may hold any number.
-  constexpr double kFirst = -62167219200;  // 0000-01-01T00:00:00Z
-  constexpr double kLast = 253402300799;   // 9999-12-31T23:59:59Z
-  double clamped =
-      secondsSince1970 >= kFirst ? std::min(std::floor(secondsSince1970), kLast) : kFirst;
-  std::time_t seconds = static_cast<std::time_t>(clamped);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
-  return text;
-}
-
-std::optional<std::string> siteOf(std::string_view url) {
-  auto parsed = boost::urls::parse_absolute_uri(url);
-  if (!parsed || parsed->encoded_host().empty()) return std::nullopt;
-  std::string host(parsed->encoded_host());
-  for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (host.rfind("www.", 0) == 0) host.erase(0, 4);
-  return host;
-}
-
-JSONValue itemJSON(Library& library, const Item& item) {
-  JSONObject json{{"id", item.id},
-                  {"kind", kindName(item.kind)},
-                  {"title", item.title},
-                  {"tags", texts(item.tags)},
-                  {"favorite", item.favorite},
-                  {"createdAt", isoDate(item.createdAt)}};
-  if (item.url) json.set("url", *item.url);
-  if (item.sourceURL) json.set("sourceURL", *item.sourceURL);
-  if (item.fileName) json.set("fileName", *item.fileName);
-  if (item.mimeType) json.set("mimeType", *item.mimeType);
-  if (item.text) json.set("text", *item.text);
-  if (item.width > 0) {
-    json.set("width", item.width);
-    json.set("height", item.height);
-  }
-  json.set("space", JSONObject{{"id", item.spaceID}, {"name", spaceName(library, item.spaceID)}});
-  JSONArray collections;
-  for (const Collection& collection : library.collections())
-    for (const std::string& id : item.collectionIDs)
-      if (collection.id == id)
-        collections.push_back(JSONObject{{"id", collection.id}, {"name", collection.name}});
-  json.set("collections", std::move(collections));
-  JSONArray notes;
-  for (const Note& note : library.notesOfItem(item.id))
-    notes.push_back(JSONObject{{"id", note.id}, {"text", note.text}});
-  json.set("notes", std::move(notes));
-  json.set("colors", paletteJSON(item.colors));
-  if (auto site = item.url ? siteOf(*item.url) : std::nullopt) json.set("site", *site);
-  json.set("link", std::string(platform::kItemLinkPrefix) + item.id);
-  return json;
-}
-
-}  // namespace nolt::host
-
-namespace nolt::host {
-
-namespace {
-
-// Where the character after the first `count` characters of `text` starts; its size when it
-// has no more. Bytes that are not UTF-8 count as characters, as they are shown as one each.
-std::size_t offsetAfterCharacters(std::string_view text, std::size_t count) {
-  std::size_t at = 0;
-  for (std::size_t n = 0; n < count && at < text.size(); ++n) {
-    bool valid;
-    at += platform::json::utf8SequenceAt(text, at, valid);
-  }
-  return at;
-}
-
-}  // namespace
-
-std::string titleOfText(std::string_view text) {
-  constexpr std::size_t kLongest = 60;  // characters
-  std::size_t start = text.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos) return {};
-  std::string_view line = text.substr(start);
-  line = line.substr(0, line.find('\n'));
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.remove_suffix(1);
-  std::size_t end = offsetAfterCharacters(line, kLongest);
-  if (end == line.size()) return std::string(line);
-  std::string_view cut = line.substr(0, end);
-  // At a word when one ends in the second half.
-  if (std::size_t space = cut.rfind(' ');
-      space != std::string_view::npos && space > offsetAfterCharacters(line, kLongest / 2))
-    cut = cut.substr(0, space);
-  return std::string(cut) + "…";
-}
-
-std::string titleOfFileName(std::string_view name) {
-  std::size_t dot = name.rfind('.');
-  if (dot != std::string_view::npos && dot > 0) name = name.substr(0, dot);
-  return std::string(name);
 }
 
 }  // namespace nolt::host

@@ -13,6 +13,7 @@
 #include "host/file_store.h"
 #include "host/image_codec.h"
 #include "host/library.h"
+#include "host/opener.h"
 #include "platform/uuid.h"
 #include "platform/wall_clock.h"
 #include "wire/json_value.h"
@@ -22,14 +23,6 @@ namespace nolt::host {
 // A request the host cannot serve; what() goes back to the person as the reply's "error".
 class CommandError : public std::runtime_error {
   using std::runtime_error::runtime_error;
-};
-
-// Opens a file or an address with the desktop's opener.
-class Opener {
- public:
-  virtual ~Opener() = default;
-  // None once the opener started; else why it could not.
-  virtual std::optional<std::string> open(const std::string& target) = 0;
 };
 
 struct HostServices {
@@ -75,21 +68,5 @@ class CommandHandlers {
   HostServices services_;
   std::function<void()> changed_;
 };
-
-// The JSON the host shows for an item: everything it knows about it.
-link::JSONValue itemJSON(Library& library, const Item& item);
-// "2026-12-08T06:47:23Z" for seconds since 1970.
-std::string isoDate(double secondsSince1970);
-// The host of an http(s) address without "www."; none for anything else.
-std::optional<std::string> siteOf(std::string_view url);
-
-}  // namespace nolt::host
-
-namespace nolt::host {
-
-// A title from a note's first line, at most 60 characters (cut at a word when it can).
-std::string titleOfText(std::string_view text);
-// "Red chair" for "Red chair.png".
-std::string titleOfFileName(std::string_view name);
 
 }  // namespace nolt::host

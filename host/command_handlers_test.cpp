@@ -385,36 +385,5 @@ TEST_F(CommandHandlersTest, TheLibrarysOwnErrorTextNeverReachesAReply) {
   EXPECT_EQ(link::CLIResponse::decode(reply).error, "Nolt's library couldn't answer that request.");
 }
 
-TEST(IsoDateTest, EveryRecordedNumberIsADateOfFourDigitYears) {
-  struct Case {
-    double seconds;
-    const char* text;
-  } cases[] = {
-      {0, "1970-01-01T00:00:00Z"},
-      {1767225600.9, "2026-01-01T00:00:00Z"},
-      {-0.5, "1969-12-31T23:59:59Z"},
-      {-62135596800, "0001-01-01T00:00:00Z"},
-      {-1e300, "0000-01-01T00:00:00Z"},
-      {1e300, "9999-12-31T23:59:59Z"},
-      {std::nan(""), "0000-01-01T00:00:00Z"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(isoDate(c.seconds), c.text) << c.seconds;
-}
-
-TEST(TitleTest, TitlesFromTextAndFileNames) {
-  EXPECT_EQ(titleOfText("  first line\nsecond"), "first line");
-  EXPECT_EQ(titleOfText(std::string(70, 'a')), std::string(60, 'a') + "…");
-  EXPECT_EQ(titleOfText("word " + std::string(30, 'b') + " " + std::string(40, 'c')),
-            "word " + std::string(30, 'b') + "…");
-  // Sixty characters, however many bytes each takes.
-  EXPECT_EQ(titleOfText(std::string(59, 'a') + "é"), std::string(59, 'a') + "é");
-  std::string chairs;
-  for (int i = 0; i < 70; ++i) chairs += "椅";
-  EXPECT_EQ(titleOfText(chairs), chairs.substr(0, 60 * 3) + "…");
-  EXPECT_EQ(titleOfText(std::string(60, 'a') + "é"), std::string(60, 'a') + "…");
-  EXPECT_EQ(titleOfFileName("Red chair.png"), "Red chair");
-  EXPECT_EQ(titleOfFileName(".hidden"), ".hidden");
-}
-
 }  // namespace
 }  // namespace nolt::host

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/command_handlers.h"
+#include "host/opener.h"
 
 namespace nolt::host {
 

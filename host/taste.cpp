@@ -6,6 +6,7 @@
 
 #include "host/arguments.h"
 #include "host/command_handlers.h"
+#include "host/item_presentation.h"
 
 namespace nolt::host {
 
