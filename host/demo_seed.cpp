@@ -93,7 +93,7 @@ constexpr std::string_view kDemoPDF =
 
 }  // namespace
 
-bool seedDemoLibrary(HostServices s) {
+bool seedDemoLibrary(HostServices s, const DemoArtwork& artwork) {
   if (s.library.search({}, 1).total > 0) return false;
   std::array<std::string, 2> spaces = {s.library.currentSpaceID().value_or(""),
                                        "D1A4B0C2-0000-4E6A-9C11-5A1F0000000B"};
@@ -115,15 +115,15 @@ bool seedDemoLibrary(HostServices s) {
     for (const char* tag : d.tags)
       if (tag) item.tags.push_back(tag);
     if (d.kind == ItemKind::image) {
-      EncodedImage art = s.images.artwork(std::stoi(d.what), 1200, 900);
+      std::string art = artwork(std::stoi(d.what), 1200, 900);
       item.fileName = item.title + ".png";
-      item.mimeType = art.mimeType;
-      if (auto facts = s.images.inspect(art.data)) {
+      item.mimeType = "image/png";
+      if (auto facts = s.images.inspect(art)) {
         item.width = facts->width;
         item.height = facts->height;
         item.colors = facts->palette;
       }
-      s.files.save(item.id, *item.fileName, art.data);
+      s.files.save(item.id, *item.fileName, art);
     } else if (d.kind == ItemKind::pdf) {
       item.fileName = d.what;
       item.mimeType = "application/pdf";

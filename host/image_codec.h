@@ -41,8 +41,6 @@ class ImageCodec {
   // longest side `longestSide`; `jpeg` asks for a JPEG instead.
   virtual EncodedImage poster(PosterKind kind, std::string_view seed, int longestSide,
                               bool jpeg = false) = 0;
-  // Sample artwork for the demo library: a PNG drawn from `index`, `width` by `height`.
-  virtual EncodedImage artwork(int index, int width, int height) = 0;
 };
 
 }  // namespace nolt::host

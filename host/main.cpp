@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "host/capture_import.h"
+#include "host/demo_artwork.h"
 #include "host/demo_seed.h"
 #include "host/desktop_opener.h"
 #include "host/file_ledger.h"
@@ -219,7 +220,7 @@ int main(int argc, char** argv) {
     host::CommandHandlers handlers(services, [&] { publishing.request(); });
 
     removeLeftovers(*container, files, ledger.get(), library);
-    if (options.demo) host::seedDemoLibrary(services);
+    if (options.demo) host::seedDemoLibrary(services, host::demoArtworkPNG);
     publishQuietly(publisher);
 
     // Requests are read as they arrive, so a file sent with add_file is never held whole.

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <cstdlib>
 
+#include "host/demo_artwork.h"
+
 namespace nolt::host {
 namespace {
 
@@ -30,7 +32,7 @@ class QtImageCodecTest : public ::testing::Test {
 };
 
 TEST_F(QtImageCodecTest, ScalesToTheLongestSideWithoutEnlarging) {
-  std::string art = codec_->artwork(0, 1600, 1200).data;
+  std::string art = demoArtworkPNG(0, 1600, 1200);
   struct Case {
     int longestSide, width, height;
     bool sameBytes;
@@ -71,7 +73,7 @@ TEST_F(QtImageCodecTest, PaletteWeighsTheMainColours) {
 }
 
 TEST_F(QtImageCodecTest, ThumbnailsArePosterJPEGsOrSquareCrops) {
-  std::optional<std::string> thumbnail = codec_->thumbnail(codec_->artwork(2, 800, 400).data, 400);
+  std::optional<std::string> thumbnail = codec_->thumbnail(demoArtworkPNG(2, 800, 400), 400);
   ASSERT_TRUE(thumbnail);
   EXPECT_EQ(decoded(*thumbnail).size(), QSize(400, 400));
   for (PosterKind kind :

@@ -42,10 +42,6 @@ class FakeImageCodec : public ImageCodec {
     return {"POSTER " + std::to_string(int(kind)) + " " + std::string(seed),
             jpeg ? "image/jpeg" : "image/png", longestSide, longestSide};
   }
-  EncodedImage artwork(int index, int width, int height) override {
-    (void)index;
-    return {image(width, height), "image/png", width, height};
-  }
 
  private:
   static bool read(std::string_view bytes, int& w, int& h) {
