@@ -122,13 +122,16 @@ class Library {
 
   std::optional<Item> item(const std::string& id);
   SearchPage search(const Filter& filter, std::int64_t limit);
-  // Every item of the filter's space or collection, newest first (words and tags ignored).
-  std::vector<Item> items(const Filter& scope);
+  // The items of the filter's space or collection, newest first (words and tags ignored);
+  // a negative limit gives every one.
+  std::vector<Item> items(const Filter& scope, std::int64_t limit = -1);
   std::vector<Note> notes(const Filter& filter, bool rulesOnly);
-  std::vector<Note> notesOfItem(const std::string& itemID);
+  std::vector<Note> notesOfItem(const std::string& itemID);  // oldest first
+  // The notes on the scope's items: items newest first as items() lists them, each item's
+  // notes oldest first, as notesOfItem() gives them. A negative limit gives every one.
+  std::vector<Note> notesOfItems(const Filter& scope, std::int64_t limit = -1);
 
  private:
-  void createSchema();
   void ensureSpace();
   void indexItem(const std::string& id);  // refreshes the item's search words
   Item readItem(Statement& row);

@@ -56,11 +56,11 @@ std::string numberedID(char prefix, std::size_t n) {
   return text;
 }
 
-const char* const kWords[] = {"warm",  "chair", "lamp",   "brass", "oak",     "linen", "red",
-                              "bold",  "quiet", "grid",   "type",  "serif",   "onboarding",
-                              "plans", "tile",  "sunset", "leaf",  "ceramic", "glass"};
-const char* const kTags[] = {"warm", "Warm", "bold", "calm", "idea", "Idea", "furniture",
-                             "type", "grid", "pricing", "plants", "vivid"};
+const char* const kWords[] = {"warm", "chair",  "lamp", "brass",   "oak",   "linen",      "red",
+                              "bold", "quiet",  "grid", "type",    "serif", "onboarding", "plans",
+                              "tile", "sunset", "leaf", "ceramic", "glass"};
+const char* const kTags[] = {"warm",      "Warm", "bold", "calm",    "idea",   "Idea",
+                             "furniture", "type", "grid", "pricing", "plants", "vivid"};
 const char* const kSites[] = {"https://example.com/", "https://www.Shop.example.org/",
                               "https://type.example.net/", "https://example.com/a/"};
 const char* const kColours[] = {"#F08A24", "#1D3557", "#E63946", "#A8DADC", "#457B9D",

@@ -25,7 +25,10 @@ Database::Database(const std::string& path) {
   sqlite3_extended_result_codes(db_, 1);
 }
 
-Database::~Database() { sqlite3_close_v2(db_); }
+Database::~Database() {
+  cache_.clear();
+  sqlite3_close_v2(db_);
+}
 
 void Database::execute(std::string_view sql) {
   std::string text(sql);
@@ -38,6 +41,14 @@ void Database::execute(std::string_view sql) {
 }
 
 Statement Database::prepare(std::string_view sql) { return Statement(*this, sql); }
+
+Statement& Database::cached(std::string_view sql) {
+  auto found = cache_.find(std::string(sql));
+  if (found == cache_.end())
+    found = cache_.emplace(std::string(sql), std::make_unique<Statement>(*this, sql)).first;
+  found->second->reset();
+  return *found->second;
+}
 
 std::int64_t Database::changes() const { return sqlite3_changes64(db_); }
 

@@ -6,10 +6,12 @@
 
 #include <concepts>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace nolt::host {
 
@@ -30,6 +32,9 @@ class Database {
 
   void execute(std::string_view sql);  // one or more statements without parameters
   Statement prepare(std::string_view sql);
+  // The same statement on every call, prepared once and reset for reuse: for statements run
+  // per item. A caller steps it to its end (or stops with it) before asking for it again.
+  Statement& cached(std::string_view sql);
   // Prepares a statement without rows, binds each value in order (see bindEach) and runs it.
   template <typename... Values>
   void run(std::string_view sql, const Values&... values);
@@ -39,6 +44,7 @@ class Database {
 
  private:
   sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, std::unique_ptr<Statement>> cache_;
 };
 
 class Statement {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_map>
 
 #include "host/arguments.h"
 #include "host/command_handlers.h"
@@ -102,14 +103,19 @@ JSONObject itemSummary(const Item& item) {
   return summary;
 }
 
-// What people wrote about what they saved: notes on items, newest first.
-JSONValue whyJSON(Library& library, const std::vector<Item>& items, std::size_t count) {
+// What people wrote about what they saved: notes on the scope's items, newest items first.
+JSONValue whyJSON(Library& library, const Filter& scope, const std::vector<Item>& items,
+                  std::size_t count) {
+  std::vector<Note> notes = library.notesOfItems(scope, static_cast<std::int64_t>(count));
+  std::unordered_map<std::string, const std::string*> titles;
+  for (const Note& note : notes) titles.emplace(*note.itemID, nullptr);
+  for (const Item& item : items)
+    if (auto found = titles.find(item.id); found != titles.end()) found->second = &item.title;
   JSONArray why;
-  for (const Item& item : items) {
-    for (const Note& note : library.notesOfItem(item.id)) {
-      if (why.size() >= count) return why;
-      why.push_back(JSONObject{{"item", item.id}, {"title", item.title}, {"text", note.text}});
-    }
+  for (const Note& note : notes) {
+    const std::string* title = titles[*note.itemID];
+    why.push_back(JSONObject{
+        {"item", *note.itemID}, {"title", title ? *title : std::string()}, {"text", note.text}});
   }
   return why;
 }
@@ -180,7 +186,8 @@ JSONValue noteJSON(const Note& note) {
 
 JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
   Scope scope = resolveScope(library, arguments);
-  std::vector<Item> items = library.items(scope.filter());
+  Filter filter = scope.filter();
+  std::vector<Item> items = library.items(filter);
   std::optional<std::string> spaceID;
   if (scope.space) spaceID = scope.space->id;
   if (!spaceID && scope.collection) spaceID = scope.collection->spaceID;
@@ -195,7 +202,7 @@ JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
                    {"tags", countsJSON(topCounts(allTags(items), kTopCount), "tag")},
                    {"sites", countsJSON(topCounts(allSites(items), kTopCount), "site")},
                    {"favorites", std::move(favorites)},
-                   {"why", whyJSON(library, items, kTopCount)},
+                   {"why", whyJSON(library, filter, items, kTopCount)},
                    {"items", static_cast<std::int64_t>(items.size())}};
   if (scope.space) taste.set("space", scope.space->name);
   if (scope.collection) taste.set("collection", scope.collection->name);
@@ -246,13 +253,17 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   JSONArray notes;
   for (const Note& note : library.notes(inCollection, false))
     if (!note.rule) notes.push_back(noteJSON(note));
+  // Every reference's notes in one query, not one query per reference.
+  std::unordered_map<std::string, JSONArray> notesByItem;
+  for (Note& note : library.notesOfItems(inCollection))
+    notesByItem[*note.itemID].push_back(std::move(note.text));
   JSONArray references;
   for (const Item& item : items) {
     JSONObject reference = itemSummary(item);
     reference.set("tags", JSONArray(item.tags.begin(), item.tags.end()));
-    JSONArray itemNotes;
-    for (const Note& note : library.notesOfItem(item.id)) itemNotes.push_back(note.text);
-    reference.set("notes", std::move(itemNotes));
+    auto itemNotes = notesByItem.find(item.id);
+    reference.set("notes",
+                  itemNotes == notesByItem.end() ? JSONArray{} : std::move(itemNotes->second));
     JSONArray colours;
     for (const Swatch& swatch : item.colors) colours.push_back(swatch.hex);
     reference.set("colors", std::move(colours));
