@@ -271,6 +271,18 @@ std::int64_t Library::itemCountInCollection(const std::string& collectionID) {
 void Library::addItem(const Item& item, const std::optional<Note>& note) {
   std::lock_guard lock(mutex_);
   Transaction transaction(db_);
+  insertItem(item, note);
+  transaction.commit();
+}
+
+void Library::addItems(const std::vector<std::pair<Item, std::optional<Note>>>& items) {
+  std::lock_guard lock(mutex_);
+  Transaction transaction(db_);
+  for (const auto& [item, note] : items) insertItem(item, note);
+  transaction.commit();
+}
+
+void Library::insertItem(const Item& item, const std::optional<Note>& note) {
   db_.cached(
          "INSERT INTO items(id, kind, title, url, source_url, file_name, mime_type, text, "
          "space_id, width, height, favorite, created_at, capture_id) "
@@ -299,7 +311,6 @@ void Library::addItem(const Item& item, const std::optional<Note>& note) {
   }
   if (note) addNote(*note);
   indexItem(item.id);
-  transaction.commit();
 }
 
 void Library::addNote(const Note& note) {

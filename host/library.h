@@ -117,6 +117,8 @@ class Library {
 
   // Adds the item with its note (if any) in one transaction.
   void addItem(const Item& item, const std::optional<Note>& note = std::nullopt);
+  // Adds every item with its note in one transaction: all of them, or none.
+  void addItems(const std::vector<std::pair<Item, std::optional<Note>>>& items);
   void addNote(const Note& note);
   bool hasCapture(const std::string& captureID);
 
@@ -133,6 +135,7 @@ class Library {
 
  private:
   void ensureSpace();
+  void insertItem(const Item& item, const std::optional<Note>& note);  // inside a transaction
   void indexItem(const std::string& id);  // refreshes the item's search words
   Item readItem(Statement& row);
   void loadDetails(Item& item);
