@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -407,8 +408,56 @@ void Library::loadDetails(Item& item) {
   while (colors.step()) item.colors.push_back({colors.text(0), colors.real(1)});
 }
 
+void Library::loadDetails(std::vector<Item>& items) {
+  if (items.size() < kDetailsByScan) {
+    for (Item& item : items) loadDetails(item);
+    return;
+  }
+  // Many items: each detail table is read once, in its own order, and its rows handed to
+  // their items; a lookup per item would cost more than reading the rows nobody asked for.
+  std::unordered_map<std::string_view, Item*> byID;
+  byID.reserve(items.size());
+  for (Item& item : items) byID.emplace(item.id, &item);
+  auto inOrder = [&](const char* sql, auto&& take) {
+    Statement row = db_.prepare(sql);
+    while (row.step()) {
+      std::string id = row.text(0);
+      auto found = byID.find(id);
+      if (found != byID.end()) take(*found->second, row);
+    }
+  };
+  struct Entry {
+    std::int64_t position;
+    Swatch value;  // a collection id or a tag in `hex`, or a colour
+  };
+  std::unordered_map<Item*, std::vector<Entry>> collections, tags, colors;
+  auto collect = [&](const char* sql, auto& into) {
+    inOrder(sql, [&](Item& item, Statement& row) {
+      into[&item].push_back({row.integer(1), {row.text(2), row.isNull(3) ? 0 : row.real(3)}});
+    });
+  };
+  collect(
+      "SELECT ic.item_id, c.position, ic.collection_id, NULL FROM item_collections ic "
+      "JOIN collections c ON c.id = ic.collection_id",
+      collections);
+  collect("SELECT item_id, position, tag, NULL FROM item_tags", tags);
+  collect("SELECT item_id, position, hex, weight FROM item_colors", colors);
+  auto sorted = [](std::vector<Entry>& entries) -> std::vector<Entry>& {
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return a.position < b.position; });
+    return entries;
+  };
+  for (auto& [item, entries] : collections)
+    for (Entry& entry : sorted(entries)) item->collectionIDs.push_back(std::move(entry.value.hex));
+  for (auto& [item, entries] : tags)
+    for (Entry& entry : sorted(entries)) item->tags.push_back(std::move(entry.value.hex));
+  for (auto& [item, entries] : colors)
+    for (Entry& entry : sorted(entries)) item->colors.push_back(std::move(entry.value));
+}
+
 std::optional<Item> Library::item(const std::string& id) {
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   Statement row =
       db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
   if (!row.bindEach(id).step()) return std::nullopt;
@@ -420,6 +469,7 @@ std::optional<Item> Library::item(const std::string& id) {
 SearchPage Library::search(const Filter& filter, std::int64_t limit) {
   Where where = whereOf(filter, true);
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   SearchPage page;
   Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
   bindAll(count, where.parameters);
@@ -436,6 +486,7 @@ SearchPage Library::search(const Filter& filter, std::int64_t limit) {
 
 std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   Where where = whereOf(scope, false);
   Statement rows = db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i" + where.sql +
                                " ORDER BY i.created_at DESC, i.rowid DESC LIMIT ?");
@@ -443,7 +494,7 @@ std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
   rows.bind(static_cast<int>(where.parameters.size()) + 1, limit);
   std::vector<Item> items;
   while (rows.step()) items.push_back(readItem(rows));
-  for (Item& item : items) loadDetails(item);
+  loadDetails(items);
   return items;
 }
 
@@ -490,6 +541,7 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   if (rulesOnly) sql += " AND n.rule = 1";
   sql += " ORDER BY n.created_at DESC, n.rowid DESC";
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   Statement row = db_.prepare(sql);
   bindAll(row, parameters);
   std::vector<Note> notes;

@@ -87,6 +87,9 @@ struct Filter {
 // (an expression 1000 deep, a LIKE pattern of 50,000 bytes) and its cost linear in its length.
 inline constexpr std::size_t kMaxQueryTerms = 64;
 inline constexpr std::size_t kMaxTermCharacters = 1000;
+// From this many items on, their collections, tags and colours are read by scanning those
+// tables once rather than by a lookup per item.
+inline constexpr std::size_t kDetailsByScan = 1000;
 
 // A query past those bounds; what() is the text people read.
 class QueryError : public std::runtime_error {
@@ -139,6 +142,7 @@ class Library {
   void indexItem(const std::string& id);  // refreshes the item's search words
   Item readItem(Statement& row);
   void loadDetails(Item& item);
+  void loadDetails(std::vector<Item>& items);
   std::vector<std::string> noteTags(const std::string& noteID);
 
   std::recursive_mutex mutex_;

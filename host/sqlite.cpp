@@ -137,6 +137,21 @@ Transaction::~Transaction() {
   }
 }
 
+ReadTransaction::ReadTransaction(Database& db) : db_(db) {
+  if (!sqlite3_get_autocommit(db_.handle())) return;
+  db_.execute("BEGIN");
+  began_ = true;
+}
+
+ReadTransaction::~ReadTransaction() {
+  if (!began_) return;
+  try {
+    db_.execute("COMMIT");
+  } catch (const StoreError&) {
+    // Nothing was changed; a read transaction that cannot end is rolled back with the handle.
+  }
+}
+
 void Transaction::commit() {
   db_.execute("COMMIT");
   done_ = true;

@@ -116,4 +116,18 @@ class Transaction {
   bool done_ = false;
 };
 
+// BEGIN now unless a transaction is open, COMMIT on destruction: the statements in between
+// read one snapshot and take the file's locks once, not once each.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(Database& db);
+  ~ReadTransaction();
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+ private:
+  Database& db_;
+  bool began_ = false;
+};
+
 }  // namespace nolt::host

@@ -80,6 +80,8 @@ class Host:
                 self.exchange("spaces", {})
                 return time.perf_counter() - began
             except OSError:
+                if self.process.poll() is not None:
+                    break
                 time.sleep(0.002)
         sys.exit("%s did not start" % self.binary)
 
