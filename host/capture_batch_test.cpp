@@ -58,10 +58,9 @@ std::vector<std::string> writeCaptures(const fs::path& inbox, int count) {
       request.kind = IncomingRequest::Kind::link;
       request.url = std::string("https://example.com/").append(number);
     }
-    written.push_back(
-        capture::writeCapture(inbox, names, request, payload ? &*payload : nullptr)
-            .filename()
-            .string());
+    written.push_back(capture::writeCapture(inbox, names, request, payload ? &*payload : nullptr)
+                          .filename()
+                          .string());
   }
   return written;
 }

@@ -104,7 +104,8 @@ Where whereOf(const Filter& filter, bool withWords) {
     }
     for (const std::string& tag : filter.tags) {
       if (!terms.insert('#', tag)) continue;
-      where.sql += " AND EXISTS(SELECT 1 FROM item_tags t WHERE t.item_id = i.id AND t.tag = ?)";
+      // Through the tag index: the tag's items, not every item asked for its tags.
+      where.sql += " AND i.id IN (SELECT t.item_id FROM item_tags t WHERE t.tag = ?)";
       where.parameters.push_back(tag);
     }
   }
@@ -415,53 +416,53 @@ void Library::loadDetails(std::vector<Item>& items) {
   }
   // Many items: each detail table is read once, in its own order, and its rows handed to
   // their items; a lookup per item would cost more than reading the rows nobody asked for.
-  std::unordered_map<std::string_view, Item*> byID;
+  std::unordered_map<std::string_view, std::size_t> byID;
   byID.reserve(items.size());
-  for (Item& item : items) byID.emplace(item.id, &item);
-  auto inOrder = [&](const char* sql, auto&& take) {
-    Statement row = db_.prepare(sql);
-    while (row.step()) {
-      std::string id = row.text(0);
-      auto found = byID.find(id);
-      if (found != byID.end()) take(*found->second, row);
-    }
-  };
+  for (std::size_t i = 0; i < items.size(); ++i) byID.emplace(items[i].id, i);
   struct Entry {
     std::int64_t position;
     Swatch value;  // a collection id or a tag in `hex`, or a colour
   };
-  std::unordered_map<Item*, std::vector<Entry>> collections, tags, colors;
-  auto collect = [&](const char* sql, auto& into) {
-    inOrder(sql, [&](Item& item, Statement& row) {
-      into[&item].push_back({row.integer(1), {row.text(2), row.isNull(3) ? 0 : row.real(3)}});
-    });
-  };
-  collect(
-      "SELECT ic.item_id, c.position, ic.collection_id, NULL FROM item_collections ic "
-      "JOIN collections c ON c.id = ic.collection_id",
-      collections);
-  collect("SELECT item_id, position, tag, NULL FROM item_tags", tags);
-  collect("SELECT item_id, position, hex, weight FROM item_colors", colors);
-  auto sorted = [](std::vector<Entry>& entries) -> std::vector<Entry>& {
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.position < b.position; });
+  // Each detail of item i, in the order the item keeps them.
+  auto collect = [&](const char* sql) {
+    std::vector<std::vector<Entry>> entries(items.size());
+    Statement row = db_.prepare(sql);
+    while (row.step()) {
+      auto found = byID.find(row.view(0));
+      if (found == byID.end()) continue;
+      entries[found->second].push_back(
+          {row.integer(1), {row.text(2), row.isNull(3) ? 0 : row.real(3)}});
+    }
+    for (std::vector<Entry>& list : entries)
+      if (list.size() > 1)
+        std::sort(list.begin(), list.end(),
+                  [](const Entry& a, const Entry& b) { return a.position < b.position; });
     return entries;
   };
-  for (auto& [item, entries] : collections)
-    for (Entry& entry : sorted(entries)) item->collectionIDs.push_back(std::move(entry.value.hex));
-  for (auto& [item, entries] : tags)
-    for (Entry& entry : sorted(entries)) item->tags.push_back(std::move(entry.value.hex));
-  for (auto& [item, entries] : colors)
-    for (Entry& entry : sorted(entries)) item->colors.push_back(std::move(entry.value));
+  auto collections = collect(
+      "SELECT ic.item_id, c.position, ic.collection_id, NULL FROM item_collections ic "
+      "JOIN collections c ON c.id = ic.collection_id");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (Entry& entry : collections[i])
+      items[i].collectionIDs.push_back(std::move(entry.value.hex));
+  collections.clear();
+  auto tags = collect("SELECT item_id, position, tag, NULL FROM item_tags");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (Entry& entry : tags[i]) items[i].tags.push_back(std::move(entry.value.hex));
+  tags.clear();
+  auto colors = collect("SELECT item_id, position, hex, weight FROM item_colors");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (Entry& entry : colors[i]) items[i].colors.push_back(std::move(entry.value));
 }
 
 std::optional<Item> Library::item(const std::string& id) {
   std::lock_guard lock(mutex_);
   ReadTransaction reading(db_);
-  Statement row =
-      db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
+  Statement& row =
+      db_.cached("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
   if (!row.bindEach(id).step()) return std::nullopt;
   Item item = readItem(row);
+  row.reset();
   loadDetails(item);
   return item;
 }

@@ -113,6 +113,13 @@ std::string Statement::text(int column) const {
                      static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
+std::string_view Statement::view(int column) const {
+  const unsigned char* t = sqlite3_column_text(stmt_, column);
+  if (!t) return {};
+  return {reinterpret_cast<const char*>(t),
+          static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
 std::optional<std::string> Statement::optionalText(int column) const {
   if (isNull(column)) return std::nullopt;
   return text(column);

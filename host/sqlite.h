@@ -76,6 +76,7 @@ class Statement {
   void reset();
 
   std::string text(int column) const;
+  std::string_view view(int column) const;                    // valid until the next step or reset
   std::optional<std::string> optionalText(int column) const;  // none for NULL
   std::int64_t integer(int column) const;
   double real(int column) const;
