@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -109,6 +110,7 @@ Where whereOf(const Filter& filter, bool withWords) {
       where.parameters.push_back(tag);
     }
   }
+  if (filter.favoritesOnly) where.sql += " AND i.favorite != 0";
   if (filter.spaceID) {
     where.sql += " AND i.space_id = ?";
     where.parameters.push_back(*filter.spaceID);
@@ -497,6 +499,65 @@ std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
   while (rows.step()) items.push_back(readItem(rows));
   loadDetails(items);
   return items;
+}
+
+ItemTraits Library::traits(const Filter& scope) {
+  std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
+  Where where = whereOf(scope, false);
+  const std::string newestFirst = " ORDER BY i.created_at DESC, i.rowid DESC";
+  ItemTraits traits;
+  Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
+  bindAll(count, where.parameters);
+  count.step();
+  traits.count = count.integer(0);
+
+  // Rows of one item come together; within an item they are put in its own order here.
+  auto perItem = [&](const std::string& sql, auto&& take) {
+    Statement row = db_.prepare(sql);
+    bindAll(row, where.parameters);
+    std::vector<std::tuple<std::int64_t, std::string, double>> run;  // position, text, weight
+    std::int64_t current = 0;
+    bool favorite = false;
+    auto flush = [&] {
+      std::sort(run.begin(), run.end(),
+                [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+      if (!run.empty()) take(run, favorite);
+      run.clear();
+    };
+    while (row.step()) {
+      if (row.integer(0) != current) {
+        flush();
+        current = row.integer(0);
+        favorite = row.integer(4) != 0;
+      }
+      run.emplace_back(row.integer(1), row.text(2), row.real(3));
+    }
+    flush();
+  };
+  perItem(
+      "SELECT i.rowid, t.position, t.tag, 0, i.favorite FROM items i "
+      "JOIN item_tags t ON t.item_id = i.id" +
+          where.sql + newestFirst,
+      [&](const auto& run, bool) {
+        for (const auto& entry : run) traits.tags.push_back(std::get<1>(entry));
+      });
+  perItem(
+      "SELECT i.rowid, c.position, c.hex, c.weight, i.favorite FROM items i "
+      "JOIN item_colors c ON c.item_id = i.id" +
+          where.sql + newestFirst,
+      [&](const auto& run, bool favorite) {
+        std::vector<Swatch> colours;
+        for (const auto& entry : run) colours.push_back({std::get<1>(entry), std::get<2>(entry)});
+        traits.palettes.emplace_back(std::move(colours), favorite ? 2.0 : 1.0);
+      });
+  Statement addresses =
+      db_.prepare("SELECT i.url, i.source_url FROM items i" + where.sql +
+                  " AND (i.url IS NOT NULL OR i.source_url IS NOT NULL)" + newestFirst);
+  bindAll(addresses, where.parameters);
+  while (addresses.step())
+    traits.addresses.emplace_back(addresses.optionalText(0), addresses.optionalText(1));
+  return traits;
 }
 
 std::vector<std::string> Library::noteTags(const std::string& noteID) {

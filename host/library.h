@@ -80,6 +80,17 @@ struct Filter {
   std::vector<std::string> tags;
   std::optional<std::string> spaceID;
   std::optional<std::string> collectionID;
+  bool favoritesOnly = false;
+};
+
+// What taste and brief weigh of many items, read without reading each item whole.
+struct ItemTraits {
+  std::int64_t count = 0;
+  std::vector<std::string> tags;  // newest item first, each item's in its own order
+  // Each item's address and source address, newest first, for items with either.
+  std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> addresses;
+  // The colours of items with any, newest first, weighed 2 for a favourite and 1 otherwise.
+  std::vector<std::pair<std::vector<Swatch>, double>> palettes;
 };
 
 // A person looks for a handful of words. Each distinct word or tag costs one FTS5 phrase or
@@ -130,6 +141,7 @@ class Library {
   // The items of the filter's space or collection, newest first (words and tags ignored);
   // a negative limit gives every one.
   std::vector<Item> items(const Filter& scope, std::int64_t limit = -1);
+  ItemTraits traits(const Filter& scope);  // words and tags ignored
   std::vector<Note> notes(const Filter& filter, bool rulesOnly);
   std::vector<Note> notesOfItem(const std::string& itemID);  // oldest first
   // The notes on the scope's items: items newest first as items() lists them, each item's

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <unordered_map>
 
 #include "host/arguments.h"
@@ -79,11 +80,11 @@ std::vector<std::string> allTags(const std::vector<Item>& items) {
   return tags;
 }
 
-std::vector<std::string> allSites(const std::vector<Item>& items) {
+std::vector<std::string> allSites(const ItemTraits& traits) {
   std::vector<std::string> sites;
-  for (const Item& item : items) {
-    std::optional<std::string> site = item.url ? siteOf(*item.url) : std::nullopt;
-    if (!site && item.sourceURL) site = siteOf(*item.sourceURL);
+  for (const auto& [url, sourceURL] : traits.addresses) {
+    std::optional<std::string> site = url ? siteOf(*url) : std::nullopt;
+    if (!site && sourceURL) site = siteOf(*sourceURL);
     if (site) sites.push_back(*site);
   }
   return sites;
@@ -104,18 +105,13 @@ JSONObject itemSummary(const Item& item) {
 }
 
 // What people wrote about what they saved: notes on the scope's items, newest items first.
-JSONValue whyJSON(Library& library, const Filter& scope, const std::vector<Item>& items,
-                  std::size_t count) {
-  std::vector<Note> notes = library.notesOfItems(scope, static_cast<std::int64_t>(count));
-  std::unordered_map<std::string, const std::string*> titles;
-  for (const Note& note : notes) titles.emplace(*note.itemID, nullptr);
-  for (const Item& item : items)
-    if (auto found = titles.find(item.id); found != titles.end()) found->second = &item.title;
+JSONValue whyJSON(Library& library, const Filter& scope, std::size_t count) {
   JSONArray why;
-  for (const Note& note : notes) {
-    const std::string* title = titles[*note.itemID];
-    why.push_back(JSONObject{
-        {"item", *note.itemID}, {"title", title ? *title : std::string()}, {"text", note.text}});
+  for (const Note& note : library.notesOfItems(scope, static_cast<std::int64_t>(count))) {
+    std::optional<Item> item = library.item(*note.itemID);
+    why.push_back(JSONObject{{"item", *note.itemID},
+                             {"title", item ? item->title : std::string()},
+                             {"text", note.text}});
   }
   return why;
 }
@@ -187,23 +183,26 @@ JSONValue noteJSON(const Note& note) {
 JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
   Scope scope = resolveScope(library, arguments);
   Filter filter = scope.filter();
-  std::vector<Item> items = library.items(filter);
+  // Every item of the scope counts, but only its tags, addresses and colours are read.
+  ItemTraits traits = library.traits(filter);
   std::optional<std::string> spaceID;
   if (scope.space) spaceID = scope.space->id;
   if (!spaceID && scope.collection) spaceID = scope.collection->spaceID;
   std::optional<std::string> collectionID;
   if (scope.collection) collectionID = scope.collection->id;
 
+  Filter favoritesOnly = filter;
+  favoritesOnly.favoritesOnly = true;
   JSONArray favorites;
-  for (const Item& item : items)
-    if (item.favorite && favorites.size() < kTopCount * 2) favorites.push_back(itemSummary(item));
+  for (const Item& item : library.items(favoritesOnly, kTopCount * 2))
+    favorites.push_back(itemSummary(item));
   JSONObject taste{{"rules", rulesJSON(library, spaceID, collectionID)},
-                   {"palette", paletteJSON(paletteOf(items))},
-                   {"tags", countsJSON(topCounts(allTags(items), kTopCount), "tag")},
-                   {"sites", countsJSON(topCounts(allSites(items), kTopCount), "site")},
+                   {"palette", paletteJSON(mergePalettes(traits.palettes, kPaletteSize))},
+                   {"tags", countsJSON(topCounts(traits.tags, kTopCount), "tag")},
+                   {"sites", countsJSON(topCounts(allSites(traits), kTopCount), "site")},
                    {"favorites", std::move(favorites)},
-                   {"why", whyJSON(library, filter, items, kTopCount)},
-                   {"items", static_cast<std::int64_t>(items.size())}};
+                   {"why", whyJSON(library, filter, kTopCount)},
+                   {"items", traits.count}};
   if (scope.space) taste.set("space", scope.space->name);
   if (scope.collection) taste.set("collection", scope.collection->name);
   return taste;
@@ -223,11 +222,12 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   std::vector<Item> items = library.items(inCollection);
   Filter everywhere;
   everywhere.spaceID = collection.spaceID;
-  std::vector<Item> usual = library.items(everywhere);
+  ItemTraits usual = library.traits(everywhere);
 
   // What sets the board apart: tags it uses at least twice as often as the whole space, and
   // colours far from every colour of the space's usual palette.
-  std::vector<std::string> boardTags = allTags(items), usualTags = allTags(usual);
+  std::vector<std::string> boardTags = allTags(items);
+  const std::vector<std::string>& usualTags = usual.tags;
   JSONArray distinctTags;
   for (const auto& [boardTag, count] : topCounts(boardTags, kTopCount)) {
     const std::string& tag = boardTag;  // a lambda cannot capture a structured binding
@@ -238,10 +238,11 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
       });
     });
     double share = double(count) / double(std::max<std::size_t>(1, items.size()));
-    double usualShare = double(usualCount) / double(std::max<std::size_t>(1, usual.size()));
+    double usualShare = double(usualCount) / double(std::max<std::int64_t>(1, usual.count));
     if (share >= 2 * usualShare) distinctTags.push_back(tag);
   }
-  std::vector<Swatch> boardPalette = paletteOf(items), usualPalette = paletteOf(usual);
+  std::vector<Swatch> boardPalette = paletteOf(items),
+                      usualPalette = mergePalettes(usual.palettes, kPaletteSize);
   JSONArray distinctColours;
   for (const Swatch& swatch : boardPalette) {
     bool usualColour = std::any_of(
