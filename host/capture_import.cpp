@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -83,18 +84,61 @@ std::string titleOfLink(const std::string& url) {
 
 }  // namespace
 
-ImportReport CaptureImporter::importAll() {
+CaptureImporter::CaptureImporter(HostServices services, fs::path inbox, fs::path rejected,
+                                 fs::path trash)
+    : services_(services),
+      inbox_(std::move(inbox)),
+      rejected_(std::move(rejected)),
+      trash_(std::move(trash)),
+      sweeper_([this] { sweep(); }) {}
+
+CaptureImporter::~CaptureImporter() {
+  {
+    std::lock_guard lock(sweepMutex_);
+    closing_ = true;
+  }
+  sweepWake_.notify_one();
+  sweeper_.join();
+}
+
+void CaptureImporter::wakeSweeper() {
+  {
+    std::lock_guard lock(sweepMutex_);
+    sweepPending_ = true;
+  }
+  sweepWake_.notify_one();
+}
+
+void CaptureImporter::sweep() {
+  std::unique_lock lock(sweepMutex_);
+  for (;;) {
+    sweepWake_.wait(lock, [&] { return sweepPending_ || closing_; });
+    if (closing_) return;
+    sweepPending_ = false;
+    lock.unlock();
+    // Only taken captures are here; one still here when the host stops goes next time.
+    if (UniqueFD trash = openFolder(trash_))
+      forEachEntry(trash.get(), kInboxBatch, [&](const std::string& name) {
+        if (!closing_) removeTree(trash.get(), name);
+      });
+    lock.lock();
+  }
+}
+
+ImportReport CaptureImporter::importAll(const std::function<bool()>& stop) {
   std::lock_guard lock(mutex_);
   ImportReport report;
   finishSettingAside();
-  // What a host stopped while deleting left behind.
-  if (UniqueFD trash = openFolder(trash_))
-    forEachEntry(trash.get(), kInboxBatch,
-                 [&](const std::string& name) { removeTree(trash.get(), name); });
+  // What a host stopped while deleting left behind goes with the next sweep.
+  wakeSweeper();
+  bool stopped = false;
+  auto batchStarted = std::chrono::steady_clock::now();
   // No inbox yet, or something other than a folder in its place: nothing to take.
   UniqueFD inbox = openFolder(inbox_);
   if (!inbox) return report;
   forEachEntry(inbox.get(), kInboxBatch, [&](const std::string& name) {
+    if (stopped || (stop && (stopped = stop()))) return;
+    if (batch_.empty()) batchStarted = std::chrono::steady_clock::now();
     switch (importEntry(inbox.get(), name)) {
       case Outcome::imported:
         ++report.imported;
@@ -104,9 +148,49 @@ ImportReport CaptureImporter::importAll() {
         break;
       case Outcome::leftAlone:
         break;
+      case Outcome::queued:
+        if (batch_.size() >= kImportBatch || std::chrono::steady_clock::now() - batchStarted >=
+                                                 std::chrono::duration<double>(kImportBatchSeconds))
+          commitBatch(inbox.get(), report);
+        break;
     }
   });
+  commitBatch(inbox.get(), report);
   return report;
+}
+
+void CaptureImporter::commitBatch(int inbox, ImportReport& report) {
+  if (batch_.empty()) return;
+  std::vector<Pending> batch = std::move(batch_);
+  batch_.clear();
+  if (onBatchStep) onBatchStep("adopted");
+  std::vector<std::pair<Item, std::optional<Note>>> items;
+  items.reserve(batch.size());
+  for (Pending& pending : batch) items.push_back(std::move(pending.item));
+  std::vector<bool> committed(batch.size(), true);
+  try {
+    services_.library.addItems(items);
+  } catch (const std::exception&) {
+    // One capture the library refuses must not hold back the others: each goes alone. What
+    // still fails (a full disk, a locked database) stays in the inbox to be tried again later.
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      try {
+        services_.library.addItem(items[i].first, items[i].second);
+      } catch (const std::exception&) {
+        services_.files.remove(items[i].first.id);
+        committed[i] = false;
+      }
+    }
+  }
+  if (onBatchStep) onBatchStep("committed");
+  UniqueFD trash = openFolder(trash_, true);
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (!committed[i]) continue;
+    remove(inbox, trash.get(), batch[i].captureID);
+    ++report.imported;
+    if (onBatchStep) onBatchStep("removed");
+  }
+  wakeSweeper();
 }
 
 CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::string& captureID) {
@@ -227,25 +311,28 @@ CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::stri
     // The payload is linked or copied, not moved: until the item commits, the folder stays
     // whole.
     if (item.fileName) services_.files.adopt(item.id, *item.fileName, payload.get());
-    services_.library.addItem(item, note);
   } catch (const std::exception&) {
-    // The library could not take it now (a full disk, a locked database): try again later.
+    // The file store could not take it now (a full disk): try again later.
     services_.files.remove(item.id);
     return Outcome::leftAlone;
   }
-  remove(inbox, captureID);
-  return Outcome::imported;
+  batch_.push_back({captureID, {std::move(item), std::move(note)}});
+  return Outcome::queued;
 }
 
 void CaptureImporter::remove(int inbox, const std::string& name) {
+  UniqueFD trash = openFolder(trash_, true);
+  remove(inbox, trash.get(), name);
+  wakeSweeper();
+}
+
+void CaptureImporter::remove(int inbox, int trash, const std::string& name) {
   // One rename takes the whole folder out of the inbox at once; deleting it file by file
-  // could be cut short and leave a payload without its request.json behind.
-  if (UniqueFD trash = openFolder(trash_, true)) {
-    removeTree(trash.get(), name);
-    if (::renameat(inbox, name.c_str(), trash.get(), name.c_str()) == 0) {
-      removeTree(trash.get(), name);
-      return;
-    }
+  // could be cut short and leave a payload without its request.json behind. The sweeper
+  // deletes it from the trash.
+  if (trash >= 0) {
+    removeTree(trash, name);
+    if (::renameat(inbox, name.c_str(), trash, name.c_str()) == 0) return;
   }
   // Deleted in place, request.json last, so a removal cut short never leaves a payload that
   // looks like no capture; a folder that can't go yet (a read-only inbox) goes on a later pass.

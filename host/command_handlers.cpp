@@ -1,5 +1,6 @@
 #include "host/command_handlers.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -365,6 +366,9 @@ JSONValue CommandHandlers::handle(std::string_view command, const JSONObject& ar
                            ? entry.runReceived(services_, arguments, *received)
                            : entry.run(services_, arguments);
     if (entry.changes && changed_) changed_();
+    // taste and brief read every item of their scope: what they freed goes back to the system,
+    // so the host does not keep the size of its largest answer for good.
+    if (entry.name == "taste" || entry.name == "brief") ::malloc_trim(0);
     return result;
   }
   throw CommandError("Nolt doesn't know the command " + inQuotes(command) + ".");

@@ -5,8 +5,12 @@
 #include <cctype>
 #include <cmath>
 #include <string_view>
+#include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
+
+#include "host/library_schema.h"
 
 namespace nolt::host {
 
@@ -20,40 +24,6 @@ constexpr std::array<std::pair<ItemKind, std::string_view>, 6> kKindNames = {{
     {ItemKind::text, "text"},
     {ItemKind::file, "file"},
 }};
-
-constexpr std::string_view kSchema = R"sql(
-CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL);
-CREATE TABLE IF NOT EXISTS spaces(
-  id TEXT PRIMARY KEY, name TEXT NOT NULL, emoji TEXT NOT NULL, symbol TEXT NOT NULL,
-  tint_name TEXT NOT NULL, position INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS collections(
-  id TEXT PRIMARY KEY, name TEXT NOT NULL, space_id TEXT REFERENCES spaces(id),
-  position INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS items(
-  id TEXT PRIMARY KEY, kind TEXT NOT NULL, title TEXT NOT NULL, url TEXT, source_url TEXT,
-  file_name TEXT, mime_type TEXT, text TEXT, space_id TEXT NOT NULL REFERENCES spaces(id),
-  width INTEGER NOT NULL, height INTEGER NOT NULL, favorite INTEGER NOT NULL,
-  created_at REAL NOT NULL, capture_id TEXT UNIQUE);
-CREATE INDEX IF NOT EXISTS items_by_date ON items(created_at);
-CREATE TABLE IF NOT EXISTS item_collections(
-  item_id TEXT NOT NULL REFERENCES items(id), collection_id TEXT NOT NULL REFERENCES collections(id),
-  PRIMARY KEY(item_id, collection_id));
-CREATE TABLE IF NOT EXISTS item_tags(
-  item_id TEXT NOT NULL REFERENCES items(id), tag TEXT NOT NULL COLLATE NOCASE,
-  position INTEGER NOT NULL, PRIMARY KEY(item_id, tag));
-CREATE TABLE IF NOT EXISTS item_colors(
-  item_id TEXT NOT NULL REFERENCES items(id), hex TEXT NOT NULL, weight REAL NOT NULL,
-  position INTEGER NOT NULL);
-CREATE TABLE IF NOT EXISTS notes(
-  id TEXT PRIMARY KEY, title TEXT NOT NULL, text TEXT NOT NULL, rule INTEGER NOT NULL,
-  item_id TEXT REFERENCES items(id), space_id TEXT REFERENCES spaces(id),
-  collection_id TEXT REFERENCES collections(id), created_at REAL NOT NULL);
-CREATE TABLE IF NOT EXISTS note_tags(
-  note_id TEXT NOT NULL REFERENCES notes(id), tag TEXT NOT NULL COLLATE NOCASE,
-  position INTEGER NOT NULL, PRIMARY KEY(note_id, tag));
-CREATE VIRTUAL TABLE IF NOT EXISTS item_words USING fts5(
-  item_id UNINDEXED, title, body, tokenize = 'unicode61 remove_diacritics 2');
-)sql";
 
 constexpr std::string_view kItemColumns =
     "i.id, i.kind, i.title, i.url, i.source_url, i.file_name, i.mime_type, i.text, i.space_id, "
@@ -128,17 +98,19 @@ Where whereOf(const Filter& filter, bool withWords) {
   if (withWords) {
     DistinctTerms terms;
     if (std::string match = matchExpression(filter.words, terms); !match.empty()) {
-      where.sql += " AND i.id IN (SELECT item_id FROM item_words WHERE item_words MATCH ?)";
+      where.sql += " AND i.rowid IN (SELECT rowid FROM item_search WHERE item_search MATCH ?)";
       where.parameters.push_back(match);
     } else if (!filter.words.empty()) {
       where.sql += " AND 0";  // only punctuation: nothing can match it
     }
     for (const std::string& tag : filter.tags) {
       if (!terms.insert('#', tag)) continue;
-      where.sql += " AND EXISTS(SELECT 1 FROM item_tags t WHERE t.item_id = i.id AND t.tag = ?)";
+      // Through the tag index: the tag's items, not every item asked for its tags.
+      where.sql += " AND i.id IN (SELECT t.item_id FROM item_tags t WHERE t.tag = ?)";
       where.parameters.push_back(tag);
     }
   }
+  if (filter.favoritesOnly) where.sql += " AND i.favorite != 0";
   if (filter.spaceID) {
     where.sql += " AND i.space_id = ?";
     where.parameters.push_back(*filter.spaceID);
@@ -215,17 +187,14 @@ Library::Library(const std::string& path, Sharing sharing) : db_(path) {
   // WAL lets readers go on while a change commits; FULL makes a commit survive power loss,
   // which matters because a capture folder is deleted right after its item commits.
   db_.execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;");
+  // 16 MiB of pages kept in memory: a query over a large library reads its indexes from here
+  // rather than from the file again, and the host stays small.
+  db_.execute("PRAGMA cache_size = -16384;");
   // A library that can't be written (a read-only file or disk) is still read; every change
   // is refused with SQLite's "readonly" error.
   if (sqlite3_db_readonly(db_.handle(), "main") == 1) return;
-  createSchema();
+  prepareSchema(db_);
   ensureSpace();
-}
-
-void Library::createSchema() {
-  Transaction transaction(db_);
-  db_.execute(kSchema);
-  transaction.commit();
 }
 
 // A library always has a space to save into, so nothing ever waits for a person to make one.
@@ -292,49 +261,65 @@ void Library::addCollection(const Collection& collection) {
 
 std::int64_t Library::itemCountInSpace(const std::string& spaceID) {
   std::lock_guard lock(mutex_);
-  Statement row = db_.prepare("SELECT count(*) FROM items WHERE space_id = ?");
+  Statement& row = db_.cached("SELECT count(*) FROM items WHERE space_id = ?");
   row.bindEach(spaceID).step();
-  return row.integer(0);
+  std::int64_t count = row.integer(0);
+  row.reset();  // a statement left on a row would hold its read open
+  return count;
 }
 
 std::int64_t Library::itemCountInCollection(const std::string& collectionID) {
   std::lock_guard lock(mutex_);
-  Statement row = db_.prepare("SELECT count(*) FROM item_collections WHERE collection_id = ?");
+  Statement& row = db_.cached("SELECT count(*) FROM item_collections WHERE collection_id = ?");
   row.bindEach(collectionID).step();
-  return row.integer(0);
+  std::int64_t count = row.integer(0);
+  row.reset();
+  return count;
 }
 
 void Library::addItem(const Item& item, const std::optional<Note>& note) {
   std::lock_guard lock(mutex_);
   Transaction transaction(db_);
-  db_.run(
-      "INSERT INTO items(id, kind, title, url, source_url, file_name, mime_type, text, "
-      "space_id, width, height, favorite, created_at, capture_id) "
-      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-      item.id, kindName(item.kind), item.title, item.url, item.sourceURL, item.fileName,
-      item.mimeType, item.text, item.spaceID, item.width, item.height, item.favorite,
-      item.createdAt, item.captureID);
-  Statement collection =
-      db_.prepare("INSERT OR IGNORE INTO item_collections(item_id, collection_id) VALUES(?, ?)");
+  insertItem(item, note);
+  transaction.commit();
+}
+
+void Library::addItems(const std::vector<std::pair<Item, std::optional<Note>>>& items) {
+  std::lock_guard lock(mutex_);
+  Transaction transaction(db_);
+  for (const auto& [item, note] : items) insertItem(item, note);
+  transaction.commit();
+}
+
+void Library::insertItem(const Item& item, const std::optional<Note>& note) {
+  db_.cached(
+         "INSERT INTO items(id, kind, title, url, source_url, file_name, mime_type, text, "
+         "space_id, width, height, favorite, created_at, capture_id) "
+         "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+      .bindEach(item.id, kindName(item.kind), item.title, item.url, item.sourceURL, item.fileName,
+                item.mimeType, item.text, item.spaceID, item.width, item.height, item.favorite,
+                item.createdAt, item.captureID)
+      .run();
+  Statement& collection =
+      db_.cached("INSERT OR IGNORE INTO item_collections(item_id, collection_id) VALUES(?, ?)");
   for (const std::string& id : item.collectionIDs) {
     collection.bindEach(item.id, id).run();
     collection.reset();
   }
-  Statement tag =
-      db_.prepare("INSERT OR IGNORE INTO item_tags(item_id, tag, position) VALUES(?, ?, ?)");
+  Statement& tag =
+      db_.cached("INSERT OR IGNORE INTO item_tags(item_id, tag, position) VALUES(?, ?, ?)");
   for (std::size_t i = 0; i < item.tags.size(); ++i) {
     tag.bindEach(item.id, item.tags[i], i).run();
     tag.reset();
   }
-  Statement color =
-      db_.prepare("INSERT INTO item_colors(item_id, hex, weight, position) VALUES(?, ?, ?, ?)");
+  Statement& color =
+      db_.cached("INSERT INTO item_colors(item_id, hex, weight, position) VALUES(?, ?, ?, ?)");
   for (std::size_t i = 0; i < item.colors.size(); ++i) {
     color.bindEach(item.id, item.colors[i].hex, item.colors[i].weight, i).run();
     color.reset();
   }
   if (note) addNote(*note);
   indexItem(item.id);
-  transaction.commit();
 }
 
 void Library::addNote(const Note& note) {
@@ -342,13 +327,14 @@ void Library::addNote(const Note& note) {
   // Part of the caller's transaction when there is one (addItem), else its own.
   std::optional<Transaction> transaction;
   if (sqlite3_get_autocommit(db_.handle())) transaction.emplace(db_);
-  db_.run(
-      "INSERT INTO notes(id, title, text, rule, item_id, space_id, collection_id, created_at) "
-      "VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
-      note.id, note.title, note.text, note.rule, note.itemID, note.spaceID, note.collectionID,
-      note.createdAt);
-  Statement tag =
-      db_.prepare("INSERT OR IGNORE INTO note_tags(note_id, tag, position) VALUES(?, ?, ?)");
+  db_.cached(
+         "INSERT INTO notes(id, title, text, rule, item_id, space_id, collection_id, created_at) "
+         "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
+      .bindEach(note.id, note.title, note.text, note.rule, note.itemID, note.spaceID,
+                note.collectionID, note.createdAt)
+      .run();
+  Statement& tag =
+      db_.cached("INSERT OR IGNORE INTO note_tags(note_id, tag, position) VALUES(?, ?, ?)");
   for (std::size_t i = 0; i < note.tags.size(); ++i) {
     tag.bindEach(note.id, note.tags[i], i).run();
     tag.reset();
@@ -359,33 +345,41 @@ void Library::addNote(const Note& note) {
 
 bool Library::hasCapture(const std::string& captureID) {
   std::lock_guard lock(mutex_);
-  Statement row = db_.prepare("SELECT 1 FROM items WHERE capture_id = ?");
-  return row.bindEach(captureID).step();
+  Statement& row = db_.cached("SELECT 1 FROM items WHERE capture_id = ?");
+  bool found = row.bindEach(captureID).step();
+  row.reset();
+  return found;
 }
 
 void Library::indexItem(const std::string& id) {
   std::string title, body;
-  Statement item = db_.prepare(
-      "SELECT title, coalesce(url, ''), coalesce(source_url, ''), coalesce(text, ''), "
+  Statement& item = db_.cached(
+      "SELECT rowid, title, coalesce(url, ''), coalesce(source_url, ''), coalesce(text, ''), "
       "coalesce(file_name, '') FROM items WHERE id = ?");
   if (!item.bindEach(id).step()) return;
-  title = item.text(0);
-  for (int column = 1; column <= 4; ++column) body += item.text(column) + "\n";
+  std::int64_t rowid = item.integer(0);
+  title = item.text(1);
+  for (int column = 2; column <= 5; ++column) body += item.text(column) + "\n";
+  item.reset();
   // Colours are words too, so "orange" finds the sunset whose picture is mostly orange.
-  Statement colours = db_.prepare("SELECT hex, weight FROM item_colors WHERE item_id = ?");
+  Statement& colours =
+      db_.cached("SELECT hex, weight FROM item_colors WHERE item_id = ? ORDER BY position");
   colours.bindEach(id);
   while (colours.step())
     if (colours.real(1) >= 0.15)
       body += std::string(colourWord(colours.text(0))) + " " + colours.text(0).substr(1) + "\n";
-  Statement words = db_.prepare(
+  Statement& words = db_.cached(
       "SELECT tag FROM item_tags WHERE item_id = ?1 "
       "UNION ALL SELECT title || ' ' || text FROM notes WHERE item_id = ?1 "
       "UNION ALL SELECT c.name FROM collections c JOIN item_collections ic "
       "ON ic.collection_id = c.id WHERE ic.item_id = ?1");
   words.bindEach(id);
   while (words.step()) body += words.text(0) + "\n";
-  db_.run("DELETE FROM item_words WHERE item_id = ?", id);
-  db_.run("INSERT INTO item_words(item_id, title, body) VALUES(?, ?, ?)", id, title, body);
+  // The words sit at the item's rowid: replacing them is a lookup, however large the library.
+  db_.cached("DELETE FROM item_search WHERE rowid = ?").bindEach(rowid).run();
+  db_.cached("INSERT INTO item_search(rowid, title, body) VALUES(?, ?, ?)")
+      .bindEach(rowid, title, body)
+      .run();
 }
 
 Item Library::readItem(Statement& row) {
@@ -408,26 +402,74 @@ Item Library::readItem(Statement& row) {
 }
 
 void Library::loadDetails(Item& item) {
-  Statement collections = db_.prepare(
+  Statement& collections = db_.cached(
       "SELECT ic.collection_id FROM item_collections ic JOIN collections c "
       "ON c.id = ic.collection_id WHERE ic.item_id = ? ORDER BY c.position");
   collections.bindEach(item.id);
   while (collections.step()) item.collectionIDs.push_back(collections.text(0));
-  Statement tags = db_.prepare("SELECT tag FROM item_tags WHERE item_id = ? ORDER BY position");
+  Statement& tags = db_.cached("SELECT tag FROM item_tags WHERE item_id = ? ORDER BY position");
   tags.bindEach(item.id);
   while (tags.step()) item.tags.push_back(tags.text(0));
-  Statement colors =
-      db_.prepare("SELECT hex, weight FROM item_colors WHERE item_id = ? ORDER BY position");
+  Statement& colors =
+      db_.cached("SELECT hex, weight FROM item_colors WHERE item_id = ? ORDER BY position");
   colors.bindEach(item.id);
   while (colors.step()) item.colors.push_back({colors.text(0), colors.real(1)});
 }
 
+void Library::loadDetails(std::vector<Item>& items) {
+  if (items.size() < kDetailsByScan) {
+    for (Item& item : items) loadDetails(item);
+    return;
+  }
+  // Many items: each detail table is read once, in its own order, and its rows handed to
+  // their items; a lookup per item would cost more than reading the rows nobody asked for.
+  std::unordered_map<std::string_view, std::size_t> byID;
+  byID.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) byID.emplace(items[i].id, i);
+  struct Entry {
+    std::int64_t position;
+    Swatch value;  // a collection id or a tag in `hex`, or a colour
+  };
+  // Each detail of item i, in the order the item keeps them.
+  auto collect = [&](const char* sql) {
+    std::vector<std::vector<Entry>> entries(items.size());
+    Statement row = db_.prepare(sql);
+    while (row.step()) {
+      auto found = byID.find(row.view(0));
+      if (found == byID.end()) continue;
+      entries[found->second].push_back(
+          {row.integer(1), {row.text(2), row.isNull(3) ? 0 : row.real(3)}});
+    }
+    for (std::vector<Entry>& list : entries)
+      if (list.size() > 1)
+        std::sort(list.begin(), list.end(),
+                  [](const Entry& a, const Entry& b) { return a.position < b.position; });
+    return entries;
+  };
+  auto collections = collect(
+      "SELECT ic.item_id, c.position, ic.collection_id, NULL FROM item_collections ic "
+      "JOIN collections c ON c.id = ic.collection_id");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (Entry& entry : collections[i])
+      items[i].collectionIDs.push_back(std::move(entry.value.hex));
+  collections.clear();
+  auto tags = collect("SELECT item_id, position, tag, NULL FROM item_tags");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (Entry& entry : tags[i]) items[i].tags.push_back(std::move(entry.value.hex));
+  tags.clear();
+  auto colors = collect("SELECT item_id, position, hex, weight FROM item_colors");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (Entry& entry : colors[i]) items[i].colors.push_back(std::move(entry.value));
+}
+
 std::optional<Item> Library::item(const std::string& id) {
   std::lock_guard lock(mutex_);
-  Statement row =
-      db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
+  ReadTransaction reading(db_);
+  Statement& row =
+      db_.cached("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
   if (!row.bindEach(id).step()) return std::nullopt;
   Item item = readItem(row);
+  row.reset();
   loadDetails(item);
   return item;
 }
@@ -435,6 +477,7 @@ std::optional<Item> Library::item(const std::string& id) {
 SearchPage Library::search(const Filter& filter, std::int64_t limit) {
   Where where = whereOf(filter, true);
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   SearchPage page;
   Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
   bindAll(count, where.parameters);
@@ -449,21 +492,82 @@ SearchPage Library::search(const Filter& filter, std::int64_t limit) {
   return page;
 }
 
-std::vector<Item> Library::items(const Filter& scope) {
+std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   Where where = whereOf(scope, false);
   Statement rows = db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i" + where.sql +
-                               " ORDER BY i.created_at DESC, i.rowid DESC");
+                               " ORDER BY i.created_at DESC, i.rowid DESC LIMIT ?");
   bindAll(rows, where.parameters);
+  rows.bind(static_cast<int>(where.parameters.size()) + 1, limit);
   std::vector<Item> items;
   while (rows.step()) items.push_back(readItem(rows));
-  for (Item& item : items) loadDetails(item);
+  loadDetails(items);
   return items;
+}
+
+ItemTraits Library::traits(const Filter& scope) {
+  std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
+  Where where = whereOf(scope, false);
+  const std::string newestFirst = " ORDER BY i.created_at DESC, i.rowid DESC";
+  ItemTraits traits;
+  Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
+  bindAll(count, where.parameters);
+  count.step();
+  traits.count = count.integer(0);
+
+  // Rows of one item come together; within an item they are put in its own order here.
+  auto perItem = [&](const std::string& sql, auto&& take) {
+    Statement row = db_.prepare(sql);
+    bindAll(row, where.parameters);
+    std::vector<std::tuple<std::int64_t, std::string, double>> run;  // position, text, weight
+    std::int64_t current = 0;
+    bool favorite = false;
+    auto flush = [&] {
+      std::sort(run.begin(), run.end(),
+                [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+      if (!run.empty()) take(run, favorite);
+      run.clear();
+    };
+    while (row.step()) {
+      if (row.integer(0) != current) {
+        flush();
+        current = row.integer(0);
+        favorite = row.integer(4) != 0;
+      }
+      run.emplace_back(row.integer(1), row.text(2), row.real(3));
+    }
+    flush();
+  };
+  perItem(
+      "SELECT i.rowid, t.position, t.tag, 0, i.favorite FROM items i "
+      "JOIN item_tags t ON t.item_id = i.id" +
+          where.sql + newestFirst,
+      [&](const auto& run, bool) {
+        for (const auto& entry : run) traits.tags.push_back(std::get<1>(entry));
+      });
+  perItem(
+      "SELECT i.rowid, c.position, c.hex, c.weight, i.favorite FROM items i "
+      "JOIN item_colors c ON c.item_id = i.id" +
+          where.sql + newestFirst,
+      [&](const auto& run, bool favorite) {
+        std::vector<Swatch> colours;
+        for (const auto& entry : run) colours.push_back({std::get<1>(entry), std::get<2>(entry)});
+        traits.palettes.emplace_back(std::move(colours), favorite ? 2.0 : 1.0);
+      });
+  Statement addresses =
+      db_.prepare("SELECT i.url, i.source_url FROM items i" + where.sql +
+                  " AND (i.url IS NOT NULL OR i.source_url IS NOT NULL)" + newestFirst);
+  bindAll(addresses, where.parameters);
+  while (addresses.step())
+    traits.addresses.emplace_back(addresses.optionalText(0), addresses.optionalText(1));
+  return traits;
 }
 
 std::vector<std::string> Library::noteTags(const std::string& noteID) {
   std::vector<std::string> tags;
-  Statement row = db_.prepare("SELECT tag FROM note_tags WHERE note_id = ? ORDER BY position");
+  Statement& row = db_.cached("SELECT tag FROM note_tags WHERE note_id = ? ORDER BY position");
   row.bindEach(noteID);
   while (row.step()) tags.push_back(row.text(0));
   return tags;
@@ -504,6 +608,7 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   if (rulesOnly) sql += " AND n.rule = 1";
   sql += " ORDER BY n.created_at DESC, n.rowid DESC";
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   Statement row = db_.prepare(sql);
   bindAll(row, parameters);
   std::vector<Note> notes;
@@ -523,11 +628,35 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   return notes;
 }
 
+std::vector<Note> Library::notesOfItems(const Filter& scope, std::int64_t limit) {
+  std::lock_guard lock(mutex_);
+  Where where = whereOf(scope, false);
+  Statement row = db_.prepare(
+      "SELECT n.id, n.title, n.text, n.rule, n.item_id, n.created_at FROM items i "
+      "JOIN notes n ON n.item_id = i.id" +
+      where.sql + " ORDER BY i.created_at DESC, i.rowid DESC, n.created_at, n.rowid LIMIT ?");
+  bindAll(row, where.parameters);
+  row.bind(static_cast<int>(where.parameters.size()) + 1, limit);
+  std::vector<Note> notes;
+  while (row.step()) {
+    Note note;
+    note.id = row.text(0);
+    note.title = row.text(1);
+    note.text = row.text(2);
+    note.rule = row.integer(3) != 0;
+    note.itemID = row.text(4);
+    note.createdAt = row.real(5);
+    notes.push_back(std::move(note));
+  }
+  return notes;
+}
+
 std::vector<Note> Library::notesOfItem(const std::string& itemID) {
   std::lock_guard lock(mutex_);
   std::vector<Note> notes;
   Statement row = db_.prepare(
-      "SELECT id, title, text, rule, created_at FROM notes WHERE item_id = ? ORDER BY created_at");
+      "SELECT id, title, text, rule, created_at FROM notes WHERE item_id = ? "
+      "ORDER BY created_at, rowid");
   row.bindEach(itemID);
   while (row.step()) {
     Note note;

@@ -80,6 +80,17 @@ struct Filter {
   std::vector<std::string> tags;
   std::optional<std::string> spaceID;
   std::optional<std::string> collectionID;
+  bool favoritesOnly = false;
+};
+
+// What taste and brief weigh of many items, read without reading each item whole.
+struct ItemTraits {
+  std::int64_t count = 0;
+  std::vector<std::string> tags;  // newest item first, each item's in its own order
+  // Each item's address and source address, newest first, for items with either.
+  std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> addresses;
+  // The colours of items with any, newest first, weighed 2 for a favourite and 1 otherwise.
+  std::vector<std::pair<std::vector<Swatch>, double>> palettes;
 };
 
 // A person looks for a handful of words. Each distinct word or tag costs one FTS5 phrase or
@@ -87,6 +98,9 @@ struct Filter {
 // (an expression 1000 deep, a LIKE pattern of 50,000 bytes) and its cost linear in its length.
 inline constexpr std::size_t kMaxQueryTerms = 64;
 inline constexpr std::size_t kMaxTermCharacters = 1000;
+// From this many items on, their collections, tags and colours are read by scanning those
+// tables once rather than by a lookup per item.
+inline constexpr std::size_t kDetailsByScan = 1000;
 
 // A query past those bounds; what() is the text people read.
 class QueryError : public std::runtime_error {
@@ -121,22 +135,30 @@ class Library {
 
   // Adds the item with its note (if any) in one transaction.
   void addItem(const Item& item, const std::optional<Note>& note = std::nullopt);
+  // Adds every item with its note in one transaction: all of them, or none.
+  void addItems(const std::vector<std::pair<Item, std::optional<Note>>>& items);
   void addNote(const Note& note);
   bool hasCapture(const std::string& captureID);
 
   std::optional<Item> item(const std::string& id);
   SearchPage search(const Filter& filter, std::int64_t limit);
-  // Every item of the filter's space or collection, newest first (words and tags ignored).
-  std::vector<Item> items(const Filter& scope);
+  // The items of the filter's space or collection, newest first (words and tags ignored);
+  // a negative limit gives every one.
+  std::vector<Item> items(const Filter& scope, std::int64_t limit = -1);
+  ItemTraits traits(const Filter& scope);  // words and tags ignored
   std::vector<Note> notes(const Filter& filter, bool rulesOnly);
-  std::vector<Note> notesOfItem(const std::string& itemID);
+  std::vector<Note> notesOfItem(const std::string& itemID);  // oldest first
+  // The notes on the scope's items: items newest first as items() lists them, each item's
+  // notes oldest first, as notesOfItem() gives them. A negative limit gives every one.
+  std::vector<Note> notesOfItems(const Filter& scope, std::int64_t limit = -1);
 
  private:
-  void createSchema();
   void ensureSpace();
+  void insertItem(const Item& item, const std::optional<Note>& note);  // inside a transaction
   void indexItem(const std::string& id);  // refreshes the item's search words
   Item readItem(Statement& row);
   void loadDetails(Item& item);
+  void loadDetails(std::vector<Item>& items);
   std::vector<std::string> noteTags(const std::string& noteID);
 
   std::recursive_mutex mutex_;

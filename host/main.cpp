@@ -237,8 +237,14 @@ int main(int argc, char** argv) {
       handlers.respond(
           link::CLIRequest{"open", link::JSONObject{{"id", *options.itemToOpen}}}.encode());
 
+    // A long backlog of captures is no reason to ignore SIGTERM: the import stops between
+    // captures, commits what it took, and the loop below ends.
+    auto stopRequested = [&] {
+      pollfd pending{signals, POLLIN, 0};
+      return poll(&pending, 1, 0) > 0;
+    };
     auto importAndPublish = [&] {
-      host::ImportReport report = importer.importAll();
+      host::ImportReport report = importer.importAll(stopRequested);
       if (report.imported + report.setAside > 0) publishQuietly(publisher);
     };
     // The inbox is taken once the port serves: a long backlog of captures must not keep the

@@ -25,7 +25,10 @@ Database::Database(const std::string& path) {
   sqlite3_extended_result_codes(db_, 1);
 }
 
-Database::~Database() { sqlite3_close_v2(db_); }
+Database::~Database() {
+  cache_.clear();
+  sqlite3_close_v2(db_);
+}
 
 void Database::execute(std::string_view sql) {
   std::string text(sql);
@@ -38,6 +41,14 @@ void Database::execute(std::string_view sql) {
 }
 
 Statement Database::prepare(std::string_view sql) { return Statement(*this, sql); }
+
+Statement& Database::cached(std::string_view sql) {
+  auto found = cache_.find(std::string(sql));
+  if (found == cache_.end())
+    found = cache_.emplace(std::string(sql), std::make_unique<Statement>(*this, sql)).first;
+  found->second->reset();
+  return *found->second;
+}
 
 std::int64_t Database::changes() const { return sqlite3_changes64(db_); }
 
@@ -102,6 +113,13 @@ std::string Statement::text(int column) const {
                      static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
+std::string_view Statement::view(int column) const {
+  const unsigned char* t = sqlite3_column_text(stmt_, column);
+  if (!t) return {};
+  return {reinterpret_cast<const char*>(t),
+          static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
 std::optional<std::string> Statement::optionalText(int column) const {
   if (isNull(column)) return std::nullopt;
   return text(column);
@@ -123,6 +141,21 @@ Transaction::~Transaction() {
     db_.execute("ROLLBACK");
   } catch (const StoreError&) {
     // Nothing more can be done; SQLite has already rolled back on the failing statement.
+  }
+}
+
+ReadTransaction::ReadTransaction(Database& db) : db_(db) {
+  if (!sqlite3_get_autocommit(db_.handle())) return;
+  db_.execute("BEGIN");
+  began_ = true;
+}
+
+ReadTransaction::~ReadTransaction() {
+  if (!began_) return;
+  try {
+    db_.execute("COMMIT");
+  } catch (const StoreError&) {
+    // Nothing was changed; a read transaction that cannot end is rolled back with the handle.
   }
 }
 

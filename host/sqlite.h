@@ -6,10 +6,12 @@
 
 #include <concepts>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace nolt::host {
 
@@ -30,6 +32,9 @@ class Database {
 
   void execute(std::string_view sql);  // one or more statements without parameters
   Statement prepare(std::string_view sql);
+  // The same statement on every call, prepared once and reset for reuse: for statements run
+  // per item. A caller steps it to its end (or stops with it) before asking for it again.
+  Statement& cached(std::string_view sql);
   // Prepares a statement without rows, binds each value in order (see bindEach) and runs it.
   template <typename... Values>
   void run(std::string_view sql, const Values&... values);
@@ -39,6 +44,7 @@ class Database {
 
  private:
   sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, std::unique_ptr<Statement>> cache_;
 };
 
 class Statement {
@@ -70,6 +76,7 @@ class Statement {
   void reset();
 
   std::string text(int column) const;
+  std::string_view view(int column) const;                    // valid until the next step or reset
   std::optional<std::string> optionalText(int column) const;  // none for NULL
   std::int64_t integer(int column) const;
   double real(int column) const;
@@ -108,6 +115,20 @@ class Transaction {
  private:
   Database& db_;
   bool done_ = false;
+};
+
+// BEGIN now unless a transaction is open, COMMIT on destruction: the statements in between
+// read one snapshot and take the file's locks once, not once each.
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(Database& db);
+  ~ReadTransaction();
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+ private:
+  Database& db_;
+  bool began_ = false;
 };
 
 }  // namespace nolt::host

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
+#include <unordered_map>
 
 #include "host/arguments.h"
 #include "host/command_handlers.h"
@@ -79,11 +81,11 @@ std::vector<std::string> allTags(const std::vector<Item>& items) {
   return tags;
 }
 
-std::vector<std::string> allSites(const std::vector<Item>& items) {
+std::vector<std::string> allSites(const ItemTraits& traits) {
   std::vector<std::string> sites;
-  for (const Item& item : items) {
-    std::optional<std::string> site = item.url ? siteOf(*item.url) : std::nullopt;
-    if (!site && item.sourceURL) site = siteOf(*item.sourceURL);
+  for (const auto& [url, sourceURL] : traits.addresses) {
+    std::optional<std::string> site = url ? siteOf(*url) : std::nullopt;
+    if (!site && sourceURL) site = siteOf(*sourceURL);
     if (site) sites.push_back(*site);
   }
   return sites;
@@ -103,14 +105,14 @@ JSONObject itemSummary(const Item& item) {
   return summary;
 }
 
-// What people wrote about what they saved: notes on items, newest first.
-JSONValue whyJSON(Library& library, const std::vector<Item>& items, std::size_t count) {
+// What people wrote about what they saved: notes on the scope's items, newest items first.
+JSONValue whyJSON(Library& library, const Filter& scope, std::size_t count) {
   JSONArray why;
-  for (const Item& item : items) {
-    for (const Note& note : library.notesOfItem(item.id)) {
-      if (why.size() >= count) return why;
-      why.push_back(JSONObject{{"item", item.id}, {"title", item.title}, {"text", note.text}});
-    }
+  for (const Note& note : library.notesOfItems(scope, static_cast<std::int64_t>(count))) {
+    std::optional<Item> item = library.item(*note.itemID);
+    why.push_back(JSONObject{{"item", *note.itemID},
+                             {"title", item ? item->title : std::string()},
+                             {"text", note.text}});
   }
   return why;
 }
@@ -181,23 +183,27 @@ JSONValue noteJSON(const Note& note) {
 
 JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
   Scope scope = resolveScope(library, arguments);
-  std::vector<Item> items = library.items(scope.filter());
+  Filter filter = scope.filter();
+  // Every item of the scope counts, but only its tags, addresses and colours are read.
+  ItemTraits traits = library.traits(filter);
   std::optional<std::string> spaceID;
   if (scope.space) spaceID = scope.space->id;
   if (!spaceID && scope.collection) spaceID = scope.collection->spaceID;
   std::optional<std::string> collectionID;
   if (scope.collection) collectionID = scope.collection->id;
 
+  Filter favoritesOnly = filter;
+  favoritesOnly.favoritesOnly = true;
   JSONArray favorites;
-  for (const Item& item : items)
-    if (item.favorite && favorites.size() < kTopCount * 2) favorites.push_back(itemSummary(item));
+  for (const Item& item : library.items(favoritesOnly, kTopCount * 2))
+    favorites.push_back(itemSummary(item));
   JSONObject taste{{"rules", rulesJSON(library, spaceID, collectionID)},
-                   {"palette", paletteJSON(paletteOf(items))},
-                   {"tags", countsJSON(topCounts(allTags(items), kTopCount), "tag")},
-                   {"sites", countsJSON(topCounts(allSites(items), kTopCount), "site")},
+                   {"palette", paletteJSON(mergePalettes(traits.palettes, kPaletteSize))},
+                   {"tags", countsJSON(topCounts(traits.tags, kTopCount), "tag")},
+                   {"sites", countsJSON(topCounts(allSites(traits), kTopCount), "site")},
                    {"favorites", std::move(favorites)},
-                   {"why", whyJSON(library, items, kTopCount)},
-                   {"items", static_cast<std::int64_t>(items.size())}};
+                   {"why", whyJSON(library, filter, kTopCount)},
+                   {"items", traits.count}};
   if (scope.space) taste.set("space", scope.space->name);
   if (scope.collection) taste.set("collection", scope.collection->name);
   return taste;
@@ -217,11 +223,12 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   std::vector<Item> items = library.items(inCollection);
   Filter everywhere;
   everywhere.spaceID = collection.spaceID;
-  std::vector<Item> usual = library.items(everywhere);
+  ItemTraits usual = library.traits(everywhere);
 
   // What sets the board apart: tags it uses at least twice as often as the whole space, and
   // colours far from every colour of the space's usual palette.
-  std::vector<std::string> boardTags = allTags(items), usualTags = allTags(usual);
+  std::vector<std::string> boardTags = allTags(items);
+  const std::vector<std::string>& usualTags = usual.tags;
   JSONArray distinctTags;
   for (const auto& [boardTag, count] : topCounts(boardTags, kTopCount)) {
     const std::string& tag = boardTag;  // a lambda cannot capture a structured binding
@@ -232,10 +239,11 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
       });
     });
     double share = double(count) / double(std::max<std::size_t>(1, items.size()));
-    double usualShare = double(usualCount) / double(std::max<std::size_t>(1, usual.size()));
+    double usualShare = double(usualCount) / double(std::max<std::int64_t>(1, usual.count));
     if (share >= 2 * usualShare) distinctTags.push_back(tag);
   }
-  std::vector<Swatch> boardPalette = paletteOf(items), usualPalette = paletteOf(usual);
+  std::vector<Swatch> boardPalette = paletteOf(items),
+                      usualPalette = mergePalettes(usual.palettes, kPaletteSize);
   JSONArray distinctColours;
   for (const Swatch& swatch : boardPalette) {
     bool usualColour = std::any_of(
@@ -247,13 +255,17 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   JSONArray notes;
   for (const Note& note : library.notes(inCollection, false))
     if (!note.rule) notes.push_back(noteJSON(note));
+  // Every reference's notes in one query, not one query per reference.
+  std::unordered_map<std::string, JSONArray> notesByItem;
+  for (Note& note : library.notesOfItems(inCollection))
+    notesByItem[*note.itemID].push_back(std::move(note.text));
   JSONArray references;
   for (const Item& item : items) {
     JSONObject reference = itemSummary(item);
     reference.set("tags", JSONArray(item.tags.begin(), item.tags.end()));
-    JSONArray itemNotes;
-    for (const Note& note : library.notesOfItem(item.id)) itemNotes.push_back(note.text);
-    reference.set("notes", std::move(itemNotes));
+    auto itemNotes = notesByItem.find(item.id);
+    reference.set("notes",
+                  itemNotes == notesByItem.end() ? JSONArray{} : std::move(itemNotes->second));
     JSONArray colours;
     for (const Swatch& swatch : item.colors) colours.push_back(swatch.hex);
     reference.set("colors", std::move(colours));

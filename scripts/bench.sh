@@ -12,6 +12,8 @@ echo "-- nolt search and nolt add, against a static C client and the streamed fl
 python3 bench/cli/whole_process.py "$build" --add-runs 11
 echo "-- the real nolt-host taking a 200 MiB add"
 python3 bench/host/host_add.py "$build"
+echo "-- the real nolt-host holding 20,000 items: import, start and every command, beside plain SQL"
+python3 bench/host/scale.py "$build" --sizes 20000
 echo "-- nolt mcp, against a bare line loop"
 python3 bench/agent/mcp_bench.py "$build"
 echo "-- the widget's timeline, against its floor"
