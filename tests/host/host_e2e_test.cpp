@@ -372,5 +372,42 @@ TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
   EXPECT_EQ(std::distance(fs::directory_iterator(files), fs::directory_iterator()), kCaptures + 8);
 }
 
+// SIGTERM is not held back by a long inbox: the host stops between captures, with what it took
+// committed, and the rest waits for the next start.
+TEST_F(HostEndToEndTest, SIGTERMStopsAnImportAtOnceAndLosesNoCapture) {
+  startHost();
+  host_->stop();
+  constexpr int kCaptures = 5000;
+  auto uuids = platform::makeRandomUUIDSource();
+  fs::path inbox = fs::path(container()) / "Incoming";
+  for (int i = 0; i < kCaptures; ++i) {
+    capture::IncomingRequest text;
+    text.kind = capture::IncomingRequest::Kind::text;
+    text.text = "Memo " + std::to_string(i);
+    text.tags = {"memo"};
+    fs::path folder = inbox / uuids->next().uuidString();
+    fs::create_directories(folder);
+    std::ofstream(folder / "request.json", std::ios::binary) << text.encoded();
+  }
+  auto remaining = [&] {
+    std::error_code ec;
+    return std::distance(fs::directory_iterator(inbox, ec), fs::directory_iterator());
+  };
+  host_ = std::make_unique<HostProcess>(bin("nolt-host"), std::vector<std::string>{}, env_);
+  test_support::waitUntil(
+      30, [&] { return remaining() < kCaptures; }, 0.001);
+  auto asked = Clock::now();
+  EXPECT_EQ(host_->stop(), 0);
+  // Well under the minute the whole inbox takes; a second on a quiet machine.
+  EXPECT_LT(Clock::now() - asked, std::chrono::seconds(5));
+  EXPECT_GT(remaining(), 0) << "the import finished before the host was asked to stop";
+
+  startHost();
+  JSONValue memos = searchUntil(
+      "#memo", [&](const JSONValue& r) { return *r.subscript("total") == JSONValue(kCaptures); },
+      120);
+  EXPECT_EQ(*memos.subscript("total"), JSONValue(kCaptures));
+}
+
 }  // namespace
 }  // namespace nolt::host_tests
