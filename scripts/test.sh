@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The one command before pushing, and all that CI runs: set-up, format check, a Release build
-# with every test, clang-tidy over it, installing and packaging it, a build under
+# with every test, installing and packaging it, a build under
 # AddressSanitizer and UndefinedBehaviorSanitizer with every test, a short run of every fuzz target, and the
 # benchmarks' figures (printed for people to read; speed is never a test).
 #   FUZZ_SECONDS  seconds per fuzz target (default 30; 0 skips fuzzing)
@@ -35,9 +35,6 @@ step "Release build and test"
 # The benchmarks are built with it, and run last, when nothing else is running.
 configure_and_test release -DCMAKE_INSTALL_PREFIX=/usr -DNOLT_NATIVE_MESSAGING_SCOPE=system \
   -DNOLT_BENCHMARKS=ON
-
-step "clang-tidy (.clang-tidy, warnings are errors)"
-bash scripts/tidy.sh build
 
 step "install, package, remove"
 bash scripts/package_test.sh build
