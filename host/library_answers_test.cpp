@@ -126,7 +126,8 @@ Names generate(Library& library, std::size_t itemCount, std::uint64_t seed) {
     for (std::size_t t = random.below(4); t > 0; --t) item.tags.push_back(random.pick(kTags));
     item.favorite = random.chance(10);
     // Three items share each minute: ties in dates are ordered by when they were added.
-    item.createdAt = 1'700'000'000.0 + static_cast<double>(n / 3) * 60;
+    auto minute = n / 3;
+    item.createdAt = 1'700'000'000.0 + static_cast<double>(minute) * 60;
     std::optional<Note> note;
     if (random.chance(25)) {
       note = Note{};
