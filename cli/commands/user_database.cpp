@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "cli/link/app_connection.h"
+#include "platform/careful_files.h"
 
 namespace nolt::commands {
 
@@ -77,32 +78,10 @@ std::optional<std::string> UserDatabase::homeOf(uid_t uid) const {
 
 std::optional<std::string> UserDatabase::text() const {
   // Without blocking, should something other than a file stand there.
-  int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> text;
   struct stat status;
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-    text.emplace();
-    std::size_t size = 0;
-    text->resize(std::min<std::size_t>(static_cast<std::size_t>(status.st_size), kMaxBytes) + 1);
-    for (;;) {
-      if (size == text->size()) {
-        if (size > kMaxBytes) break;
-        text->resize(std::min(2 * size, kMaxBytes + 1));
-      }
-      ssize_t n = read(fd, text->data() + size, text->size() - size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n < 0) text.reset();
-        break;
-      }
-      size += static_cast<std::size_t>(n);
-    }
-    if (text && size > kMaxBytes) text.reset();
-    if (text) text->resize(size);
-  }
-  close(fd);
-  return text;
+  platform::UniqueFD file = platform::openNamedFile(path_, status);
+  if (!file) return std::nullopt;
+  return platform::readAll(file.get(), kMaxBytes);
 }
 
 std::string expandHome(std::string_view path, const UserDatabase& users) {
