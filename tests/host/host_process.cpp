@@ -1,5 +1,6 @@
 #include "tests/host/host_process.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,7 +12,10 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/command_port.h"
 #include "platform/identifiers.h"
+#include "platform/testing/test_environment.h"
+#include "wire/cli_records.h"
 
 namespace nolt::host_tests {
 
@@ -78,6 +82,22 @@ void HostProcess::kill(int signal) {
 int HostProcess::stop() {
   if (pid() <= 0) return -1;
   return test_support::exitCode(process_.stop(kStopGrace));
+}
+
+link::JSONValue askHost(const Environment& environment, const std::string& command,
+                        link::JSONObject arguments) {
+  platform::testing::TestEnvironment env;
+  for (const auto& [name, value] : environment) env.variables[name] = value;
+  auto connection = platform::makeUnixCommandPort(env)->open(platform::kCommandPortName);
+  EXPECT_TRUE(connection);
+  if (!connection) return {};
+  std::string reply;
+  EXPECT_EQ(
+      connection->sendRequest(0, link::CLIRequest{command, arguments}.encode(), 10, 60, reply),
+      platform::PortConnection::Status::success);
+  link::CLIResponse response = link::CLIResponse::decode(reply);
+  EXPECT_FALSE(response.error) << *response.error;
+  return response.result.value_or(link::JSONValue());
 }
 
 void stopHostsOf(const std::string& home) {

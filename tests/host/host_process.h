@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/subprocess.h"
+#include "wire/json_value.h"
 
 namespace nolt::host_tests {
 
@@ -19,6 +20,11 @@ using test_support::runProgram;
 // A connection of our own to the host's port in `runtimeDirectory`, saying nothing yet; -1
 // when it refuses.
 int connectToPort(const std::string& runtimeDirectory);
+
+// One exchange with the host serving the runtime folder `environment` names; expects it to
+// answer without an error and gives its result (null when it cannot be reached).
+link::JSONValue askHost(const Environment& environment, const std::string& command,
+                        link::JSONObject arguments = {});
 
 // nolt-host started in the background; stopped with SIGTERM (SIGKILL after 10 s) when it goes.
 class HostProcess {

@@ -135,19 +135,7 @@ class HostileContainerTest : public ::testing::Test {
   }
 
   JSONValue ask(const std::string& command, link::JSONObject arguments = {}) {
-    platform::testing::TestEnvironment env;
-    for (const auto& [name, value] : env_) env.variables[name] = value;
-    auto port = platform::makeUnixCommandPort(env);
-    auto connection = port->open(platform::kCommandPortName);
-    EXPECT_TRUE(connection);
-    if (!connection) return {};
-    std::string reply;
-    EXPECT_EQ(
-        connection->sendRequest(0, link::CLIRequest{command, arguments}.encode(), 10, 60, reply),
-        platform::PortConnection::Status::success);
-    link::CLIResponse response = link::CLIResponse::decode(reply);
-    EXPECT_FALSE(response.error) << *response.error;
-    return response.result.value_or(JSONValue());
+    return askHost(env_, command, std::move(arguments));
   }
   JSONValue itemCount() { return *ask("search", {{"limit", 200}}).subscript("total"); }
 
