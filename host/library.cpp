@@ -16,6 +16,16 @@ namespace nolt::host {
 
 namespace {
 
+// A note from a row whose first columns are its id, title, text and rule flag.
+Note noteOfRow(Statement& row) {
+  Note note;
+  note.id = row.text(0);
+  note.title = row.text(1);
+  note.text = row.text(2);
+  note.rule = row.integer(3) != 0;
+  return note;
+}
+
 constexpr std::array<std::pair<ItemKind, std::string_view>, 6> kKindNames = {{
     {ItemKind::link, "link"},
     {ItemKind::image, "image"},
@@ -613,11 +623,7 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   bindAll(row, parameters);
   std::vector<Note> notes;
   while (row.step()) {
-    Note note;
-    note.id = row.text(0);
-    note.title = row.text(1);
-    note.text = row.text(2);
-    note.rule = row.integer(3) != 0;
+    Note note = noteOfRow(row);
     note.itemID = row.optionalText(4);
     note.spaceID = row.optionalText(5);
     note.collectionID = row.optionalText(6);
@@ -639,11 +645,7 @@ std::vector<Note> Library::notesOfItems(const Filter& scope, std::int64_t limit)
   row.bind(static_cast<int>(where.parameters.size()) + 1, limit);
   std::vector<Note> notes;
   while (row.step()) {
-    Note note;
-    note.id = row.text(0);
-    note.title = row.text(1);
-    note.text = row.text(2);
-    note.rule = row.integer(3) != 0;
+    Note note = noteOfRow(row);
     note.itemID = row.text(4);
     note.createdAt = row.real(5);
     notes.push_back(std::move(note));
@@ -659,11 +661,7 @@ std::vector<Note> Library::notesOfItem(const std::string& itemID) {
       "ORDER BY created_at, rowid");
   row.bindEach(itemID);
   while (row.step()) {
-    Note note;
-    note.id = row.text(0);
-    note.title = row.text(1);
-    note.text = row.text(2);
-    note.rule = row.integer(3) != 0;
+    Note note = noteOfRow(row);
     note.itemID = itemID;
     note.createdAt = row.real(4);
     notes.push_back(std::move(note));
