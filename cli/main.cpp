@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   bool errIsTerminal = isatty(STDERR_FILENO) == 1;
   commands::Services services{
       .send =
-          [&](std::string_view command, const link::JSONObject& arguments) {
+          [&](std::string_view command, const wire::JSONObject& arguments) {
             return connection.send(command, arguments);
           },
       .sendStreamed =
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
           [&] {
             agent::serve(
                 STDIN_FILENO, STDOUT_FILENO,
-                [&](std::string_view command, const link::JSONObject& arguments) {
+                [&](std::string_view command, const wire::JSONObject& arguments) {
                   return connection.send(command, arguments);
                 },
                 [&](std::uint32_t length, const link::AppConnection::StreamedRequest& produce) {

@@ -12,8 +12,8 @@ namespace {
 
 std::string inQuotes(std::string_view text) { return "“" + std::string(text) + "”"; }
 
-const link::JSONValue* present(const link::JSONObject& arguments, std::string_view key) {
-  const link::JSONValue* value = arguments.find(key);
+const wire::JSONValue* present(const wire::JSONObject& arguments, std::string_view key) {
+  const wire::JSONValue* value = arguments.find(key);
   return value && !value->isNull() ? value : nullptr;
 }
 
@@ -39,32 +39,32 @@ std::optional<std::string> canonicalID(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> textArgument(const link::JSONObject& arguments, std::string_view key) {
-  const link::JSONValue* value = present(arguments, key);
+std::optional<std::string> textArgument(const wire::JSONObject& arguments, std::string_view key) {
+  const wire::JSONValue* value = present(arguments, key);
   if (!value) return std::nullopt;
   std::optional<std::string> text = value->stringValue();
   if (!text) throw CommandError(inQuotes(key) + " must be text.");
   return text;
 }
 
-std::optional<std::int64_t> integerArgument(const link::JSONObject& arguments,
+std::optional<std::int64_t> integerArgument(const wire::JSONObject& arguments,
                                             std::string_view key) {
-  const link::JSONValue* value = present(arguments, key);
+  const wire::JSONValue* value = present(arguments, key);
   if (!value) return std::nullopt;
   std::optional<std::int64_t> number = value->intValue();
   if (!number) throw CommandError(inQuotes(key) + " must be a whole number.");
   return number;
 }
 
-bool flagArgument(const link::JSONObject& arguments, std::string_view key) {
-  const link::JSONValue* value = present(arguments, key);
+bool flagArgument(const wire::JSONObject& arguments, std::string_view key) {
+  const wire::JSONValue* value = present(arguments, key);
   if (!value) return false;
   if (const bool* b = value->boolean()) return *b;
   return value->string() && *value->string() == "true";
 }
 
-std::vector<std::string> tagsArgument(const link::JSONObject& arguments, std::string_view key) {
-  const link::JSONValue* value = present(arguments, key);
+std::vector<std::string> tagsArgument(const wire::JSONObject& arguments, std::string_view key) {
+  const wire::JSONValue* value = present(arguments, key);
   std::vector<std::string> tags;
   if (!value) return tags;
   for (const std::string& raw : value->stringsValue()) {
@@ -131,7 +131,7 @@ Filter Scope::filter() const {
   return filter;
 }
 
-Scope resolveScope(Library& library, const link::JSONObject& arguments) {
+Scope resolveScope(Library& library, const wire::JSONObject& arguments) {
   Scope scope;
   if (auto name = textArgument(arguments, "space"); name && !trimmed(*name).empty())
     scope.space = resolveSpace(library, *name);

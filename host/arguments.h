@@ -14,14 +14,14 @@
 namespace nolt::host {
 
 // A text member (a number counts as its decimal text); fails when it is another kind.
-std::optional<std::string> textArgument(const link::JSONObject& arguments, std::string_view key);
+std::optional<std::string> textArgument(const wire::JSONObject& arguments, std::string_view key);
 // A whole number, or decimal digits in a string; fails for anything else.
-std::optional<std::int64_t> integerArgument(const link::JSONObject& arguments,
+std::optional<std::int64_t> integerArgument(const wire::JSONObject& arguments,
                                             std::string_view key);
 // True only for JSON true or the text "true".
-bool flagArgument(const link::JSONObject& arguments, std::string_view key);
+bool flagArgument(const wire::JSONObject& arguments, std::string_view key);
 // A list of texts or a single text; blank entries and a leading "#" are dropped.
-std::vector<std::string> tagsArgument(const link::JSONObject& arguments, std::string_view key);
+std::vector<std::string> tagsArgument(const wire::JSONObject& arguments, std::string_view key);
 
 // Query words split on spaces; "#tag" words become tags.
 struct QueryWords {
@@ -43,6 +43,6 @@ struct Scope {
   std::optional<Collection> collection;
   Filter filter() const;
 };
-Scope resolveScope(Library& library, const link::JSONObject& arguments);
+Scope resolveScope(Library& library, const wire::JSONObject& arguments);
 
 }  // namespace nolt::host

@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using capture::IncomingRequest;
-using link::JSONValue;
+using wire::JSONValue;
 
 class CaptureImportTest : public testing::HostFixture {
  protected:

@@ -30,10 +30,10 @@ using platform::readAll;
 
 namespace {
 
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
 using platform::kMaxFileBytes;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 std::string inQuotes(std::string_view text) { return "“" + std::string(text) + "”"; }
 
@@ -376,23 +376,23 @@ JSONValue CommandHandlers::handle(std::string_view command, const JSONObject& ar
 
 std::string CommandHandlers::respond(std::string_view request) {
   return answer([&] {
-    link::CLIRequest decoded = link::CLIRequest::decode(request);
+    wire::CLIRequest decoded = wire::CLIRequest::decode(request);
     return handle(decoded.command, decoded.arguments);
   });
 }
 
-std::string CommandHandlers::respond(const link::JSONValue& request, ReceivedFile* received) {
+std::string CommandHandlers::respond(const wire::JSONValue& request, ReceivedFile* received) {
   return answer([&] {
-    link::CLIRequest decoded = link::CLIRequest::fromJSON(request);
+    wire::CLIRequest decoded = wire::CLIRequest::fromJSON(request);
     return handle(decoded.command, decoded.arguments, received);
   });
 }
 
-std::string CommandHandlers::answer(const std::function<link::JSONValue()>& run) {
-  link::CLIResponse response;
+std::string CommandHandlers::answer(const std::function<wire::JSONValue()>& run) {
+  wire::CLIResponse response;
   try {
     response.result = run();
-  } catch (const link::JSONDecodingError&) {
+  } catch (const wire::JSONDecodingError&) {
     response.error = "Nolt couldn't read the request.";
   } catch (const CommandError& error) {
     response.error = error.what();
@@ -410,8 +410,8 @@ std::string CommandHandlers::answer(const std::function<link::JSONValue()>& run)
   }
   try {
     return response.encode();
-  } catch (const link::JSONEncodingError&) {
-    return link::CLIResponse{std::nullopt, "Nolt couldn't write its answer."}.encode();
+  } catch (const wire::JSONEncodingError&) {
+    return wire::CLIResponse{std::nullopt, "Nolt couldn't write its answer."}.encode();
   }
 }
 

@@ -57,13 +57,13 @@ class CommandHandlers {
   // The reply payload for a request payload; never throws.
   std::string respond(std::string_view request);
   // The same for a request read already, whose "data" argument came as `received`.
-  std::string respond(const link::JSONValue& request, ReceivedFile* received);
+  std::string respond(const wire::JSONValue& request, ReceivedFile* received);
   // The result of one command; throws CommandError, QueryError or StoreError on failure.
-  link::JSONValue handle(std::string_view command, const link::JSONObject& arguments,
+  wire::JSONValue handle(std::string_view command, const wire::JSONObject& arguments,
                          ReceivedFile* received = nullptr);
 
  private:
-  std::string answer(const std::function<link::JSONValue()>& run);
+  std::string answer(const std::function<wire::JSONValue()>& run);
 
   HostServices services_;
   std::function<void()> changed_;

@@ -52,6 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t cut = size ? data[0] % size : 0;
   exchange->take(request.substr(0, cut));
   exchange->take(request.substr(cut));
-  nolt::link::CLIResponse::decode(exchange->finish().payload);  // throws, and so fails, if bad
+  nolt::wire::CLIResponse::decode(exchange->finish().payload);  // throws, and so fails, if bad
   return 0;
 }

@@ -11,9 +11,9 @@
 namespace nolt::host {
 namespace {
 
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 namespace base64 = platform::base64;
 
 class CommandHandlersTest : public testing::HostFixture {
@@ -307,7 +307,7 @@ TEST_F(CommandHandlersTest, OpenHandsTheLinkOrFileToTheOpener) {
 TEST_F(CommandHandlersTest, RespondAnswersEveryRequestWithOneResponse) {
   struct Case {
     std::string request;
-    link::CLIResponse response;
+    wire::CLIResponse response;
   } cases[] = {
       {"not json", {std::nullopt, "Nolt couldn't read the request."}},
       {R"({"command":"spaces"})", {std::nullopt, "Nolt couldn't read the request."}},
@@ -317,14 +317,14 @@ TEST_F(CommandHandlersTest, RespondAnswersEveryRequestWithOneResponse) {
        {JSONObject{{"id", "00000000-0000-4000-8000-000000000001"}, {"title", "hi"}}, std::nullopt}},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(link::CLIResponse::decode(handlers_.respond(c.request)), c.response) << c.request;
+    EXPECT_EQ(wire::CLIResponse::decode(handlers_.respond(c.request)), c.response) << c.request;
 }
 
 // What a query request answers: the error text, or "found N" with the count of results.
 std::string queryOutcome(CommandHandlers& handlers, const std::string& command,
                          const std::string& query) {
-  link::CLIRequest request{command, JSONObject{{"query", query}}};
-  link::CLIResponse response = link::CLIResponse::decode(handlers.respond(request.encode()));
+  wire::CLIRequest request{command, JSONObject{{"query", query}}};
+  wire::CLIResponse response = wire::CLIResponse::decode(handlers.respond(request.encode()));
   if (response.error) return *response.error;
   const JSONValue* list = response.result->subscript(command == "search" ? "items" : "notes");
   return "found " + std::to_string(list->array()->size());
@@ -382,7 +382,7 @@ TEST_F(CommandHandlersTest, TheLibrarysOwnErrorTextNeverReachesAReply) {
   }
   CommandHandlers handlers(HostServices{*library, files_, images_, opener_, uuids_, clock_});
   std::string reply = handlers.respond(R"({"command":"add_note","arguments":{"text":"hi"}})");
-  EXPECT_EQ(link::CLIResponse::decode(reply).error, "Nolt's library couldn't answer that request.");
+  EXPECT_EQ(wire::CLIResponse::decode(reply).error, "Nolt's library couldn't answer that request.");
 }
 
 }  // namespace

@@ -12,9 +12,9 @@
 
 namespace nolt::host {
 
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 std::string spaceName(Library& library, const std::string& spaceID) {
   for (const Space& space : library.spaces())

@@ -12,7 +12,7 @@
 namespace nolt::host {
 
 // The JSON the host shows for an item: everything it knows about it.
-link::JSONValue itemJSON(Library& library, const Item& item);
+wire::JSONValue itemJSON(Library& library, const Item& item);
 // "2026-12-08T06:47:23Z" for seconds since 1970; clamped to years 0000 to 9999.
 std::string isoDate(double secondsSince1970);
 // The name of the space with that id; empty when there is none.

@@ -26,8 +26,8 @@ namespace nolt::host {
 namespace {
 
 namespace fs = std::filesystem;
-using link::JSONArray;
-using link::JSONObject;
+using wire::JSONArray;
+using wire::JSONObject;
 
 const fs::path kTestData = NOLT_TESTDATA_DIR;
 
@@ -183,7 +183,7 @@ std::map<std::string, std::string> answersOf(Library& library, const Names& name
   platform::testing::FakeWallClock clock{
       std::chrono::sys_seconds{std::chrono::seconds{1'700'100'000}}};
   CommandHandlers handlers{HostServices{library, files, images, opener, uuids, clock}, {}};
-  std::vector<link::CLIRequest> requests = {
+  std::vector<wire::CLIRequest> requests = {
       {"search", JSONObject{}},
       {"search", JSONObject{{"query", "warm"}}},
       {"search", JSONObject{{"query", "warm"}, {"limit", 200}}},
@@ -219,7 +219,7 @@ std::map<std::string, std::string> answersOf(Library& library, const Names& name
     requests.push_back({"item", JSONObject{{"id", names.items[i]}}});
 
   std::map<std::string, std::string> answers;
-  for (const link::CLIRequest& request : requests) {
+  for (const wire::CLIRequest& request : requests) {
     std::string text = request.encode();
     answers[text] = hashOf(handlers.respond(text));
   }

@@ -46,7 +46,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace host = nolt::host;
-namespace link = nolt::link;
+namespace wire = nolt::wire;
 namespace platform = nolt::platform;
 
 // Captures whose notification was missed are still found within this many seconds.
@@ -95,7 +95,7 @@ Options parseOptions(int argc, char** argv) {
 // Hands a deep link to the host that runs already, waiting while it launches.
 int openThroughRunningHost(platform::Environment& env, const std::string& itemID) {
   auto port = platform::makeUnixCommandPort(env);
-  link::CLIRequest request{"open", link::JSONObject{{"id", itemID}}};
+  wire::CLIRequest request{"open", wire::JSONObject{{"id", itemID}}};
   auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kLaunchWait);
   while (std::chrono::steady_clock::now() < deadline) {
     if (auto connection = port->open(platform::kCommandPortName)) {
@@ -103,7 +103,7 @@ int openThroughRunningHost(platform::Environment& env, const std::string& itemID
       if (connection->sendRequest(0, request.encode(), 10, 60, reply) !=
           platform::PortConnection::Status::success)
         fail("Nolt didn't answer.");
-      link::CLIResponse response = link::CLIResponse::decode(reply);
+      wire::CLIResponse response = wire::CLIResponse::decode(reply);
       if (response.error) fail(*response.error);
       return 0;
     }
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
     record->setRunning();
     if (options.itemToOpen)
       handlers.respond(
-          link::CLIRequest{"open", link::JSONObject{{"id", *options.itemToOpen}}}.encode());
+          wire::CLIRequest{"open", wire::JSONObject{{"id", *options.itemToOpen}}}.encode());
 
     // A long backlog of captures is no reason to ignore SIGTERM: the import stops between
     // captures, commits what it took, and the loop below ends.

@@ -19,9 +19,9 @@ using platform::openFolder;
 using platform::writeFileAtomically;
 
 namespace fs = std::filesystem;
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 namespace {
 
@@ -129,7 +129,7 @@ void Publisher::publish() {
   }
   std::string snapshot = widgetSnapshotJSON(items, library_.spaces(), library_.collections(),
                                             platform::secondsSince1970(clock_.now()))
-                             .encode(link::JSONEncoding::stream);
+                             .encode(wire::JSONEncoding::stream);
   writeFileAtomically(widget.get(), "widget.json", snapshot, container_ / "Widget" / "widget.json");
 
   // Thumbnails of items the snapshot no longer names are only clutter.

@@ -49,7 +49,7 @@ class Publisher {
 double widgetWeight(const Item& item, double now);
 
 // The snapshot's JSON for the items, spaces and collections.
-link::JSONValue widgetSnapshotJSON(const std::vector<Item>& items, const std::vector<Space>& spaces,
+wire::JSONValue widgetSnapshotJSON(const std::vector<Item>& items, const std::vector<Space>& spaces,
                                    const std::vector<Collection>& collections, double now);
 
 }  // namespace nolt::host

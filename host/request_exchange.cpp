@@ -17,8 +17,8 @@ namespace nolt::host {
 
 namespace {
 
-using link::JSONValue;
 using platform::PortExchange;
+using wire::JSONValue;
 
 // Decoded bytes go to disk in blocks of this size.
 constexpr std::size_t kWriteBlock = 256 * 1024;
@@ -159,7 +159,7 @@ class RequestSink final : public platform::json::Sink {
   }
 
   FileStore& files_;
-  link::JSONValueBuilder builder_;
+  wire::JSONValueBuilder builder_;
   std::vector<bool> objects_;  // for each open container: an object, else an array
   std::string topKey_;         // the last key of the outermost object
   std::string pending_;        // the parts of a string so far

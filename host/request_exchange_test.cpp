@@ -13,13 +13,13 @@ namespace nolt::host {
 namespace {
 
 namespace fs = std::filesystem;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONObject;
+using wire::JSONValue;
 
 class RequestExchangeTest : public testing::HostFixture {
  protected:
   // Feeds the request in parts of `part` bytes; the reply as a response record.
-  link::CLIResponse exchange(std::string_view request, std::size_t part) {
+  wire::CLIResponse exchange(std::string_view request, std::size_t part) {
     auto exchange = makeRequestExchange(handlers_, files_, std::uint32_t(request.size()));
     for (std::size_t at = 0; at < request.size(); at += part) {
       EXPECT_TRUE(exchange->take(request.substr(at, part)));
@@ -27,10 +27,10 @@ class RequestExchangeTest : public testing::HostFixture {
     }
     platform::PortExchange::Answer answer = exchange->finish();
     EXPECT_EQ(answer.ending, platform::PortExchange::Ending::reply);
-    return link::CLIResponse::decode(answer.payload);
+    return wire::CLIResponse::decode(answer.payload);
   }
   static std::string addFile(std::string_view name, std::string_view data) {
-    return link::CLIRequest{
+    return wire::CLIRequest{
         "add_file",
         JSONObject{{"name", std::string(name)}, {"data", std::string(data)}, {"title", "Clip"}}}
         .encode();
@@ -61,7 +61,7 @@ TEST_F(RequestExchangeTest, AFileInManySmallPartsOrOneIsStoredByteForByte) {
   for (const std::string& request : {escaped, plain}) {
     for (std::size_t part : {std::size_t(7), std::size_t(4096), request.size()}) {
       maxHeld_ = 0;
-      link::CLIResponse response = exchange(request, part);
+      wire::CLIResponse response = exchange(request, part);
       ASSERT_FALSE(response.error) << *response.error;
       std::string id = *response.result->subscript("id")->string();
       EXPECT_EQ(files_.read(id, "clip.mp4"), bytes) << "in parts of " << part;
@@ -77,7 +77,7 @@ TEST_F(RequestExchangeTest, OtherRequestsAndBadOnesGetTheirUsualAnswers) {
     std::string request;
     std::string error;  // empty for success
   } cases[] = {
-      {link::CLIRequest{"spaces", {}}.encode(), ""},
+      {wire::CLIRequest{"spaces", {}}.encode(), ""},
       {addFile("a.png", "not base64!"), "The content of a.png isn't Base64."},
       {addFile("notes.txt", "QUJD"), "Nolt saves images, videos and PDFs; notes.txt isn't one."},
       {R"({"command":"add_file","arguments":{"name":"a.png","data":7}})",
@@ -90,7 +90,7 @@ TEST_F(RequestExchangeTest, OtherRequestsAndBadOnesGetTheirUsualAnswers) {
   };
   for (const Case& c : cases) {
     for (std::size_t part : {std::size_t(1), c.request.size()}) {
-      link::CLIResponse response = exchange(c.request, part);
+      wire::CLIResponse response = exchange(c.request, part);
       EXPECT_EQ(response.error.value_or(""), c.error) << c.request << " in parts of " << part;
     }
   }

@@ -14,9 +14,9 @@ namespace nolt::host {
 
 namespace {
 
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 constexpr std::size_t kPaletteSize = 8;
 constexpr std::size_t kTopCount = 10;

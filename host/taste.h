@@ -11,16 +11,16 @@
 namespace nolt::host {
 
 // Arguments "space" and "collection" narrow it.
-link::JSONValue tasteJSON(Library& library, const link::JSONObject& arguments);
+wire::JSONValue tasteJSON(Library& library, const wire::JSONObject& arguments);
 // Argument "collection" (name or id) is required; "space" picks among equal names.
-link::JSONValue briefJSON(Library& library, const link::JSONObject& arguments);
+wire::JSONValue briefJSON(Library& library, const wire::JSONObject& arguments);
 
 // Colours of several items merged: near colours join, the heaviest `count` remain, weights
 // scaled to add up to 1.
 std::vector<Swatch> mergePalettes(const std::vector<std::pair<std::vector<Swatch>, double>>& parts,
                                   std::size_t count);
 
-link::JSONValue paletteJSON(const std::vector<Swatch>& palette);
-link::JSONValue noteJSON(const Note& note);
+wire::JSONValue paletteJSON(const std::vector<Swatch>& palette);
+wire::JSONValue noteJSON(const Note& note);
 
 }  // namespace nolt::host

@@ -28,7 +28,7 @@ class AddLinkRuleTest : public testing::HostFixture {};
 TEST_F(AddLinkRuleTest, AddLinkTakesWhatTheRuleTakes) {
   EXPECT_EQ(*handlers_.handle("add_link", {{"url", "https://example.com/guide#setup"}})
                  .subscript("title"),
-            link::JSONValue("example.com/guide"));
+            wire::JSONValue("example.com/guide"));
   for (const char* url : {"javascript:alert(1)", "file:///etc/passwd"})
     EXPECT_THROW(handlers_.handle("add_link", {{"url", url}}), CommandError) << url;
 }

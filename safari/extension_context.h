@@ -14,7 +14,7 @@ namespace nolt::safari {
 inline constexpr std::string_view SFExtensionMessageKey = "message";
 
 struct ExtensionItem {
-  std::optional<link::JSONObject> userInfo;
+  std::optional<wire::JSONObject> userInfo;
 };
 
 class ExtensionContext {

@@ -18,10 +18,10 @@ std::size_t readSome(std::istream& in, char* buffer, std::size_t size) {
 class FrameContext final : public ExtensionContext {
  public:
   explicit FrameContext(std::string_view json) {
-    ExtensionItem item{link::JSONObject{}};
+    ExtensionItem item{wire::JSONObject{}};
     try {
-      item.userInfo->set(std::string(SFExtensionMessageKey), link::JSONValue::decode(json));
-    } catch (const link::JSONDecodingError&) {
+      item.userInfo->set(std::string(SFExtensionMessageKey), wire::JSONValue::decode(json));
+    } catch (const wire::JSONDecodingError&) {
       // Left without a message: the handler answers as for an empty one.
     }
     items_.push_back(std::move(item));
@@ -33,9 +33,9 @@ class FrameContext final : public ExtensionContext {
   // The reply item's message as JSON; none when the request was not completed with one.
   std::optional<std::string> replyJSON() const {
     if (reply_.empty() || !reply_.front().userInfo) return std::nullopt;
-    const link::JSONValue* message = reply_.front().userInfo->find(SFExtensionMessageKey);
+    const wire::JSONValue* message = reply_.front().userInfo->find(SFExtensionMessageKey);
     if (!message) return std::nullopt;
-    return message->encode(link::JSONEncoding::plain);
+    return message->encode(wire::JSONEncoding::plain);
   }
 
  private:

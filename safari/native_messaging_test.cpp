@@ -28,11 +28,11 @@ Served serveBytes(const std::string& input) {
   Served served;
   served.status = serve(in, out, [&](ExtensionContext& context) {
     const auto& userInfo = *context.inputItems().at(0).userInfo;
-    const link::JSONValue* message = userInfo.find(SFExtensionMessageKey);
-    served.seen.push_back(message ? message->encode(link::JSONEncoding::plain) : "-");
-    link::JSONObject reply{{"ok", true}};
+    const wire::JSONValue* message = userInfo.find(SFExtensionMessageKey);
+    served.seen.push_back(message ? message->encode(wire::JSONEncoding::plain) : "-");
+    wire::JSONObject reply{{"ok", true}};
     context.completeRequest(
-        {ExtensionItem{link::JSONObject{{std::string(SFExtensionMessageKey), reply}}}});
+        {ExtensionItem{wire::JSONObject{{std::string(SFExtensionMessageKey), reply}}}});
   });
   served.output = out.str();
   return served;
@@ -85,7 +85,7 @@ TEST(NativeMessagingTest, AReplyOverTheBrowsersLimitBecomesAnError) {
     std::ostringstream out;
     serve(in, out, [&](ExtensionContext& context) {
       context.completeRequest(
-          {ExtensionItem{link::JSONObject{{std::string(SFExtensionMessageKey), text}}}});
+          {ExtensionItem{wire::JSONObject{{std::string(SFExtensionMessageKey), text}}}});
     });
     EXPECT_EQ(out.str(), size <= kMaxReplySize ? frame("\"" + text + "\"")
                                                : frame(R"({"ok":false,"error":"replyTooLarge"})"));

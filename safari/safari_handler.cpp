@@ -15,9 +15,9 @@ namespace nolt::safari {
 namespace {
 
 using capture::IncomingRequest;
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 using SaveError = SafariWebExtensionHandler::SaveError;
 
 // The message's value for `key` when it is a string; other types count as absent.
@@ -123,7 +123,7 @@ constexpr std::string_view kKindNames[] = {"noContainer", "badMessage"};
 std::size_t keepFitting(JSONArray& array, std::size_t budget) {
   std::size_t used = 0, kept = 0;
   for (; kept < array.size(); ++kept) {
-    std::size_t size = array[kept].encode(link::JSONEncoding::plain).size() + (kept ? 1 : 0);
+    std::size_t size = array[kept].encode(wire::JSONEncoding::plain).size() + (kept ? 1 : 0);
     if (used + size > budget) break;
     used += size;
   }
@@ -138,7 +138,7 @@ JSONObject fittedDestinationsReply(JSONValue destinations, std::size_t maxBytes)
     return JSONObject{{"ok", true}, {"destinations", std::move(value)}};
   };
   auto size = [](const JSONObject& object) {
-    return JSONValue(object).encode(link::JSONEncoding::plain).size();
+    return JSONValue(object).encode(wire::JSONEncoding::plain).size();
   };
   JSONObject whole = reply(destinations);
   if (size(whole) <= maxBytes || !destinations.object()) return whole;
@@ -190,7 +190,7 @@ JSONObject SafariWebExtensionHandler::destinationsReply() {
   JSONValue destinations = JSONObject();
   try {
     destinations = JSONValue::decode(capture::loadDestinations(services_.env).encoded());
-  } catch (const link::JSONDecodingError&) {
+  } catch (const wire::JSONDecodingError&) {
     // Our own text always reads back; were it not to, the extension still gets its answer.
   }
   return fittedDestinationsReply(std::move(destinations), kMaxReplySize);

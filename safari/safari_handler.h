@@ -40,8 +40,8 @@ class SafariWebExtensionHandler {
   void beginRequest(ExtensionContext& context);
 
  private:
-  link::JSONObject destinationsReply();
-  void save(const link::JSONObject& message);
+  wire::JSONObject destinationsReply();
+  void save(const wire::JSONObject& message);
 
   Services services_;
 };
@@ -49,6 +49,6 @@ class SafariWebExtensionHandler {
 // The destinations reply {"ok": true, "destinations"} in at most `maxBytes` of text. A list too
 // long for that keeps every space that fits and the first collections that fit after them, in
 // the file's order; a collection whose space was left out is still listed.
-link::JSONObject fittedDestinationsReply(link::JSONValue destinations, std::size_t maxBytes);
+wire::JSONObject fittedDestinationsReply(wire::JSONValue destinations, std::size_t maxBytes);
 
 }  // namespace nolt::safari

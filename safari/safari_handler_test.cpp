@@ -56,9 +56,9 @@ class SafariHandlerTest : public ::testing::Test {
   // The reply to one message, checking that the request was completed exactly once.
   std::string send(std::optional<std::string> messageJSON) {
     TestContext context;
-    link::JSONObject userInfo;
+    wire::JSONObject userInfo;
     if (messageJSON)
-      userInfo.set(std::string(SFExtensionMessageKey), link::JSONValue::decode(*messageJSON));
+      userInfo.set(std::string(SFExtensionMessageKey), wire::JSONValue::decode(*messageJSON));
     context.items.push_back({userInfo});
     return run(context);
   }
@@ -68,8 +68,8 @@ class SafariHandlerTest : public ::testing::Test {
     handler.beginRequest(context);
     EXPECT_EQ(context.completions.size(), 1u);
     if (context.completions.size() != 1 || context.completions[0].size() != 1) return "";
-    const link::JSONValue* reply = context.completions[0][0].userInfo->find(SFExtensionMessageKey);
-    return reply ? reply->encode(link::JSONEncoding::plain) : "";
+    const wire::JSONValue* reply = context.completions[0][0].userInfo->find(SFExtensionMessageKey);
+    return reply ? reply->encode(wire::JSONEncoding::plain) : "";
   }
 
   void writeDestinations() {
@@ -266,10 +266,10 @@ TEST_F(SafariHandlerTest, ADestinationsReplyFitsInOneBrowserMessage) {
   std::string reply = send(R"({"action":"destinations"})");
   EXPECT_LE(reply.size(), kMaxReplySize);
   EXPECT_GT(reply.size(), kMaxReplySize - 300) << "room left for another collection";
-  link::JSONValue decoded = link::JSONValue::decode(reply);
-  const link::JSONObject& destinations = *decoded.object()->find("destinations")->object();
+  wire::JSONValue decoded = wire::JSONValue::decode(reply);
+  const wire::JSONObject& destinations = *decoded.object()->find("destinations")->object();
   EXPECT_EQ(destinations.find("spaces")->array()->size(), 3u);
-  const link::JSONArray& kept = *destinations.find("collections")->array();
+  const wire::JSONArray& kept = *destinations.find("collections")->array();
   ASSERT_GT(kept.size(), 1000u);
   EXPECT_LT(kept.size(), 6000u);
   EXPECT_EQ(*kept.front().object()->find("id")->string(), "00000064-0000-4000-8000-000000000000");

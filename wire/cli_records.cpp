@@ -1,6 +1,6 @@
 #include "wire/cli_records.h"
 
-namespace nolt::link {
+namespace nolt::wire {
 
 JSONValue CLIRequest::toJSON() const {
   return JSONObject{{"command", command}, {"arguments", arguments}};
@@ -40,4 +40,4 @@ CLIResponse CLIResponse::decode(std::string_view text) {
   return response;
 }
 
-}  // namespace nolt::link
+}  // namespace nolt::wire

@@ -7,7 +7,7 @@
 
 #include "wire/json_value.h"
 
-namespace nolt::link {
+namespace nolt::wire {
 
 // What nolt asks of the host: a command name and its arguments, `{}` when there are none.
 struct CLIRequest {
@@ -36,4 +36,4 @@ struct CLIResponse {
   friend bool operator==(const CLIResponse&, const CLIResponse&) = default;
 };
 
-}  // namespace nolt::link
+}  // namespace nolt::wire

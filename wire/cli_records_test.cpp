@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace nolt::link {
+namespace nolt::wire {
 namespace {
 
 TEST(CLIRequestTest, AlwaysWritesBothKeys) {
@@ -41,4 +41,4 @@ TEST(CLIResponseTest, WritesOnlyPresentMembers) {
 }
 
 }  // namespace
-}  // namespace nolt::link
+}  // namespace nolt::wire

@@ -7,7 +7,7 @@
 
 #include "wire/json_value.h"
 
-namespace nolt::link {
+namespace nolt::wire {
 namespace {
 
 namespace fs = std::filesystem;
@@ -47,4 +47,4 @@ TEST(JSONTestSuiteTest, EveryFileMeetsItsVerdict) {
 }
 
 }  // namespace
-}  // namespace nolt::link
+}  // namespace nolt::wire

@@ -8,7 +8,7 @@
 #include "platform/json_reader.h"
 #include "platform/json_text.h"
 
-namespace nolt::link {
+namespace nolt::wire {
 
 namespace {
 
@@ -294,4 +294,4 @@ std::optional<std::int64_t> parseDecimalInteger(std::string_view text) {
   return value;
 }
 
-}  // namespace nolt::link
+}  // namespace nolt::wire

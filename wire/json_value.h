@@ -17,7 +17,7 @@
 
 #include "platform/json_reader.h"
 
-namespace nolt::link {
+namespace nolt::wire {
 
 class JSONValue;
 
@@ -165,9 +165,9 @@ std::string decimalText(double number);
 // The signed 64-bit integer written as an optional sign and ASCII digits, nothing else.
 std::optional<std::int64_t> parseDecimalInteger(std::string_view text);
 
-}  // namespace nolt::link
+}  // namespace nolt::wire
 
 template <>
-struct std::hash<nolt::link::JSONValue> {
-  std::size_t operator()(const nolt::link::JSONValue& v) const { return v.hash(); }
+struct std::hash<nolt::wire::JSONValue> {
+  std::size_t operator()(const nolt::wire::JSONValue& v) const { return v.hash(); }
 };

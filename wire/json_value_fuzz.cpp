@@ -5,15 +5,15 @@
 #include "wire/cli_records.h"
 #include "wire/json_value.h"
 
-using nolt::link::JSONEncoding;
-using nolt::link::JSONValue;
+using nolt::wire::JSONEncoding;
+using nolt::wire::JSONValue;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   JSONValue value;
   try {
     value = JSONValue::decode(text);
-  } catch (const nolt::link::JSONDecodingError&) {
+  } catch (const nolt::wire::JSONDecodingError&) {
     return 0;
   }
   for (auto encoding : {JSONEncoding::plain, JSONEncoding::stream, JSONEncoding::pretty}) {
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)value.intValue();
   (void)value.stringsValue();
   try {
-    (void)nolt::link::CLIResponse::decode(text);
-  } catch (const nolt::link::JSONDecodingError&) {
+    (void)nolt::wire::CLIResponse::decode(text);
+  } catch (const nolt::wire::JSONDecodingError&) {
   }
   return 0;
 }

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-namespace nolt::link {
+namespace nolt::wire {
 namespace {
 
 using Kind = JSONValue::Kind;
@@ -187,4 +187,4 @@ TEST(JSONObjectTest, SetFindAndEraseKeepKeysSorted) {
 }
 
 }  // namespace
-}  // namespace nolt::link
+}  // namespace nolt::wire

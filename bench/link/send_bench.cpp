@@ -20,7 +20,7 @@
 namespace {
 
 using nolt::link::AppConnection;
-using nolt::link::JSONObject;
+using nolt::wire::JSONObject;
 
 // Serves the command port in `runtime` until stopped, answering every request with `reply`.
 class InstantHost {

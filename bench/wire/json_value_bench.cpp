@@ -9,10 +9,10 @@
 
 namespace {
 
-using nolt::link::JSONArray;
-using nolt::link::JSONEncoding;
-using nolt::link::JSONObject;
-using nolt::link::JSONValue;
+using nolt::wire::JSONArray;
+using nolt::wire::JSONEncoding;
+using nolt::wire::JSONObject;
+using nolt::wire::JSONValue;
 
 std::string smallRequest() {
   return R"({"command":"search","arguments":{"query":"red chair","space":"Work","limit":5}})";

@@ -6,9 +6,9 @@
 
 namespace nolt::agent {
 
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 namespace {
 
@@ -76,14 +76,14 @@ std::string MCPServer::resultText(std::string_view method, const JSONValue* para
   // Clients ping and list the tools often, and neither answer ever changes, so each is
   // written once.
   if (method == "ping") {
-    static const std::string text = ping(*this, params).encode(link::JSONEncoding::stream);
+    static const std::string text = ping(*this, params).encode(wire::JSONEncoding::stream);
     return text;
   }
   if (method == "tools/list") {
-    static const std::string text = listTools(*this, params).encode(link::JSONEncoding::stream);
+    static const std::string text = listTools(*this, params).encode(wire::JSONEncoding::stream);
     return text;
   }
-  return handle(method, params).encode(link::JSONEncoding::stream);
+  return handle(method, params).encode(wire::JSONEncoding::stream);
 }
 
 }  // namespace nolt::agent

@@ -8,8 +8,8 @@
 namespace nolt::agent {
 namespace {
 
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONObject;
+using wire::JSONValue;
 
 TEST(ToolCatalogueTest, ElevenToolsWithUniqueNamesAndCommands) {
   const auto& tools = MCPServer::tools();

@@ -19,10 +19,10 @@ namespace nolt::agent {
 // One host request: a command and its arguments in, the host's result out. Throws
 // AppConnection::Failure, or any other std::exception, when the exchange fails.
 using HostExchange =
-    std::function<link::JSONValue(std::string_view command, const link::JSONObject& arguments)>;
+    std::function<wire::JSONValue(std::string_view command, const wire::JSONObject& arguments)>;
 // The same for a request of `length` bytes written piece by piece: how "add_file" sends a file
 // without holding it.
-using StreamedExchange = std::function<link::JSONValue(
+using StreamedExchange = std::function<wire::JSONValue(
     std::uint32_t length, const link::AppConnection::StreamedRequest& produce)>;
 
 class MCPServer {
@@ -31,7 +31,7 @@ class MCPServer {
   struct Tool {
     std::string name;
     std::string description;
-    link::JSONObject properties;  // the JSON schema of each argument
+    wire::JSONObject properties;  // the JSON schema of each argument
     std::vector<std::string> required;
     std::string command;
     bool readOnly = true;
@@ -54,22 +54,22 @@ class MCPServer {
   // The eleven tools in the order agents see them; built once, on first use.
   static const std::vector<Tool>& tools();
   // The schema of the "space" argument of the reading tools.
-  static const link::JSONObject& spaceProperty();
+  static const wire::JSONObject& spaceProperty();
   // The first tool of that name; null when there is none.
   static const Tool* findTool(std::string_view name);
   // The tool's entry in "tools/list".
-  static link::JSONObject descriptor(const Tool& tool);
+  static wire::JSONObject descriptor(const Tool& tool);
 
   // The result of one request. `params` is null when the request had none. Throws RPCError
   // for an unknown method or tool; a known tool's failures come back inside its result.
-  link::JSONValue handle(std::string_view method, const link::JSONValue* params);
+  wire::JSONValue handle(std::string_view method, const wire::JSONValue* params);
   // handle() written as compact JSON text with "/" unescaped; the same failures, and
   // JSONEncodingError when the result cannot be written.
-  std::string resultText(std::string_view method, const link::JSONValue* params);
+  std::string resultText(std::string_view method, const wire::JSONValue* params);
 
   // One tool run against the host; `arguments` is null when the call had none. Never throws:
   // every failure becomes a result marked "isError" holding the failure's text.
-  link::JSONObject callTool(const Tool& tool, const link::JSONValue* arguments);
+  wire::JSONObject callTool(const Tool& tool, const wire::JSONValue* arguments);
 
  private:
   HostExchange send_;

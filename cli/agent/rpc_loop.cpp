@@ -15,11 +15,11 @@
 
 namespace nolt::agent {
 
-using link::JSONEncoding;
-using link::JSONEncodingError;
-using link::JSONObject;
-using link::JSONValue;
 using platform::json::firstInvalidUTF8;
+using wire::JSONEncoding;
+using wire::JSONEncodingError;
+using wire::JSONObject;
+using wire::JSONValue;
 
 namespace {
 
@@ -114,7 +114,7 @@ class RequestReader final : public platform::json::Sink {
   bool isObject_ = false;
   std::size_t depth_ = 0;                       // how many arrays and objects are open
   std::optional<JSONValue>* target_ = nullptr;  // where the member being read is kept
-  link::JSONValueBuilder value_;
+  wire::JSONValueBuilder value_;
   std::optional<JSONValue> id_, method_, params_;
 };
 

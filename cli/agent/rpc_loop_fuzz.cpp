@@ -8,8 +8,8 @@
 #include "cli/agent/rpc_loop.h"
 #include "cli/link/app_connection.h"
 
-using nolt::link::JSONObject;
-using nolt::link::JSONValue;
+using nolt::wire::JSONObject;
+using nolt::wire::JSONValue;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string bytes(reinterpret_cast<const char*>(data), size);

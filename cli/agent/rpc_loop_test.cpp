@@ -13,7 +13,7 @@
 namespace nolt::agent {
 namespace {
 
-using link::JSONValue;
+using wire::JSONValue;
 
 // A source that hands out `bytes` at most `step` bytes per read, counting the reads.
 LineReader::Source chunks(std::string bytes, std::size_t step, int* reads = nullptr) {

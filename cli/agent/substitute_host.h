@@ -17,33 +17,33 @@ namespace nolt::agent::testing {
 struct SubstituteHost {
   struct Request {
     std::string command;
-    link::JSONObject arguments;
+    wire::JSONObject arguments;
   };
 
   std::vector<Request> requests;
   // Command name to the host's reply; "*" answers every command without an entry of its own.
-  std::map<std::string, link::CLIResponse, std::less<>> replies;
+  std::map<std::string, wire::CLIResponse, std::less<>> replies;
 
   HostExchange exchange() {
-    return [this](std::string_view command, const link::JSONObject& arguments) {
+    return [this](std::string_view command, const wire::JSONObject& arguments) {
       requests.push_back({std::string(command), arguments});
       auto it = replies.find(command);
       if (it == replies.end()) it = replies.find("*");
       if (it == replies.end()) throw link::AppConnection::Failure::notRunning();
       if (it->second.error) throw link::AppConnection::Failure::app(*it->second.error);
-      const std::optional<link::JSONValue>& result = it->second.result;
-      return result ? *result : link::JSONValue();
+      const std::optional<wire::JSONValue>& result = it->second.result;
+      return result ? *result : wire::JSONValue();
     };
   }
 };
 
 }  // namespace nolt::agent::testing
 
-namespace nolt::link {
+namespace nolt::wire {
 
 // Test failures show values as JSON text.
 inline void PrintTo(const JSONValue& value, std::ostream* out) {
   *out << value.encode(JSONEncoding::stream);
 }
 
-}  // namespace nolt::link
+}  // namespace nolt::wire

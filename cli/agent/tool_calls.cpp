@@ -11,9 +11,9 @@
 namespace nolt::agent {
 
 using link::AppConnection;
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 namespace {
 

@@ -8,11 +8,11 @@ namespace nolt::agent {
 namespace {
 
 using link::AppConnection;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONObject;
+using wire::JSONValue;
 
 JSONValue errorResult(std::string_view text) {
-  return JSONObject{{"content", link::JSONArray{JSONObject{{"type", "text"}, {"text", text}}}},
+  return JSONObject{{"content", wire::JSONArray{JSONObject{{"type", "text"}, {"text", text}}}},
                     {"isError", true}};
 }
 
@@ -51,7 +51,7 @@ TEST_F(ToolCallsTest, EveryHostFailureBecomesAnErrorResultWithItsText) {
   }
   // Failures of other kinds are reported with their own description.
   MCPServer encoding([](std::string_view, const JSONObject&) -> JSONValue {
-    throw link::JSONEncodingError("JSON cannot hold the number inf");
+    throw wire::JSONEncodingError("JSON cannot hold the number inf");
   });
   EXPECT_EQ(encoding.callTool(*MCPServer::findTool("search"), nullptr),
             errorResult("JSON cannot hold the number inf"));
@@ -63,7 +63,7 @@ TEST_F(ToolCallsTest, AddFileSendsTheFileInsteadOfItsPath) {
   host.replies["add_file"] = {JSONValue(nullptr), std::nullopt};
   JSONValue args =
       JSONObject{{"path", dir.file("Board 1.pdf")},   {"space", "Work"}, {"collection", "Site"},
-                 {"tags", link::JSONArray{"a", "b"}}, {"note", "n"},     {"unknown", 1}};
+                 {"tags", wire::JSONArray{"a", "b"}}, {"note", "n"},     {"unknown", 1}};
   JSONValue result = server.callTool(*MCPServer::findTool("add_file"), &args);
   EXPECT_EQ(result.subscript("isError"), nullptr) << result.prettyText();
   ASSERT_EQ(host.requests.size(), 1u);
@@ -84,9 +84,9 @@ TEST_F(ToolCallsTest, AddFileRefusalsReachTheAgentAndSendNothing) {
       {R"({})", "Can't read ."},
       {R"({"path":null})", "Can't read ."},
       {R"({"path":7})", "Can't read 7."},
-      {JSONValue(JSONObject{{"path", dir.file("missing.png")}}).encode(link::JSONEncoding::stream),
+      {JSONValue(JSONObject{{"path", dir.file("missing.png")}}).encode(wire::JSONEncoding::stream),
        "Can't read " + dir.file("missing.png") + "."},
-      {JSONValue(JSONObject{{"path", dir.file("notes.txt")}}).encode(link::JSONEncoding::stream),
+      {JSONValue(JSONObject{{"path", dir.file("notes.txt")}}).encode(wire::JSONEncoding::stream),
        "Nolt saves images, videos and PDFs; notes.txt isn't one."},
   };
   for (const auto& [arguments, text] : cases)

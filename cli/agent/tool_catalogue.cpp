@@ -6,9 +6,9 @@
 
 namespace nolt::agent {
 
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 namespace {
 

@@ -20,7 +20,7 @@
 namespace nolt::agent {
 namespace {
 
-using link::JSONValue;
+using wire::JSONValue;
 
 struct Step {
   std::string sent;
@@ -78,7 +78,7 @@ void runTranscript(const std::filesystem::path& file) {
     SCOPED_TRACE(file.filename().string() + ":" + std::to_string(step.line));
     testing::SubstituteHost host;
     for (const auto& [command, reply] : step.script)
-      host.replies[command] = link::CLIResponse::decode(reply);
+      host.replies[command] = wire::CLIResponse::decode(reply);
     std::istringstream input(step.sent + "\n");
     std::ostringstream output;
     serve(input, output, host.exchange());

@@ -8,9 +8,9 @@
 
 namespace nolt::commands {
 
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 const std::string_view kUsageText =
     "Usage: nolt <command> [options]\n"
@@ -104,7 +104,7 @@ void runSearch(const Invocation& run) {
   run.copyOption(arguments, "collection");
   // An unreadable limit is left to the host's default, without a message.
   if (auto limit = run.parsed.lastOption("limit"))
-    if (auto number = link::parseDecimalInteger(*limit)) arguments.set("limit", *number);
+    if (auto number = wire::parseDecimalInteger(*limit)) arguments.set("limit", *number);
   JSONValue result = run.send("search", arguments);
   if (run.json()) return run.printJSON(result);
   Rendered rendered = renderSearch(result);

@@ -16,11 +16,11 @@ namespace nolt::commands {
 // What a run needs from the world; main() builds the real ones, tests their own.
 struct Services {
   // One exchange with the host: the result, or a thrown AppConnection::Failure.
-  std::function<link::JSONValue(std::string_view command, const link::JSONObject& arguments)> send;
+  std::function<wire::JSONValue(std::string_view command, const wire::JSONObject& arguments)> send;
   // The same exchange for a request of `length` bytes written piece by piece; `add` sends files
   // this way so that neither a file nor its text is ever held whole. When unset, files go
   // through `send`.
-  std::function<link::JSONValue(std::uint32_t length,
+  std::function<wire::JSONValue(std::uint32_t length,
                                 const link::AppConnection::StreamedRequest& produce)>
       sendStreamed;
   // Standard output and standard error; each call's text is written at once.

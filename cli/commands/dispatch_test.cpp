@@ -17,9 +17,9 @@ namespace nolt::commands {
 namespace {
 
 using link::AppConnection;
-using link::CLIRequest;
-using link::JSONObject;
-using link::JSONValue;
+using wire::CLIRequest;
+using wire::JSONObject;
+using wire::JSONValue;
 
 // Services that record each request and answer from a table by command name.
 struct FakeHost {
@@ -226,7 +226,7 @@ TEST(DispatchTest, TerminalShowsControlsThatPipesCarry) {
   for (const Case& c : cases) {
     std::string title = "a" + c.character + "b";
     JSONValue result{
-        JSONObject{{"items", link::JSONArray{JSONObject{{"id", "1"}, {"title", title}}}}}};
+        JSONObject{{"items", wire::JSONArray{JSONObject{{"id", "1"}, {"title", title}}}}}};
     std::string json = result.prettyText() + "\n";
     std::string terminalJSON = json;
     if (!c.escaped.empty())

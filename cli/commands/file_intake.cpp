@@ -88,7 +88,7 @@ OpenedFile::~OpenedFile() {
   if (fd >= 0) close(fd);
 }
 
-OpenedFile openedFile(std::string_view path, link::JSONObject arguments) {
+OpenedFile openedFile(std::string_view path, wire::JSONObject arguments) {
   OpenedFile file;
   file.shownPath = path;
   std::string expanded = expandTilde(path);
@@ -121,13 +121,13 @@ OpenedFile openedFile(std::string_view path, link::JSONObject arguments) {
   return file;
 }
 
-CheckedFile checkedFile(std::string_view path, link::JSONObject arguments) {
+CheckedFile checkedFile(std::string_view path, wire::JSONObject arguments) {
   OpenedFile file = openedFile(path, std::move(arguments));
   FileBytes bytes = readWhole(file.fd, static_cast<std::size_t>(file.size), path, file.name);
   return CheckedFile{std::move(file.arguments), std::move(bytes)};
 }
 
-link::JSONObject fileArguments(std::string_view path, link::JSONObject arguments) {
+wire::JSONObject fileArguments(std::string_view path, wire::JSONObject arguments) {
   CheckedFile file = checkedFile(path, std::move(arguments));
   std::string data = platform::base64::encode(file.bytes.view());
   file.bytes = {};
@@ -142,14 +142,14 @@ struct RequestShell {
   std::string before, after;
 };
 
-RequestShell requestShell(std::string_view command, const link::JSONObject& fileArguments) {
+RequestShell requestShell(std::string_view command, const wire::JSONObject& fileArguments) {
   // Encode the request with a stand-in for the data, then cut it out. The stand-in is made
   // unique so that no other argument can hold it.
   std::string marker = "nolt-file-data";
   for (;;) {
-    link::JSONObject arguments = fileArguments;
+    wire::JSONObject arguments = fileArguments;
     arguments.set("data", marker);
-    std::string shell = link::CLIRequest{std::string(command), std::move(arguments)}.encode();
+    std::string shell = wire::CLIRequest{std::string(command), std::move(arguments)}.encode();
     std::size_t at = shell.find(marker);
     if (shell.find(marker, at + 1) == std::string::npos)
       return {shell.substr(0, at), shell.substr(at + marker.size())};

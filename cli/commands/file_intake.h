@@ -26,7 +26,7 @@ bool isLinkWord(std::string_view word);
 // whole file as padded Base64). Throws AppConnection::Failure::app for a path that cannot be
 // read as a file, is over the limit or is not an image, video or PDF, and FileReadError when
 // the file fails while it is being read.
-link::JSONObject fileArguments(std::string_view path, link::JSONObject arguments);
+wire::JSONObject fileArguments(std::string_view path, wire::JSONObject arguments);
 
 // A read that failed after the checks passed; what() is the system's text, after the path.
 class FileReadError : public std::runtime_error {
@@ -42,12 +42,12 @@ struct FileBytes {
 
 // A file that passed the checks: its arguments ("name" set, "path" gone, no "data") and bytes.
 struct CheckedFile {
-  link::JSONObject arguments;
+  wire::JSONObject arguments;
   FileBytes bytes;
 };
 
 // fileArguments without the Base64 step; same failures.
-CheckedFile checkedFile(std::string_view path, link::JSONObject arguments);
+CheckedFile checkedFile(std::string_view path, wire::JSONObject arguments);
 
 // A file that passed the checks, open and not yet read: its arguments ("name" set, "path"
 // gone, no "data") and the size it had when opened.
@@ -62,7 +62,7 @@ struct OpenedFile {
   OpenedFile& operator=(OpenedFile&&) = delete;
   ~OpenedFile();
 
-  link::JSONObject arguments;
+  wire::JSONObject arguments;
   std::string shownPath;  // as the user gave it
   std::string name;
   int fd = -1;
@@ -70,7 +70,7 @@ struct OpenedFile {
 };
 
 // The checks of checkedFile, without reading the file.
-OpenedFile openedFile(std::string_view path, link::JSONObject arguments);
+OpenedFile openedFile(std::string_view path, wire::JSONObject arguments);
 
 // The compact request text of `command` with the file's arguments and its Base64 text under
 // "data", written piece by piece so that neither the file nor its text is ever held whole: the

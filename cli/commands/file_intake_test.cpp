@@ -18,9 +18,9 @@ namespace nolt::commands {
 namespace {
 
 using link::AppConnection;
-using link::JSONArray;
-using link::JSONObject;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
 TEST(IsLinkWordTest, OnlyLowerCaseHTTPAndHTTPSAreLinks) {
   struct Case {
@@ -203,9 +203,9 @@ TEST_F(FileIntakeTest, RequestTextIsTheRequestTheEncoderWrites) {
     JSONObject base{{"note", "nolt-file-data"},
                     {"collection", "nolt-file-data-"},
                     {"tags", JSONArray{"a/b", "\""}}};
-    std::string expected = link::CLIRequest{"add_file", fileArguments(path, base)}.encode();
+    std::string expected = wire::CLIRequest{"add_file", fileArguments(path, base)}.encode();
     std::string text = streamed(path, base);
-    EXPECT_EQ(link::JSONValue::decode(text), link::JSONValue::decode(expected)) << size;
+    EXPECT_EQ(wire::JSONValue::decode(text), wire::JSONValue::decode(expected)) << size;
     // Only the file's text is written with "/" as it is; the other arguments as ever.
     EXPECT_NE(text.find("\"a\\/b\""), std::string::npos) << size;
   }
@@ -221,8 +221,8 @@ TEST_F(FileIntakeTest, StreamedRequestOfALargeFileIsTheWholeRequestInPieces) {
   EXPECT_GT(pieces, 4u);
   // The same request as the whole one, with the text's "/" unescaped.
   EXPECT_EQ(
-      link::JSONValue::decode(text),
-      link::JSONValue::decode(link::CLIRequest{"add_file", fileArguments(path, {})}.encode()));
+      wire::JSONValue::decode(text),
+      wire::JSONValue::decode(wire::CLIRequest{"add_file", fileArguments(path, {})}.encode()));
   EXPECT_EQ(text.find("\\/"), std::string::npos);
 }
 

@@ -6,8 +6,8 @@
 
 namespace nolt::commands {
 
-using link::JSONArray;
-using link::JSONValue;
+using wire::JSONArray;
+using wire::JSONValue;
 
 namespace {
 

@@ -18,15 +18,15 @@ struct Rendered {
 };
 
 // One line per item ("id  title  #tag #tag"), then "20 of 143 items" on standard error.
-Rendered renderSearch(const link::JSONValue& result);
+Rendered renderSearch(const wire::JSONValue& result);
 // A header per note ("id  title  [rule]"), then its non-empty lines indented by four spaces.
-std::string renderNotes(const link::JSONValue& result);
-std::string renderSpaces(const link::JSONValue& result);
+std::string renderNotes(const wire::JSONValue& result);
+std::string renderSpaces(const wire::JSONValue& result);
 // "id  name  (12 in Work)".
-std::string renderCollections(const link::JSONValue& result);
-std::string renderNoteSaved(const link::JSONValue& result);
+std::string renderCollections(const wire::JSONValue& result);
+std::string renderNoteSaved(const wire::JSONValue& result);
 // The indented JSON text and a line feed.
-std::string renderJSON(const link::JSONValue& result);
+std::string renderJSON(const wire::JSONValue& result);
 
 // The text with every control character but line feed and tab (C0, DEL, C1), every
 // bidirectional embedding, override and isolate (U+202A to U+202E, U+2066 to U+2069) and every

@@ -7,7 +7,7 @@
 namespace nolt::commands {
 namespace {
 
-using link::JSONValue;
+using wire::JSONValue;
 
 struct Case {
   const char* name;
@@ -133,7 +133,7 @@ TEST(RenderingTest, TerminalSafeReplacesControlsOnly) {
 TEST(RenderingTest, TerminalSafeJSONEscapesWhatTerminalsObey) {
   const std::string value =
       "\x7F\xC2\x85\xC2\x9B\xE2\x80\xAA\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9 é 🏠 \xE2\x80\x8F";
-  JSONValue original{link::JSONObject{{value, link::JSONArray{value, 7}}}};
+  JSONValue original{wire::JSONObject{{value, wire::JSONArray{value, 7}}}};
   std::string safe = terminalSafeJSON(original.prettyText());
   EXPECT_EQ(JSONValue::decode(safe), original);
   const std::string escaped = R"("\u007f\u0085\u009b\u202a\u202e\u2066\u2069 é 🏠 )"

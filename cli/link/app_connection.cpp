@@ -25,8 +25,8 @@ std::string_view folderOf(std::string_view path) {
 
 }  // namespace
 
-JSONValue AppConnection::send(std::string_view command, const JSONObject& arguments) {
-  std::string request = CLIRequest{std::string(command), arguments}.encode();
+wire::JSONValue AppConnection::send(std::string_view command, const wire::JSONObject& arguments) {
+  std::string request = wire::CLIRequest{std::string(command), arguments}.encode();
   std::unique_ptr<platform::PortConnection> port = openPort();
   std::string reply;
   auto status = port->sendRequest(kMessageID, request, kSendTimeout, kReceiveTimeout, reply);
@@ -34,7 +34,7 @@ JSONValue AppConnection::send(std::string_view command, const JSONObject& argume
   return resultOf(status, reply);
 }
 
-JSONValue AppConnection::sendStreamed(std::uint32_t length, const StreamedRequest& produce) {
+wire::JSONValue AppConnection::sendStreamed(std::uint32_t length, const StreamedRequest& produce) {
   std::unique_ptr<platform::PortConnection> port = openPort();
   std::string reply;
   auto status =
@@ -43,19 +43,19 @@ JSONValue AppConnection::sendStreamed(std::uint32_t length, const StreamedReques
   return resultOf(status, reply);
 }
 
-JSONValue AppConnection::resultOf(platform::PortConnection::Status status,
-                                  const std::string& reply) {
+wire::JSONValue AppConnection::resultOf(platform::PortConnection::Status status,
+                                        const std::string& reply) {
   if (status != platform::PortConnection::Status::success || reply.empty())
     throw Failure::noAnswer();
-  CLIResponse response;
+  wire::CLIResponse response;
   try {
-    response = CLIResponse::decode(reply);
-  } catch (const JSONDecodingError&) {
+    response = wire::CLIResponse::decode(reply);
+  } catch (const wire::JSONDecodingError&) {
     throw Failure::noAnswer();
   }
   // An error wins even when a result came along.
   if (response.error) throw Failure::app(std::move(*response.error));
-  return response.result ? std::move(*response.result) : JSONValue();
+  return response.result ? std::move(*response.result) : wire::JSONValue();
 }
 
 std::unique_ptr<platform::PortConnection> AppConnection::openPort() {

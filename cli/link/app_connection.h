@@ -59,13 +59,13 @@ class AppConnection {
   explicit AppConnection(HostServices services) : services_(services) {}
 
   // Sends one command and returns the host's result, null when it sent none. Throws Failure,
-  // or JSONEncodingError when the arguments cannot be written.
-  JSONValue send(std::string_view command, const JSONObject& arguments);
+  // or wire::JSONEncodingError when the arguments cannot be written.
+  wire::JSONValue send(std::string_view command, const wire::JSONObject& arguments);
   // The same exchange for a request of `length` bytes written piece by piece, so that a request
   // carrying a whole file is never held whole. An exception from `produce` abandons the
   // exchange (the host takes nothing) and goes on to the caller.
   using StreamedRequest = std::function<void(const platform::PortConnection::PayloadWriter&)>;
-  JSONValue sendStreamed(std::uint32_t length, const StreamedRequest& produce);
+  wire::JSONValue sendStreamed(std::uint32_t length, const StreamedRequest& produce);
 
   // The open port; starts the host and waits for it when needed.
   std::unique_ptr<platform::PortConnection> openPort();
@@ -73,7 +73,8 @@ class AppConnection {
   void launchHost();
 
  private:
-  static JSONValue resultOf(platform::PortConnection::Status status, const std::string& reply);
+  static wire::JSONValue resultOf(platform::PortConnection::Status status,
+                                  const std::string& reply);
 
   HostServices services_;
 };

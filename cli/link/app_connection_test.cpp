@@ -12,6 +12,11 @@
 #include "wire/cli_records.h"
 
 namespace nolt::link {
+
+using wire::JSONArray;
+using wire::JSONEncodingError;
+using wire::JSONObject;
+using wire::JSONValue;
 namespace {
 
 using Kind = AppConnection::Failure::Kind;

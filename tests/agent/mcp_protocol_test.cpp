@@ -15,9 +15,9 @@
 namespace nolt::agent_tests {
 namespace {
 
-using link::JSONValue;
 using test_support::TempDir;
 using test_support::TestHostProcess;
+using wire::JSONValue;
 
 // ctest names the folder of the built programs; run by hand, the build's own is used.
 const std::string kNolt =

@@ -20,10 +20,10 @@
 namespace nolt {
 namespace {
 
-using link::CLIRequest;
-using link::JSONValue;
 using test_support::TempDir;
 using test_support::TestHostProcess;
+using wire::CLIRequest;
+using wire::JSONValue;
 
 // Longer than any command takes against the stand-in host; a nolt that hangs is killed.
 constexpr double kRunTimeout = 120;

@@ -28,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using link::JSONValue;
+using wire::JSONValue;
 
 constexpr const char* kCaptureID = "A0000000-0000-0000-0000-0000000000F1";
 constexpr const char* kPayload = "%PDF the user's own scan";
@@ -75,11 +75,11 @@ class FaultInjectionTest : public ::testing::Test {
     if (host.waitUntilRunning(runtime_, 20) && operation == Operation::add) {
       std::string reply;
       JSONValue arguments = JSONValue(
-          link::JSONObject{{"name", "scan.pdf"}, {"data", platform::base64::encode(kPayload)}});
+          wire::JSONObject{{"name", "scan.pdf"}, {"data", platform::base64::encode(kPayload)}});
       if (auto connection = port()->open(platform::kCommandPortName))
-        if (connection->sendRequest(0, link::CLIRequest{"add_file", *arguments.object()}.encode(),
+        if (connection->sendRequest(0, wire::CLIRequest{"add_file", *arguments.object()}.encode(),
                                     10, 30, reply) == platform::PortConnection::Status::success)
-          told = !link::CLIResponse::decode(reply).error;
+          told = !wire::CLIResponse::decode(reply).error;
     }
     // Done when the inbox is empty or the host died; a failed call may leave a capture in
     // the inbox for the next pass, which the clean start takes.
@@ -107,8 +107,8 @@ class FaultInjectionTest : public ::testing::Test {
     std::string reply;
     auto connection = port()->open(platform::kCommandPortName);
     if (!connection) return -1;
-    connection->sendRequest(0, link::CLIRequest{"search", {{"limit", 5}}}.encode(), 10, 30, reply);
-    auto response = link::CLIResponse::decode(reply);
+    connection->sendRequest(0, wire::CLIRequest{"search", {{"limit", 5}}}.encode(), 10, 30, reply);
+    auto response = wire::CLIResponse::decode(reply);
     if (!response.result) return -1;
     return response.result->subscript("total")->intValue().value_or(-1);
   }

@@ -30,7 +30,7 @@ namespace nolt::host_tests {
 namespace {
 
 namespace fs = std::filesystem;
-using link::JSONValue;
+using wire::JSONValue;
 using Clock = std::chrono::steady_clock;
 
 std::string bin(std::string_view name) {

@@ -84,8 +84,8 @@ int HostProcess::stop() {
   return test_support::exitCode(process_.stop(kStopGrace));
 }
 
-link::JSONValue askHost(const Environment& environment, const std::string& command,
-                        link::JSONObject arguments) {
+wire::JSONValue askHost(const Environment& environment, const std::string& command,
+                        wire::JSONObject arguments) {
   platform::testing::TestEnvironment env;
   for (const auto& [name, value] : environment) env.variables[name] = value;
   auto connection = platform::makeUnixCommandPort(env)->open(platform::kCommandPortName);
@@ -93,11 +93,11 @@ link::JSONValue askHost(const Environment& environment, const std::string& comma
   if (!connection) return {};
   std::string reply;
   EXPECT_EQ(
-      connection->sendRequest(0, link::CLIRequest{command, arguments}.encode(), 10, 60, reply),
+      connection->sendRequest(0, wire::CLIRequest{command, arguments}.encode(), 10, 60, reply),
       platform::PortConnection::Status::success);
-  link::CLIResponse response = link::CLIResponse::decode(reply);
+  wire::CLIResponse response = wire::CLIResponse::decode(reply);
   EXPECT_FALSE(response.error) << *response.error;
-  return response.result.value_or(link::JSONValue());
+  return response.result.value_or(wire::JSONValue());
 }
 
 void stopHostsOf(const std::string& home) {

@@ -23,8 +23,8 @@ int connectToPort(const std::string& runtimeDirectory);
 
 // One exchange with the host serving the runtime folder `environment` names; expects it to
 // answer without an error and gives its result (null when it cannot be reached).
-link::JSONValue askHost(const Environment& environment, const std::string& command,
-                        link::JSONObject arguments = {});
+wire::JSONValue askHost(const Environment& environment, const std::string& command,
+                        wire::JSONObject arguments = {});
 
 // nolt-host started in the background; stopped with SIGTERM (SIGKILL after 10 s) when it goes.
 class HostProcess {

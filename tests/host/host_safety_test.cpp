@@ -23,7 +23,7 @@ namespace nolt::host_tests {
 namespace {
 
 namespace fs = std::filesystem;
-using link::JSONValue;
+using wire::JSONValue;
 
 class HostSafetyTest : public ::testing::Test {
  protected:
@@ -55,7 +55,7 @@ class HostSafetyTest : public ::testing::Test {
   // A host expected to refuse: it must end by itself, quickly.
   Result runHost(const Environment& env) { return runProgram({program()}, env, {}, 20); }
 
-  JSONValue ask(const std::string& command, link::JSONObject arguments = {}) {
+  JSONValue ask(const std::string& command, wire::JSONObject arguments = {}) {
     return askHost(env_, command, std::move(arguments));
   }
 

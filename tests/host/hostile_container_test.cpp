@@ -30,8 +30,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using capture::IncomingRequest;
-using link::JSONValue;
 using test_support::readFile;
+using wire::JSONValue;
 using Clock = std::chrono::steady_clock;
 
 struct stat linkStatus(const fs::path& path) {
@@ -134,7 +134,7 @@ class HostileContainerTest : public ::testing::Test {
     EXPECT_TRUE(taken()) << "the host left captures in the inbox";
   }
 
-  JSONValue ask(const std::string& command, link::JSONObject arguments = {}) {
+  JSONValue ask(const std::string& command, wire::JSONObject arguments = {}) {
     return askHost(env_, command, std::move(arguments));
   }
   JSONValue itemCount() { return *ask("search", {{"limit", 200}}).subscript("total"); }

@@ -19,6 +19,10 @@
 #include "tests/support/test_host_process.h"
 
 namespace nolt::link {
+
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 namespace {
 
 namespace fs = std::filesystem;
