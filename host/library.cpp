@@ -4,12 +4,15 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <functional>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
+#include "host/colour_names.h"
+#include "host/library_query.h"
 #include "host/library_schema.h"
 
 namespace nolt::host {
@@ -39,145 +42,7 @@ constexpr std::string_view kItemColumns =
     "i.id, i.kind, i.title, i.url, i.source_url, i.file_name, i.mime_type, i.text, i.space_id, "
     "i.width, i.height, i.favorite, i.created_at, i.capture_id";
 
-// The distinct terms of one query, told apart as SQLite compares them (ASCII letters in any
-// case are the same), so "red Red RED" costs one term. A query past the bounds fails here,
-// before SQLite sees it.
-class DistinctTerms {
- public:
-  static void checkLength(std::string_view term) {
-    std::size_t characters = 0;
-    for (char c : term)
-      if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
-    if (characters > kMaxTermCharacters)
-      throw QueryError("A search word or tag can be at most " + std::to_string(kMaxTermCharacters) +
-                       " characters.");
-  }
-
-  // True the first time `term` comes as a word ('w') or a tag ('#').
-  bool insert(char kind, std::string_view term) {
-    checkLength(term);
-    std::string key(1, kind);
-    key.reserve(term.size() + 1);
-    for (char c : term) key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (!seen_.insert(std::move(key)).second) return false;
-    if (seen_.size() > kMaxQueryTerms)
-      throw QueryError("Search for at most " + std::to_string(kMaxQueryTerms) +
-                       " different words and tags at a time.");
-    return true;
-  }
-
- private:
-  std::unordered_set<std::string> seen_;
-};
-
-// Words become prefix queries of their letters and digits only, so nothing a person types can
-// be read as FTS5 syntax. A word like "a.b.c" gives several.
-std::string matchExpression(const std::vector<std::string>& words, DistinctTerms& terms) {
-  std::string expression;
-  std::string token;
-  auto flush = [&] {
-    if (!token.empty() && terms.insert('w', token)) {
-      if (!expression.empty()) expression += ' ';
-      expression += '"';
-      expression += token;
-      expression += "\"*";
-    }
-    token.clear();
-  };
-  for (const std::string& word : words) {
-    DistinctTerms::checkLength(word);
-    for (unsigned char c : word) {
-      if (c >= 0x80 || std::isalnum(c))
-        token += static_cast<char>(c);
-      else
-        flush();
-    }
-    flush();
-  }
-  return expression;
-}
-
-// The WHERE clause of a filter over items `i`, and its parameters in order.
-struct Where {
-  std::string sql;
-  std::vector<std::string> parameters;
-};
-
-Where whereOf(const Filter& filter, bool withWords) {
-  Where where{" WHERE 1", {}};
-  if (withWords) {
-    DistinctTerms terms;
-    if (std::string match = matchExpression(filter.words, terms); !match.empty()) {
-      where.sql += " AND i.rowid IN (SELECT rowid FROM item_search WHERE item_search MATCH ?)";
-      where.parameters.push_back(match);
-    } else if (!filter.words.empty()) {
-      where.sql += " AND 0";  // only punctuation: nothing can match it
-    }
-    for (const std::string& tag : filter.tags) {
-      if (!terms.insert('#', tag)) continue;
-      // Through the tag index: the tag's items, not every item asked for its tags.
-      where.sql += " AND i.id IN (SELECT t.item_id FROM item_tags t WHERE t.tag = ?)";
-      where.parameters.push_back(tag);
-    }
-  }
-  if (filter.favoritesOnly) where.sql += " AND i.favorite != 0";
-  if (filter.spaceID) {
-    where.sql += " AND i.space_id = ?";
-    where.parameters.push_back(*filter.spaceID);
-  }
-  if (filter.collectionID) {
-    where.sql +=
-        " AND EXISTS(SELECT 1 FROM item_collections c WHERE c.item_id = i.id AND "
-        "c.collection_id = ?)";
-    where.parameters.push_back(*filter.collectionID);
-  }
-  return where;
-}
-
-void bindAll(Statement& statement, const std::vector<std::string>& parameters, int first = 1) {
-  for (std::size_t i = 0; i < parameters.size(); ++i)
-    statement.bind(first + static_cast<int>(i), std::string_view(parameters[i]));
-}
-
-std::string escapeLike(std::string_view text) {
-  std::string escaped;
-  for (char c : text) {
-    if (c == '%' || c == '_' || c == '\\') escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
-
 }  // namespace
-
-std::string_view colourWord(std::string_view hex) {
-  if (hex.size() != 7 || hex[0] != '#') return {};
-  unsigned value = 0;
-  for (char c : hex.substr(1)) {
-    int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                : (c >= 'a' && c <= 'f')                    ? c - 'a' + 10
-                : (c >= 'A' && c <= 'F')                    ? c - 'A' + 10
-                                                            : -1;
-    if (digit < 0) return {};
-    value = value * 16 + static_cast<unsigned>(digit);
-  }
-  double r = ((value >> 16) & 255) / 255.0, g = ((value >> 8) & 255) / 255.0,
-         b = (value & 255) / 255.0;
-  double high = std::max({r, g, b}), low = std::min({r, g, b}), chroma = high - low;
-  if (high < 0.2) return "black";
-  if (chroma < 0.12) return high > 0.85 ? "white" : "grey";
-  double hue = high == r   ? 60 * std::fmod((g - b) / chroma + 6, 6)
-               : high == g ? 60 * ((b - r) / chroma + 2)
-                           : 60 * ((r - g) / chroma + 4);
-  if (hue < 15 || hue >= 340) return high < 0.55 ? "brown" : "red";
-  if (hue < 40) return high < 0.6 ? "brown" : "orange";
-  if (hue < 70) return "yellow";
-  if (hue < 160) return "green";
-  if (hue < 190) return "teal";
-  if (hue < 255) return "blue";
-  if (hue < 295) return "purple";
-  return "pink";
-}
 
 std::string_view kindName(ItemKind kind) {
   for (const auto& [k, name] : kKindNames)
@@ -411,65 +276,110 @@ Item Library::readItem(Statement& row) {
   return item;
 }
 
+// The tables of an item's details: each row names its item and its place among the item's.
+struct DetailTable {
+  // For one item: the detail and (for colours) its weight, in the item's order.
+  const char* lookup;
+  // For every item: item id, place, detail, weight; in no particular order.
+  const char* scan;
+};
+
+namespace {
+
+// Both queries give the place among the item's in column 1, the detail in 2, its weight in 3.
+constexpr DetailTable kCollectionsOfItems{
+    "SELECT NULL, c.position, ic.collection_id, NULL FROM item_collections ic JOIN collections c "
+    "ON c.id = ic.collection_id WHERE ic.item_id = ? ORDER BY c.position",
+    "SELECT ic.item_id, c.position, ic.collection_id, NULL FROM item_collections ic "
+    "JOIN collections c ON c.id = ic.collection_id"};
+constexpr DetailTable kTagsOfItems{
+    "SELECT NULL, position, tag, NULL FROM item_tags WHERE item_id = ? ORDER BY position",
+    "SELECT item_id, position, tag, NULL FROM item_tags"};
+constexpr DetailTable kColoursOfItems{
+    "SELECT NULL, position, hex, weight FROM item_colors WHERE item_id = ? ORDER BY position",
+    "SELECT item_id, position, hex, weight FROM item_colors"};
+
+}  // namespace
+
+// Item ids to their places in a list: open addressing over one array, as a node per id would
+// cost more than the lookups themselves for a hundred thousand items.
+class IDIndex {
+ public:
+  explicit IDIndex(const std::vector<std::string_view>& ids) : ids_(ids) {
+    std::size_t size = 16;
+    while (size < 2 * ids.size()) size *= 2;
+    slots_.assign(size, kEmpty);
+    mask_ = size - 1;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      std::size_t slot = std::hash<std::string_view>{}(ids[i]) & mask_;
+      while (slots_[slot] != kEmpty) slot = (slot + 1) & mask_;
+      slots_[slot] = static_cast<std::uint32_t>(i);
+    }
+  }
+
+  std::optional<std::uint32_t> find(std::string_view id) const {
+    for (std::size_t slot = std::hash<std::string_view>{}(id)&mask_; slots_[slot] != kEmpty;
+         slot = (slot + 1) & mask_)
+      if (ids_[slots_[slot]] == id) return slots_[slot];
+    return std::nullopt;
+  }
+
+ private:
+  static constexpr std::uint32_t kEmpty = UINT32_MAX;
+  const std::vector<std::string_view>& ids_;
+  std::vector<std::uint32_t> slots_;
+  std::size_t mask_ = 0;
+};
+
+// A lookup per item for a few items; for many, the table is read once, in its own order, and
+// its rows handed to their items: a lookup per item would cost more than reading the rows
+// nobody asked for, and would read the table's pages in no order.
+void Library::eachDetail(const std::vector<std::string_view>& ids, const DetailTable& table,
+                         const std::function<void(std::uint32_t item, Statement& row)>& take) {
+  if (ids.size() < kDetailsByScan) {
+    Statement& row = db_.cached(table.lookup);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      row.bindEach(ids[i]);
+      while (row.step()) take(static_cast<std::uint32_t>(i), row);
+      row.reset();
+    }
+    return;
+  }
+  IDIndex index(ids);
+  Statement row = db_.prepare(table.scan);
+  while (row.step())
+    if (std::optional<std::uint32_t> item = index.find(row.view(0))) take(*item, row);
+}
+
+std::vector<Library::Detail> Library::details(const std::vector<std::string_view>& ids,
+                                              const DetailTable& table) {
+  std::vector<Detail> details;
+  eachDetail(ids, table, [&](std::uint32_t item, Statement& row) {
+    details.push_back({item, row.integer(1), {row.text(2), row.isNull(3) ? 0 : row.real(3)}});
+  });
+  std::stable_sort(details.begin(), details.end(), [](const Detail& a, const Detail& b) {
+    return a.item != b.item ? a.item < b.item : a.place < b.place;
+  });
+  return details;
+}
+
 void Library::loadDetails(Item& item) {
-  Statement& collections = db_.cached(
-      "SELECT ic.collection_id FROM item_collections ic JOIN collections c "
-      "ON c.id = ic.collection_id WHERE ic.item_id = ? ORDER BY c.position");
-  collections.bindEach(item.id);
-  while (collections.step()) item.collectionIDs.push_back(collections.text(0));
-  Statement& tags = db_.cached("SELECT tag FROM item_tags WHERE item_id = ? ORDER BY position");
-  tags.bindEach(item.id);
-  while (tags.step()) item.tags.push_back(tags.text(0));
-  Statement& colors =
-      db_.cached("SELECT hex, weight FROM item_colors WHERE item_id = ? ORDER BY position");
-  colors.bindEach(item.id);
-  while (colors.step()) item.colors.push_back({colors.text(0), colors.real(1)});
+  std::vector<Item> one;
+  one.push_back(std::move(item));
+  loadDetails(one);
+  item = std::move(one.front());
 }
 
 void Library::loadDetails(std::vector<Item>& items) {
-  if (items.size() < kDetailsByScan) {
-    for (Item& item : items) loadDetails(item);
-    return;
-  }
-  // Many items: each detail table is read once, in its own order, and its rows handed to
-  // their items; a lookup per item would cost more than reading the rows nobody asked for.
-  std::unordered_map<std::string_view, std::size_t> byID;
-  byID.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) byID.emplace(items[i].id, i);
-  struct Entry {
-    std::int64_t position;
-    Swatch value;  // a collection id or a tag in `hex`, or a colour
-  };
-  // Each detail of item i, in the order the item keeps them.
-  auto collect = [&](const char* sql) {
-    std::vector<std::vector<Entry>> entries(items.size());
-    Statement row = db_.prepare(sql);
-    while (row.step()) {
-      auto found = byID.find(row.view(0));
-      if (found == byID.end()) continue;
-      entries[found->second].push_back(
-          {row.integer(1), {row.text(2), row.isNull(3) ? 0 : row.real(3)}});
-    }
-    for (std::vector<Entry>& list : entries)
-      if (list.size() > 1)
-        std::sort(list.begin(), list.end(),
-                  [](const Entry& a, const Entry& b) { return a.position < b.position; });
-    return entries;
-  };
-  auto collections = collect(
-      "SELECT ic.item_id, c.position, ic.collection_id, NULL FROM item_collections ic "
-      "JOIN collections c ON c.id = ic.collection_id");
-  for (std::size_t i = 0; i < items.size(); ++i)
-    for (Entry& entry : collections[i])
-      items[i].collectionIDs.push_back(std::move(entry.value.hex));
-  collections.clear();
-  auto tags = collect("SELECT item_id, position, tag, NULL FROM item_tags");
-  for (std::size_t i = 0; i < items.size(); ++i)
-    for (Entry& entry : tags[i]) items[i].tags.push_back(std::move(entry.value.hex));
-  tags.clear();
-  auto colors = collect("SELECT item_id, position, hex, weight FROM item_colors");
-  for (std::size_t i = 0; i < items.size(); ++i)
-    for (Entry& entry : colors[i]) items[i].colors.push_back(std::move(entry.value));
+  std::vector<std::string_view> ids;
+  ids.reserve(items.size());
+  for (const Item& item : items) ids.push_back(item.id);
+  for (Detail& detail : details(ids, kCollectionsOfItems))
+    items[detail.item].collectionIDs.push_back(std::move(detail.value.hex));
+  for (Detail& detail : details(ids, kTagsOfItems))
+    items[detail.item].tags.push_back(std::move(detail.value.hex));
+  for (Detail& detail : details(ids, kColoursOfItems))
+    items[detail.item].colors.push_back(std::move(detail.value));
 }
 
 std::optional<Item> Library::item(const std::string& id) {
@@ -489,17 +399,50 @@ SearchPage Library::search(const Filter& filter, std::int64_t limit) {
   std::lock_guard lock(mutex_);
   ReadTransaction reading(db_);
   SearchPage page;
-  Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
+  Statement count = db_.prepare(countOf(where));
   bindAll(count, where.parameters);
   count.step();
   page.total = count.integer(0);
-  Statement rows = db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i" + where.sql +
-                               " ORDER BY i.created_at DESC, i.rowid DESC LIMIT ?");
-  bindAll(rows, where.parameters);
-  rows.bind(static_cast<int>(where.parameters.size()) + 1, limit);
-  while (rows.step()) page.items.push_back(readItem(rows));
+  page.items = newestItems(where, limit, page.total);
   for (Item& item : page.items) loadDetails(item);
   return page;
+}
+
+// Many matches are spread through the library: the newest `limit` are found by walking the
+// newest items and stopping, about limit × items / matches rows, instead of fetching every
+// match and sorting. The walk has a budget; matches gathered among old items exhaust it, and
+// then every match is fetched and sorted, as for few matches. Both give the same items.
+std::vector<Item> Library::newestItems(const Where& where, std::int64_t limit,
+                                       std::int64_t matches) {
+  const std::string order = " ORDER BY i.created_at DESC, i.rowid DESC LIMIT ?";
+  auto run = [&](const std::string& sql, std::optional<std::int64_t> budget) {
+    Statement rows = db_.prepare(sql);
+    int next = 1;
+    if (budget) rows.bind(next++, *budget);
+    bindAll(rows, where.parameters, next);
+    rows.bind(next + static_cast<int>(where.parameters.size()), limit);
+    std::vector<Item> items;
+    while (rows.step()) items.push_back(readItem(rows));
+    return items;
+  };
+  if (limit > 0 && matches > limit) {
+    Statement last = db_.prepare("SELECT max(rowid) FROM items");  // about the item count
+    last.step();
+    std::int64_t budget = 3 * limit * std::max<std::int64_t>(last.integer(0), 1) / matches;
+    if (budget < matches) {
+      // The walk reads only what the filter looks at; the rows it keeps are read whole after.
+      std::vector<Item> newest =
+          run("SELECT " + std::string(kItemColumns) +
+                  " FROM items i WHERE i.rowid IN (SELECT i.rowid FROM (SELECT rowid, id, "
+                  "space_id, favorite, created_at FROM items ORDER BY created_at DESC, rowid DESC "
+                  "LIMIT ?) i" +
+                  where.sql + order + ") ORDER BY i.created_at DESC, i.rowid DESC",
+              budget);
+      if (static_cast<std::int64_t>(newest.size()) == limit) return newest;
+    }
+  }
+  return run("SELECT " + std::string(kItemColumns) + " FROM items i" + where.sql + order,
+             std::nullopt);
 }
 
 std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
@@ -516,62 +459,57 @@ std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
   return items;
 }
 
-ItemTraits Library::traits(const Filter& scope) {
+ItemTraits Library::traits(const Filter& scope, bool withAddresses) {
   std::lock_guard lock(mutex_);
   ReadTransaction reading(db_);
-  Where where = whereOf(scope, false);
-  const std::string newestFirst = " ORDER BY i.created_at DESC, i.rowid DESC";
-  ItemTraits traits;
-  Statement count = db_.prepare("SELECT count(*) FROM items i" + where.sql);
-  bindAll(count, where.parameters);
-  count.step();
-  traits.count = count.integer(0);
-
-  // Rows of one item come together; within an item they are put in its own order here.
-  auto perItem = [&](const std::string& sql, auto&& take) {
-    Statement row = db_.prepare(sql);
-    bindAll(row, where.parameters);
-    std::vector<std::tuple<std::int64_t, std::string, double>> run;  // position, text, weight
-    std::int64_t current = 0;
-    bool favorite = false;
-    auto flush = [&] {
-      std::sort(run.begin(), run.end(),
-                [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
-      if (!run.empty()) take(run, favorite);
-      run.clear();
-    };
-    while (row.step()) {
-      if (row.integer(0) != current) {
-        flush();
-        current = row.integer(0);
-        favorite = row.integer(4) != 0;
-      }
-      run.emplace_back(row.integer(1), row.text(2), row.real(3));
-    }
-    flush();
+  // The scope's items are read in the table's order and put newest first here: reading them
+  // in date order would fetch each row from its own place in the file.
+  Where where = whereOf(scope, false, true);
+  struct Row {
+    double createdAt;
+    std::int64_t rowid;
+    std::size_t idAt, idSize;  // in `idText`
+    bool favorite;
+    std::optional<std::string> url, sourceURL;
   };
-  perItem(
-      "SELECT i.rowid, t.position, t.tag, 0, i.favorite FROM items i "
-      "JOIN item_tags t ON t.item_id = i.id" +
-          where.sql + newestFirst,
-      [&](const auto& run, bool) {
-        for (const auto& entry : run) traits.tags.push_back(std::get<1>(entry));
-      });
-  perItem(
-      "SELECT i.rowid, c.position, c.hex, c.weight, i.favorite FROM items i "
-      "JOIN item_colors c ON c.item_id = i.id" +
-          where.sql + newestFirst,
-      [&](const auto& run, bool favorite) {
-        std::vector<Swatch> colours;
-        for (const auto& entry : run) colours.push_back({std::get<1>(entry), std::get<2>(entry)});
-        traits.palettes.emplace_back(std::move(colours), favorite ? 2.0 : 1.0);
-      });
-  Statement addresses =
-      db_.prepare("SELECT i.url, i.source_url FROM items i" + where.sql +
-                  " AND (i.url IS NOT NULL OR i.source_url IS NOT NULL)" + newestFirst);
-  bindAll(addresses, where.parameters);
-  while (addresses.step())
-    traits.addresses.emplace_back(addresses.optionalText(0), addresses.optionalText(1));
+  std::vector<Row> rows;
+  std::string idText;  // every id, one after another: one allocation, not one per item
+  Statement row = db_.prepare(std::string("SELECT i.created_at, i.rowid, i.id, i.favorite, ") +
+                              (withAddresses ? "i.url, i.source_url" : "NULL, NULL") +
+                              " FROM items i" + where.sql);
+  bindAll(row, where.parameters);
+  while (row.step()) {
+    std::string_view id = row.view(2);
+    rows.push_back({row.real(0), row.integer(1), idText.size(), id.size(), row.integer(3) != 0,
+                    row.optionalText(4), row.optionalText(5)});
+    idText += id;
+  }
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.rowid > b.rowid;
+  });
+
+  ItemTraits traits;
+  traits.count = static_cast<std::int64_t>(rows.size());
+  std::vector<std::string_view> ids;
+  ids.reserve(rows.size());
+  for (const Row& item : rows)
+    ids.push_back(std::string_view(idText).substr(item.idAt, item.idSize));
+  // Tags are counted as they come; the newest item's first tag is the first seen.
+  eachDetail(ids, kTagsOfItems, [&](std::uint32_t item, Statement& tag) {
+    traits.tags.add(tag.view(2),
+                    (std::uint64_t{item} << 32) | static_cast<std::uint32_t>(tag.integer(1)));
+  });
+  std::vector<Detail> colours = details(ids, kColoursOfItems);
+  auto colour = colours.begin();
+  for (std::uint32_t i = 0; i < rows.size(); ++i) {
+    std::vector<Swatch> palette;
+    for (; colour != colours.end() && colour->item == i; ++colour)
+      palette.push_back(std::move(colour->value));
+    if (!palette.empty())
+      traits.palettes.emplace_back(std::move(palette), rows[i].favorite ? 2.0 : 1.0);
+    if (rows[i].url || rows[i].sourceURL)
+      traits.addresses.emplace_back(std::move(rows[i].url), std::move(rows[i].sourceURL));
+  }
   return traits;
 }
 
@@ -586,7 +524,10 @@ std::vector<std::string> Library::noteTags(const std::string& noteID) {
 std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   std::string sql =
       "SELECT n.id, n.title, n.text, n.rule, n.item_id, n.space_id, n.collection_id, "
-      "n.created_at FROM notes n LEFT JOIN items i ON i.id = n.item_id WHERE 1";
+      "n.created_at FROM notes n";
+  // The note's item is looked up only when its space is asked about.
+  if (filter.spaceID) sql += " LEFT JOIN items i ON i.id = n.item_id";
+  sql += " WHERE 1";
   std::vector<std::string> parameters;
   DistinctTerms terms;
   for (const std::string& word : filter.words) {
@@ -610,13 +551,17 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
   }
   if (filter.collectionID) {
     sql +=
-        " AND (n.collection_id = ? OR EXISTS(SELECT 1 FROM item_collections c "
-        "WHERE c.item_id = n.item_id AND c.collection_id = ?))";
+        " AND (n.collection_id = ? OR n.item_id IN (SELECT c.item_id FROM item_collections c "
+        "WHERE c.collection_id = ?))";
     parameters.push_back(*filter.collectionID);
     parameters.push_back(*filter.collectionID);
   }
-  if (rulesOnly) sql += " AND n.rule = 1";
-  sql += " ORDER BY n.created_at DESC, n.rowid DESC";
+  // Rules are few and have a date index of their own. Other notes are read in the table's
+  // order and the matches sorted: the date index would fetch each note from its own place.
+  if (rulesOnly)
+    sql += " AND n.rule = 1 ORDER BY n.created_at DESC, n.rowid DESC";
+  else
+    sql += " ORDER BY +n.created_at DESC, n.rowid DESC";
   std::lock_guard lock(mutex_);
   ReadTransaction reading(db_);
   Statement row = db_.prepare(sql);
@@ -636,21 +581,34 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
 
 std::vector<Note> Library::notesOfItems(const Filter& scope, std::int64_t limit) {
   std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
   Where where = whereOf(scope, false);
-  Statement row = db_.prepare(
-      "SELECT n.id, n.title, n.text, n.rule, n.item_id, n.created_at FROM items i "
-      "JOIN notes n ON n.item_id = i.id" +
-      where.sql + " ORDER BY i.created_at DESC, i.rowid DESC, n.created_at, n.rowid LIMIT ?");
-  bindAll(row, where.parameters);
-  row.bind(static_cast<int>(where.parameters.size()) + 1, limit);
-  std::vector<Note> notes;
-  while (row.step()) {
-    Note note = noteOfRow(row);
-    note.itemID = row.text(4);
-    note.createdAt = row.real(5);
-    notes.push_back(std::move(note));
+  auto run = [&](const std::string& items, std::optional<std::int64_t> budget) {
+    Statement row =
+        db_.prepare("SELECT n.id, n.title, n.text, n.rule, n.item_id, n.created_at FROM " + items +
+                    " i JOIN notes n ON n.item_id = i.id" + where.sql +
+                    " ORDER BY i.created_at DESC, i.rowid DESC, n.created_at, n.rowid LIMIT ?");
+    int next = 1;
+    if (budget) row.bind(next++, *budget);
+    bindAll(row, where.parameters, next);
+    row.bind(next + static_cast<int>(where.parameters.size()), limit);
+    std::vector<Note> notes;
+    while (row.step()) {
+      Note note = noteOfRow(row);
+      note.itemID = row.text(4);
+      note.createdAt = row.real(5);
+      notes.push_back(std::move(note));
+    }
+    return notes;
+  };
+  // A few notes: those of the newest items, found by walking the newest items and looking up
+  // each one's notes. When the walk's budget gives too few, every note is read and sorted.
+  if (limit > 0) {
+    std::vector<Note> newest = run(
+        "(SELECT rowid, * FROM items ORDER BY created_at DESC, rowid DESC LIMIT ?)", 64 * limit);
+    if (static_cast<std::int64_t>(newest.size()) == limit) return newest;
   }
-  return notes;
+  return run("items", std::nullopt);
 }
 
 std::vector<Note> Library::notesOfItem(const std::string& itemID) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "host/sqlite.h"
+#include "host/tally.h"
 
 namespace nolt::host {
 
@@ -37,8 +39,6 @@ struct Swatch {
 
 enum class ItemKind { link, image, video, pdf, text, file };
 std::string_view kindName(ItemKind kind);
-// The plain name of a "#RRGGBB" colour ("orange", "teal", "grey"); empty for anything else.
-std::string_view colourWord(std::string_view hex);
 std::optional<ItemKind> kindNamed(std::string_view name);
 
 struct Item {
@@ -86,7 +86,7 @@ struct Filter {
 // What taste and brief weigh of many items, read without reading each item whole.
 struct ItemTraits {
   std::int64_t count = 0;
-  std::vector<std::string> tags;  // newest item first, each item's in its own order
+  Tally tags;  // first seen: the newest item's, in its own order
   // Each item's address and source address, newest first, for items with either.
   std::vector<std::pair<std::optional<std::string>, std::optional<std::string>>> addresses;
   // The colours of items with any, newest first, weighed 2 for a favourite and 1 otherwise.
@@ -111,6 +111,9 @@ struct SearchPage {
   std::vector<Item> items;  // newest first
   std::int64_t total = 0;   // all matches, beyond the limit too
 };
+
+struct Where;        // a filter compiled to SQL (host/library_query.h)
+struct DetailTable;  // one table of items' details
 
 class Library {
  public:
@@ -145,7 +148,8 @@ class Library {
   // The items of the filter's space or collection, newest first (words and tags ignored);
   // a negative limit gives every one.
   std::vector<Item> items(const Filter& scope, std::int64_t limit = -1);
-  ItemTraits traits(const Filter& scope);  // words and tags ignored
+  // Words and tags ignored. Addresses are read only when `withAddresses`.
+  ItemTraits traits(const Filter& scope, bool withAddresses = true);
   std::vector<Note> notes(const Filter& filter, bool rulesOnly);
   std::vector<Note> notesOfItem(const std::string& itemID);  // oldest first
   // The notes on the scope's items: items newest first as items() lists them, each item's
@@ -156,9 +160,23 @@ class Library {
   void ensureSpace();
   void insertItem(const Item& item, const std::optional<Note>& note);  // inside a transaction
   void indexItem(const std::string& id);  // refreshes the item's search words
+  // The newest `limit` items matching `where`, which `matches` items match.
+  std::vector<Item> newestItems(const Where& where, std::int64_t limit, std::int64_t matches);
   Item readItem(Statement& row);
   void loadDetails(Item& item);
   void loadDetails(std::vector<Item>& items);
+  // One row of a detail table: a collection id or a tag in `value.hex`, or a colour.
+  struct Detail {
+    std::uint32_t item;  // its place in the list of ids asked about
+    std::int64_t place;  // its place among the item's
+    Swatch value;
+  };
+  // The rows of one detail table for the items `ids`, by item and then by place.
+  std::vector<Detail> details(const std::vector<std::string_view>& ids, const DetailTable& table);
+  // Hands each row of one detail table for the items `ids` to `take`, in no particular order:
+  // its place among the item's is column 1, the detail 2 and its weight 3.
+  void eachDetail(const std::vector<std::string_view>& ids, const DetailTable& table,
+                  const std::function<void(std::uint32_t item, Statement& row)>& take);
   std::vector<std::string> noteTags(const std::string& noteID);
 
   std::recursive_mutex mutex_;

@@ -53,6 +53,16 @@ CREATE INDEX IF NOT EXISTS notes_by_item ON notes(item_id, created_at);
 CREATE INDEX IF NOT EXISTS notes_by_date ON notes(created_at);
 )sql";
 
+// Version 2. A tag's items are read from the tag index alone; favourites and rules, which are
+// few, each have an index of their own in date order, so finding the newest does not walk
+// every item or note.
+constexpr std::string_view kVersion2 = R"sql(
+DROP INDEX IF EXISTS item_tags_by_tag;
+CREATE INDEX IF NOT EXISTS item_tags_by_tag_item ON item_tags(tag, item_id);
+CREATE INDEX IF NOT EXISTS items_favorite_by_date ON items(created_at) WHERE favorite != 0;
+CREATE INDEX IF NOT EXISTS notes_rules_by_date ON notes(created_at) WHERE rule = 1;
+)sql";
+
 int userVersion(Database& db) {
   Statement row = db.prepare("PRAGMA user_version");
   row.step();
@@ -81,6 +91,7 @@ void prepareSchema(Database& db) {
       db.execute("DROP TABLE item_words");
     }
   }
+  if (version < 2) db.execute(kVersion2);
   db.execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
   transaction.commit();
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
@@ -106,15 +108,91 @@ TEST(LibraryTest, TermsCountOnceInAnyCaseAndTooManyFail) {
   EXPECT_THROW(library.notes(tooMany, false), QueryError);
 }
 
-TEST(ColourWordTest, NamesColoursAsPeopleDo) {
-  struct Case {
-    std::string hex, word;
-  } cases[] = {{"#000000", "black"}, {"#FFFFFF", "white"},  {"#808080", "grey"},
-               {"#D62828", "red"},   {"#F4A261", "orange"}, {"#E9C46A", "yellow"},
-               {"#2A9D8F", "teal"},  {"#3A86FF", "blue"},   {"#8338EC", "purple"},
-               {"#FF006E", "pink"},  {"#6B4226", "brown"},  {"#87986A", "green"},
-               {"red", ""}};
-  for (const Case& c : cases) EXPECT_EQ(colourWord(c.hex), c.word) << c.hex;
+// Many matches are found by walking the newest items; matches gathered among the oldest items
+// exhaust the walk. Either way the page and total are those of sorting every match, with ties
+// in date broken by the later item first.
+TEST(LibraryTest, TheNewestMatchesAreTheSameWhereverTheMatchesLie) {
+  Library library(":memory:");
+  const std::string space = *library.currentSpaceID();
+  library.addCollection({"C0000000-0000-4000-8000-000000000001", "Board", space});
+  struct Entry {
+    std::string id;
+    double createdAt;
+    bool spread, old, early, inBoard;
+  };
+  std::vector<Entry> entries;
+  std::vector<std::pair<Item, std::optional<Note>>> batch;
+  for (int n = 0; n < 3000; ++n) {
+    char id[40];
+    std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", n);
+    // Dates in a scrambled order, many shared by several items; the oldest 600 and the newest
+    // 10 are distinct.
+    double createdAt = n < 600 ? n : n >= 2990 ? 10000 + n : 1000 + (n * 7919) % 500;
+    Entry entry{id, createdAt, n % 9 == 0, n < 40, n < 600 || n >= 2995, n % 3 == 0};
+    Item item = linkItem(entry.id, "thing", createdAt);
+    item.spaceID = space;
+    if (entry.spread) item.tags.push_back("spread");
+    if (entry.old) item.tags.push_back("old");
+    if (entry.early) item.tags.push_back("early");
+    if (entry.spread) item.title += " everywhere";
+    if (entry.old) item.title += " ancient";
+    if (entry.inBoard) item.collectionIDs.push_back("C0000000-0000-4000-8000-000000000001");
+    std::optional<Note> note;
+    if (entry.old || n >= 2990 || n % 100 == 0)
+      note = Note{"N" + entry.id, "", "about " + entry.id, false, {}, entry.id, {}, {}, createdAt};
+    batch.emplace_back(std::move(item), std::move(note));
+    entries.push_back(std::move(entry));
+  }
+  library.addItems(batch);
+
+  // Every match, newest first, as sorting all of them gives it.
+  auto expected = [&](auto&& matches, std::size_t limit) {
+    std::vector<const Entry*> all;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+      if (matches(*entry)) all.push_back(&*entry);
+    std::stable_sort(all.begin(), all.end(),
+                     [](const Entry* a, const Entry* b) { return a->createdAt > b->createdAt; });
+    std::vector<std::string> ids;
+    for (std::size_t i = 0; i < all.size() && i < limit; ++i) ids.push_back(all[i]->id);
+    return std::make_pair(ids, static_cast<std::int64_t>(all.size()));
+  };
+  auto found = [&](const Filter& filter, std::int64_t limit) {
+    SearchPage page = library.search(filter, limit);
+    std::vector<std::string> ids;
+    for (const Item& item : page.items) ids.push_back(item.id);
+    return std::make_pair(ids, page.total);
+  };
+  Filter spreadTag, oldTag, earlyTag, spreadWord, oldWord, spreadInBoard, everything;
+  earlyTag.tags = {"early"};  // many matches, nearly all among the oldest items
+  spreadTag.tags = {"spread"};
+  oldTag.tags = {"old"};
+  spreadWord.words = {"everywhere"};
+  oldWord.words = {"ancient"};
+  spreadInBoard.tags = {"spread"};
+  spreadInBoard.collectionID = "C0000000-0000-4000-8000-000000000001";
+  for (std::int64_t limit : {1, 20, 35}) {
+    SCOPED_TRACE(limit);
+    auto limited = static_cast<std::size_t>(limit);
+    auto spread = [](const Entry& e) { return e.spread; };
+    auto old = [](const Entry& e) { return e.old; };
+    EXPECT_EQ(found(spreadTag, limit), expected(spread, limited));
+    EXPECT_EQ(found(spreadWord, limit), expected(spread, limited));
+    EXPECT_EQ(found(oldTag, limit), expected(old, limited));
+    EXPECT_EQ(found(earlyTag, limit), expected([](const Entry& e) { return e.early; }, limited));
+    EXPECT_EQ(found(oldWord, limit), expected(old, limited));
+    EXPECT_EQ(found(spreadInBoard, limit),
+              expected([](const Entry& e) { return e.spread && e.inBoard; }, limited));
+    EXPECT_EQ(found(everything, limit), expected([](const Entry&) { return true; }, limited));
+  }
+
+  // The newest items' notes: the same few whether found by walking or by reading them all.
+  std::vector<Note> all = library.notesOfItems({}, -1);
+  ASSERT_EQ(all.size(), 79u);
+  for (std::int64_t limit : {1, 5, 20, 40, 79}) {
+    std::vector<Note> newest = library.notesOfItems({}, limit);
+    ASSERT_EQ(newest.size(), static_cast<std::size_t>(limit));
+    for (std::size_t i = 0; i < newest.size(); ++i) EXPECT_EQ(newest[i].id, all[i].id) << i;
+  }
 }
 
 }  // namespace

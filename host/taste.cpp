@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <optional>
 #include <unordered_map>
 
@@ -49,24 +48,6 @@ double distance(const RGB& a, const RGB& b) {
 
 double rounded(double value) { return std::round(value * 1000) / 1000; }
 
-// Counts of texts, most frequent first, ties by first appearance; keys compared ignoring case.
-std::vector<std::pair<std::string, std::int64_t>> topCounts(const std::vector<std::string>& all,
-                                                            std::size_t count) {
-  std::vector<std::pair<std::string, std::int64_t>> counts;
-  std::map<std::string, std::size_t> index;
-  for (const std::string& text : all) {
-    std::string key = text;
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    auto [it, inserted] = index.emplace(key, counts.size());
-    if (inserted) counts.emplace_back(text, 0);
-    ++counts[it->second].second;
-  }
-  std::stable_sort(counts.begin(), counts.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  if (counts.size() > count) counts.resize(count);
-  return counts;
-}
-
 JSONValue countsJSON(const std::vector<std::pair<std::string, std::int64_t>>& counts,
                      const char* key) {
   JSONArray array;
@@ -75,18 +56,19 @@ JSONValue countsJSON(const std::vector<std::pair<std::string, std::int64_t>>& co
   return array;
 }
 
-std::vector<std::string> allTags(const std::vector<Item>& items) {
-  std::vector<std::string> tags;
-  for (const Item& item : items) tags.insert(tags.end(), item.tags.begin(), item.tags.end());
+Tally allTags(const std::vector<Item>& items) {
+  Tally tags;
+  for (const Item& item : items)
+    for (const std::string& tag : item.tags) tags.add(tag);
   return tags;
 }
 
-std::vector<std::string> allSites(const ItemTraits& traits) {
-  std::vector<std::string> sites;
+Tally allSites(const ItemTraits& traits) {
+  Tally sites;
   for (const auto& [url, sourceURL] : traits.addresses) {
     std::optional<std::string> site = url ? siteOf(*url) : std::nullopt;
     if (!site && sourceURL) site = siteOf(*sourceURL);
-    if (site) sites.push_back(*site);
+    if (site) sites.add(*site);
   }
   return sites;
 }
@@ -199,8 +181,8 @@ JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
     favorites.push_back(itemSummary(item));
   JSONObject taste{{"rules", rulesJSON(library, spaceID, collectionID)},
                    {"palette", paletteJSON(mergePalettes(traits.palettes, kPaletteSize))},
-                   {"tags", countsJSON(topCounts(traits.tags, kTopCount), "tag")},
-                   {"sites", countsJSON(topCounts(allSites(traits), kTopCount), "site")},
+                   {"tags", countsJSON(traits.tags.top(kTopCount), "tag")},
+                   {"sites", countsJSON(allSites(traits).top(kTopCount), "site")},
                    {"favorites", std::move(favorites)},
                    {"why", whyJSON(library, filter, kTopCount)},
                    {"items", traits.count}};
@@ -223,21 +205,14 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   std::vector<Item> items = library.items(inCollection);
   Filter everywhere;
   everywhere.spaceID = collection.spaceID;
-  ItemTraits usual = library.traits(everywhere);
+  ItemTraits usual = library.traits(everywhere, false);
 
   // What sets the board apart: tags it uses at least twice as often as the whole space, and
   // colours far from every colour of the space's usual palette.
-  std::vector<std::string> boardTags = allTags(items);
-  const std::vector<std::string>& usualTags = usual.tags;
+  std::vector<std::pair<std::string, std::int64_t>> boardTags = allTags(items).top(kTopCount);
   JSONArray distinctTags;
-  for (const auto& [boardTag, count] : topCounts(boardTags, kTopCount)) {
-    const std::string& tag = boardTag;  // a lambda cannot capture a structured binding
-    auto usualCount = std::count_if(usualTags.begin(), usualTags.end(), [&](const auto& t) {
-      return std::equal(t.begin(), t.end(), tag.begin(), tag.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-      });
-    });
+  for (const auto& [tag, count] : boardTags) {
+    std::int64_t usualCount = usual.tags.countOf(tag);
     double share = double(count) / double(std::max<std::size_t>(1, items.size()));
     double usualShare = double(usualCount) / double(std::max<std::int64_t>(1, usual.count));
     if (share >= 2 * usualShare) distinctTags.push_back(tag);
@@ -279,7 +254,7 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
                     {"rules", rulesJSON(library, collection.spaceID, collection.id)},
                     {"notes", std::move(notes)},
                     {"palette", paletteJSON(boardPalette)},
-                    {"tags", countsJSON(topCounts(boardTags, kTopCount), "tag")},
+                    {"tags", countsJSON(boardTags, "tag")},
                     {"distinct", JSONObject{{"tags", std::move(distinctTags)},
                                             {"colors", std::move(distinctColours)}}},
                     {"references", std::move(references)}};
