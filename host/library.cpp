@@ -75,12 +75,14 @@ Library::Library(const std::string& path, Sharing sharing) : db_(path) {
 // A library always has a space to save into, so nothing ever waits for a person to make one.
 void Library::ensureSpace() {
   std::lock_guard lock(mutex_);
+  Transaction transaction(db_);
   Statement count = db_.prepare("SELECT count(*) FROM spaces");
   count.step();
   if (count.integer(0) > 0) return;
   // A fixed identifier keeps a fresh library's first space the same on every machine.
-  addSpace({"E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01", "Personal", "🏠", "house", "blue"});
-  setCurrentSpace("E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01");
+  insertSpace({"E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01", "Personal", "🏠", "house", "blue"});
+  storeCurrentSpace("E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01");
+  transaction.commit();
 }
 
 std::vector<Space> Library::spaces() {
@@ -115,11 +117,19 @@ std::optional<std::string> Library::currentSpaceID() {
 
 void Library::setCurrentSpace(const std::string& spaceID) {
   std::lock_guard lock(mutex_);
+  storeCurrentSpace(spaceID);
+}
+
+void Library::storeCurrentSpace(const std::string& spaceID) {
   db_.run("INSERT OR REPLACE INTO settings(key, value) VALUES('currentSpace', ?)", spaceID);
 }
 
 void Library::addSpace(const Space& space) {
   std::lock_guard lock(mutex_);
+  insertSpace(space);
+}
+
+void Library::insertSpace(const Space& space) {
   db_.run(
       "INSERT INTO spaces(id, name, emoji, symbol, tint_name, position) "
       "VALUES(?, ?, ?, ?, ?, (SELECT count(*) FROM spaces))",
@@ -193,15 +203,19 @@ void Library::insertItem(const Item& item, const std::optional<Note>& note) {
     color.bindEach(item.id, item.colors[i].hex, item.colors[i].weight, i).run();
     color.reset();
   }
-  if (note) addNote(*note);
+  if (note) insertNote(*note);
   indexItem(item.id);
 }
 
 void Library::addNote(const Note& note) {
   std::lock_guard lock(mutex_);
-  // Part of the caller's transaction when there is one (addItem), else its own.
-  std::optional<Transaction> transaction;
-  if (sqlite3_get_autocommit(db_.handle())) transaction.emplace(db_);
+  Transaction transaction(db_);
+  insertNote(note);
+  if (note.itemID) indexItem(*note.itemID);  // the item's words include its notes
+  transaction.commit();
+}
+
+void Library::insertNote(const Note& note) {
   db_.cached(
          "INSERT INTO notes(id, title, text, rule, item_id, space_id, collection_id, created_at) "
          "VALUES(?, ?, ?, ?, ?, ?, ?, ?)")
@@ -214,8 +228,6 @@ void Library::addNote(const Note& note) {
     tag.bindEach(note.id, note.tags[i], i).run();
     tag.reset();
   }
-  if (note.itemID && transaction) indexItem(*note.itemID);
-  if (transaction) transaction->commit();
 }
 
 bool Library::hasCapture(const std::string& captureID) {

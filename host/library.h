@@ -157,8 +157,13 @@ class Library {
   std::vector<Note> notesOfItems(const Filter& scope, std::int64_t limit = -1);
 
  private:
+  // Each public method takes `mutex_` once, for its whole work. The private ones below assume
+  // it is held; those that write assume the caller's transaction is open.
   void ensureSpace();
-  void insertItem(const Item& item, const std::optional<Note>& note);  // inside a transaction
+  void insertSpace(const Space& space);
+  void storeCurrentSpace(const std::string& spaceID);
+  void insertItem(const Item& item, const std::optional<Note>& note);
+  void insertNote(const Note& note);
   void indexItem(const std::string& id);  // refreshes the item's search words
   // The newest `limit` items matching `where`, which `matches` items match.
   std::vector<Item> newestItems(const Where& where, std::int64_t limit, std::int64_t matches);
@@ -179,7 +184,7 @@ class Library {
                   const std::function<void(std::uint32_t item, Statement& row)>& take);
   std::vector<std::string> noteTags(const std::string& noteID);
 
-  std::recursive_mutex mutex_;
+  std::mutex mutex_;
   Database db_;
 };
 
