@@ -83,12 +83,6 @@ Statement& Statement::bind(int index, double number) {
   return *this;
 }
 
-Statement& Statement::bindBlob(int index, std::string_view bytes) {
-  if (sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT) != SQLITE_OK)
-    fail(db_->handle(), "Library error");
-  return *this;
-}
-
 bool Statement::step() {
   int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;

@@ -62,7 +62,6 @@ class Statement {
   Statement& bind(int index, const std::optional<std::string>& text);  // none binds NULL
   Statement& bind(int index, std::int64_t number);
   Statement& bind(int index, double number);
-  Statement& bindBlob(int index, std::string_view bytes);
   // Binds each value to the next parameter from 1: text, optional text, integers, reals.
   template <typename... Values>
   Statement& bindEach(const Values&... values) {
