@@ -56,7 +56,8 @@ void JSONWriter::value(const JSONValue& v) {
 }
 
 void JSONWriter::number(double n) {
-  if (!std::isfinite(n)) throw JSONEncodingError("JSON cannot hold the number " + std::to_string(n));
+  if (!std::isfinite(n))
+    throw JSONEncodingError("JSON cannot hold the number " + std::to_string(n));
   beforeValue();
   appendDecimalText(out_, n);
 }

@@ -18,8 +18,8 @@ TEST(JSONWriterTest, NumbersAreExactIntegersOrShortestDoubles) {
       {-0.0, "0"},
       {-3, "-3"},
       {1700000000, "1700000000"},
-      {9007199254740992.0, "9007199254740992"},    // 2^53
-      {9007199254740994.0, "9007199254740994"},    // 2^53 + 2; 2^53 + 1 reads as 2^53
+      {9007199254740992.0, "9007199254740992"},  // 2^53
+      {9007199254740994.0, "9007199254740994"},  // 2^53 + 2; 2^53 + 1 reads as 2^53
       {1e16, "10000000000000000"},
       {-9223372036854775808.0, "-9223372036854775808"},  // -2^63
       {9223372036854775808.0, "9223372036854775808"},    // 2^63, past int64: as a double
@@ -42,7 +42,9 @@ TEST(JSONWriterTest, NumbersAreExactIntegersOrShortestDoubles) {
 
 TEST(JSONWriterTest, OrderedObjectsKeepTheirOrderInEachEncoding) {
   std::vector<JSONObject::Member> members = {
-      {"z", "a/b"}, {"a", JSONArray{1, JSONObject{{"y", nullptr}, {"x", true}}}}, {"m", JSONArray{}}};
+      {"z", "a/b"},
+      {"a", JSONArray{1, JSONObject{{"y", nullptr}, {"x", true}}}},
+      {"m", JSONArray{}}};
   struct Case {
     JSONEncoding encoding;
     const char* text;
