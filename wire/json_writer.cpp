@@ -24,6 +24,15 @@ void appendDecimalText(std::string& out, double number) {
 
 }  // namespace
 
+JSONWriter::JSONWriter(std::string& out, JSONEncoding encoding)
+    : out_(out),
+      pretty_(encoding == JSONEncoding::pretty),
+      escapeSlash_(encoding == JSONEncoding::plain),
+      comma_(encoding == JSONEncoding::spaced ? ", " : ","),
+      colon_(encoding == JSONEncoding::pretty   ? " : "
+             : encoding == JSONEncoding::spaced ? ": "
+                                                : ":") {}
+
 void JSONWriter::value(const JSONValue& v) {
   switch (v.kind()) {
     case JSONValue::Kind::null:
@@ -64,7 +73,7 @@ void JSONWriter::number(double n) {
 
 void JSONWriter::string(std::string_view s) {
   beforeValue();
-  platform::json::appendString(out_, s, encoding_ == JSONEncoding::plain);
+  platform::json::appendString(out_, s, escapeSlash_);
 }
 
 void JSONWriter::boolean(bool b) {
@@ -95,19 +104,8 @@ void JSONWriter::beginObject() {
 
 void JSONWriter::key(std::string_view name) {
   beforeValue();
-  platform::json::appendString(out_, name, encoding_ == JSONEncoding::plain);
-  switch (encoding_) {
-    case JSONEncoding::plain:
-    case JSONEncoding::stream:
-      out_ += ':';
-      break;
-    case JSONEncoding::pretty:
-      out_ += " : ";
-      break;
-    case JSONEncoding::spaced:
-      out_ += ": ";
-      break;
-  }
+  platform::json::appendString(out_, name, escapeSlash_);
+  out_ += colon_;
   afterKey_ = true;
 }
 
@@ -130,13 +128,13 @@ void JSONWriter::beforeValue() {
     return;
   }
   if (depth_ == 0) return;
-  if (filled_) out_ += encoding_ == JSONEncoding::spaced ? ", " : ",";
+  if (filled_) out_ += comma_;
   filled_ = true;
   newline();
 }
 
 void JSONWriter::newline() {
-  if (encoding_ != JSONEncoding::pretty) return;
+  if (!pretty_) return;
   out_ += '\n';
   out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
 }

@@ -15,7 +15,7 @@ namespace nolt::wire {
 // give a key before each member's value, as the record encoders do.
 class JSONWriter {
  public:
-  JSONWriter(std::string& out, JSONEncoding encoding) : out_(out), encoding_(encoding) {}
+  JSONWriter(std::string& out, JSONEncoding encoding);
 
   // Objects of a JSONValue come out sorted by key. Throws JSONEncodingError.
   void value(const JSONValue& v);
@@ -40,7 +40,10 @@ class JSONWriter {
   void close(char bracket);
 
   std::string& out_;
-  JSONEncoding encoding_;
+  bool pretty_;
+  bool escapeSlash_;
+  std::string_view comma_;  // between items
+  std::string_view colon_;  // after a key
   int depth_ = 0;
   bool filled_ = false;    // the innermost open array or object has an item already
   bool afterKey_ = false;  // the next value is a member's, its key already written
