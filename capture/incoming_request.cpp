@@ -89,23 +89,29 @@ bool isURLReference(std::string_view text) {
 }
 
 std::string IncomingRequest::encoded() const {
-  std::vector<JSONObject::Member> members;
-  members.emplace_back("kind", kindName(kind));
-  auto putOptional = [&](const char* key, const std::optional<std::string>& value) {
-    if (value) members.emplace_back(key, *value);
-  };
-  putOptional("url", url);
-  putOptional("fileName", fileName);
-  putOptional("text", text);
-  putOptional("sourceURL", sourceURL);
-  putOptional("title", title);
-  if (spaceID) members.emplace_back("spaceID", spaceID->uuidString());
-  if (collectionID) members.emplace_back("collectionID", collectionID->uuidString());
-  members.emplace_back("tags", JSONArray(tags.begin(), tags.end()));
-  members.emplace_back("note", note);
-  members.emplace_back("createdAt", createdAt);
   std::string out;
-  wire::JSONWriter(out, wire::JSONEncoding::plain).object(members);
+  wire::JSONWriter writer(out, wire::JSONEncoding::plain);
+  auto put = [&](std::string_view key, std::string_view value) {
+    writer.key(key);
+    writer.string(value);
+  };
+  writer.beginObject();
+  put("kind", kindName(kind));
+  if (url) put("url", *url);
+  if (fileName) put("fileName", *fileName);
+  if (text) put("text", *text);
+  if (sourceURL) put("sourceURL", *sourceURL);
+  if (title) put("title", *title);
+  if (spaceID) put("spaceID", spaceID->uuidString());
+  if (collectionID) put("collectionID", collectionID->uuidString());
+  writer.key("tags");
+  writer.beginArray();
+  for (const std::string& tag : tags) writer.string(tag);
+  writer.endArray();
+  put("note", note);
+  writer.key("createdAt");
+  writer.number(createdAt);
+  writer.endObject();
   return out;
 }
 

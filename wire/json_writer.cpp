@@ -130,11 +130,10 @@ void JSONWriter::beforeValue() {
   if (depth_ == 0) return;
   if (filled_) out_ += comma_;
   filled_ = true;
-  newline();
+  if (pretty_) newline();
 }
 
 void JSONWriter::newline() {
-  if (!pretty_) return;
   out_ += '\n';
   out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
 }
@@ -142,7 +141,7 @@ void JSONWriter::newline() {
 // A closed array or object is itself an item of the one around it, which therefore has one.
 void JSONWriter::close(char bracket) {
   --depth_;
-  if (filled_) newline();
+  if (filled_ && pretty_) newline();
   out_ += bracket;
   filled_ = true;
 }
