@@ -6,7 +6,7 @@
 
 #include "capture/capture_destinations.h"
 #include "capture/incoming_request.h"
-#include "capture/json_writer.h"
+#include "wire/json_value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace nolt::capture;
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (auto request = IncomingRequest::decode(text)) {
     try {
       if (IncomingRequest::decode(request->encoded()) != request) std::abort();
-    } catch (const EncodingError&) {
+    } catch (const nolt::wire::JSONEncodingError&) {
     }
   }
   if (auto destinations = CaptureDestinations::decode(text)) {

@@ -1,100 +1,122 @@
 #include "capture/capture_destinations.h"
 
 #include "capture/container.h"
-#include "capture/json_tokens.h"
-#include "capture/json_writer.h"
 #include "platform/careful_files.h"
+#include "wire/json_writer.h"
 
 namespace nolt::capture {
 
 namespace {
 
 using Place = CaptureDestinations::Place;
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
-void appendPlaces(std::string& out, const std::vector<Place>& places) {
-  out += '[';
-  for (std::size_t i = 0; i < places.size(); ++i) {
-    if (i) out += ',';
-    const Place& place = places[i];
-    JSONObjectWriter object(out);
-    object.string("id", place.id.uuidString());
-    object.string("name", place.name);
-    object.string("emoji", place.emoji);
-    object.string("symbol", place.symbol);
-    object.string("tintName", place.tintName);
-    if (place.spaceID) object.string("spaceID", place.spaceID->uuidString());
-    object.close();
-  }
-  out += ']';
+// A place's members in the file's order.
+std::vector<JSONObject::Member> membersOf(const Place& place) {
+  std::vector<JSONObject::Member> members = {
+      {"id", place.id.uuidString()}, {"name", place.name},         {"emoji", place.emoji},
+      {"symbol", place.symbol},      {"tintName", place.tintName},
+  };
+  if (place.spaceID) members.emplace_back("spaceID", place.spaceID->uuidString());
+  return members;
 }
 
-bool readUUID(JSONTokenReader& reader, platform::UUID& uuid) {
-  std::string text;
-  if (!reader.readString(text)) return false;
-  std::optional<platform::UUID> parsed = platform::UUID::parse(text);
-  if (parsed) uuid = *parsed;
-  return parsed.has_value();
+void writePlaces(wire::JSONWriter& writer, const std::vector<Place>& places) {
+  writer.beginArray();
+  for (const Place& place : places) writer.object(membersOf(place));
+  writer.endArray();
 }
 
-bool readOptionalUUID(JSONTokenReader& reader, std::optional<platform::UUID>& uuid) {
-  if (reader.readNull()) {
-    uuid.reset();
-    return true;
-  }
-  platform::UUID value;
-  if (!readUUID(reader, value)) return false;
-  uuid = value;
+JSONArray placesValue(const std::vector<Place>& places) {
+  JSONArray array;
+  array.reserve(places.size());
+  for (const Place& place : places) array.emplace_back(JSONObject::fromMembers(membersOf(place)));
+  return array;
+}
+
+bool readString(const JSONObject& object, std::string_view key, std::string& out) {
+  const JSONValue* value = object.find(key);
+  if (!value || !value->string()) return false;
+  out = *value->string();
   return true;
 }
 
-bool readPlace(JSONTokenReader& reader, Place& place) {
-  bool hasID = false, hasName = false, hasEmoji = false, hasSymbol = false, hasTint = false;
-  bool ok = reader.readObject([&](std::string_view key) {
-    if (key == "id") return hasID = readUUID(reader, place.id);
-    if (key == "name") return hasName = reader.readString(place.name);
-    if (key == "emoji") return hasEmoji = reader.readString(place.emoji);
-    if (key == "symbol") return hasSymbol = reader.readString(place.symbol);
-    if (key == "tintName") return hasTint = reader.readString(place.tintName);
-    if (key == "spaceID") return readOptionalUUID(reader, place.spaceID);
-    reader.skipValue();
-    return true;
-  });
-  return ok && hasID && hasName && hasEmoji && hasSymbol && hasTint;
+bool readUUID(const JSONObject& object, std::string_view key, platform::UUID& out) {
+  const JSONValue* value = object.find(key);
+  std::optional<platform::UUID> uuid =
+      value && value->string() ? platform::UUID::parse(*value->string()) : std::nullopt;
+  if (uuid) out = *uuid;
+  return uuid.has_value();
 }
 
-bool readPlaces(JSONTokenReader& reader, std::vector<Place>& places) {
-  places.clear();
-  return reader.readArray([&] {
-    Place place;
-    if (!readPlace(reader, place)) return false;
-    places.push_back(std::move(place));
-    return true;
-  });
+// A missing key or null leaves the UUID absent; any other value must be one.
+bool readOptionalUUID(const JSONObject& object, std::string_view key,
+                      std::optional<platform::UUID>& out) {
+  const JSONValue* value = object.find(key);
+  if (!value || value->isNull()) return true;
+  platform::UUID uuid;
+  if (!readUUID(object, key, uuid)) return false;
+  out = uuid;
+  return true;
+}
+
+bool readPlace(const JSONValue& value, Place& place) {
+  const JSONObject* object = value.object();
+  return object && readUUID(*object, "id", place.id) && readString(*object, "name", place.name) &&
+         readString(*object, "emoji", place.emoji) && readString(*object, "symbol", place.symbol) &&
+         readString(*object, "tintName", place.tintName) &&
+         readOptionalUUID(*object, "spaceID", place.spaceID);
+}
+
+bool readPlaces(const JSONObject& object, std::string_view key, std::vector<Place>& places) {
+  const JSONValue* value = object.find(key);
+  const JSONArray* array = value ? value->array() : nullptr;
+  if (!array) return false;
+  places.resize(array->size());
+  for (std::size_t i = 0; i < array->size(); ++i)
+    if (!readPlace((*array)[i], places[i])) return false;
+  return true;
 }
 
 }  // namespace
 
 std::string CaptureDestinations::encoded() const {
   std::string out;
-  JSONObjectWriter object(out);
-  appendPlaces(object.key("spaces"), spaces);
-  appendPlaces(object.key("collections"), collections);
-  if (currentSpaceID) object.string("currentSpaceID", currentSpaceID->uuidString());
-  object.close();
+  wire::JSONWriter writer(out, wire::JSONEncoding::plain);
+  writer.beginObject();
+  writer.key("spaces");
+  writePlaces(writer, spaces);
+  writer.key("collections");
+  writePlaces(writer, collections);
+  if (currentSpaceID) {
+    writer.key("currentSpaceID");
+    writer.string(currentSpaceID->uuidString());
+  }
+  writer.endObject();
   return out;
 }
 
+JSONValue CaptureDestinations::toJSON() const {
+  JSONObject object{{"spaces", placesValue(spaces)}, {"collections", placesValue(collections)}};
+  if (currentSpaceID) object.set("currentSpaceID", currentSpaceID->uuidString());
+  return object;
+}
+
 std::optional<CaptureDestinations> CaptureDestinations::decode(std::string_view json) {
+  JSONValue value;
+  try {
+    value = JSONValue::decode(json);
+  } catch (const wire::JSONDecodingError&) {
+    return std::nullopt;
+  }
+  const JSONObject* object = value.object();
   CaptureDestinations destinations;
-  bool hasSpaces = false, hasCollections = false;
-  bool ok = readJSONObject(json, [&](JSONTokenReader& reader, std::string_view key) {
-    if (key == "spaces") return hasSpaces = readPlaces(reader, destinations.spaces);
-    if (key == "collections") return hasCollections = readPlaces(reader, destinations.collections);
-    if (key == "currentSpaceID") return readOptionalUUID(reader, destinations.currentSpaceID);
-    reader.skipValue();
-    return true;
-  });
-  if (!ok || !hasSpaces || !hasCollections) return std::nullopt;
+  if (!object || !readPlaces(*object, "spaces", destinations.spaces) ||
+      !readPlaces(*object, "collections", destinations.collections) ||
+      !readOptionalUUID(*object, "currentSpaceID", destinations.currentSpaceID))
+    return std::nullopt;
   return destinations;
 }
 

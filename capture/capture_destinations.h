@@ -9,6 +9,7 @@
 
 #include "platform/environment.h"
 #include "platform/uuid.h"
+#include "wire/json_value.h"
 
 namespace nolt::capture {
 
@@ -29,8 +30,11 @@ struct CaptureDestinations {
   std::vector<Place> collections;
   std::optional<platform::UUID> currentSpaceID;  // the space the host has open
 
-  // Compact, with "currentSpaceID" and a place's "spaceID" left out when absent.
+  // Compact, in the order of the fields above, with "currentSpaceID" and a place's "spaceID"
+  // left out when absent.
   std::string encoded() const;
+  // The same members as a JSON value, for replies that carry the file's content.
+  wire::JSONValue toJSON() const;
   // None when "spaces" or "collections" is missing, a place lacks a field, or any value has
   // the wrong type; keys it does not know are ignored.
   static std::optional<CaptureDestinations> decode(std::string_view json);

@@ -72,6 +72,18 @@ TEST(CaptureDestinationsTest, EncodesAbsentSpacesByLeavingThemOut) {
                          R"("collections":[]})");
 }
 
+// The browser's reply carries the file's content as a value: the same members, keys sorted.
+TEST(CaptureDestinationsTest, TheValueHoldsWhatTheFileHolds) {
+  platform::UUID space = *platform::UUID::parse(kSpace);
+  CaptureDestinations d;
+  d.spaces.push_back({space, "A/B", "\xF0\x9F\x8E\xA8", "s", "t", {}});
+  d.collections.push_back({*platform::UUID::parse(kCollection), "C", "", "", "", space});
+  for (auto current : {std::optional<platform::UUID>(), std::optional(space)}) {
+    d.currentSpaceID = current;
+    EXPECT_EQ(d.toJSON(), wire::JSONValue::decode(d.encoded()));
+  }
+}
+
 TEST(CaptureDestinationsTest, LoadingFallsBackToEmpty) {
   test_support::TempDir home;
   platform::testing::TestEnvironment env;

@@ -50,9 +50,9 @@ void createCaptureFolder(const std::filesystem::path& folder);
 // source is a file someone named: a link is followed, but anything other than a regular file
 // within platform::kMaxFileBytes throws RefusedCapture before the payload file is created.
 void writePayload(const std::filesystem::path& folder, const Payload& payload);
-// request.json's text. Throws EncodingError when the request cannot be encoded, RefusedCapture
-// when the text is over platform::kMaxCaptureRequestBytes: a writer calls it before the first
-// step, so that a capture the host would refuse leaves nothing behind.
+// request.json's text. Throws wire::JSONEncodingError when the request cannot be encoded,
+// RefusedCapture when the text is over platform::kMaxCaptureRequestBytes: a writer calls it before
+// the first step, so that a capture the host would refuse leaves nothing behind.
 std::string encodeRequest(const IncomingRequest& request);
 // Encodes the request and puts it in place atomically: a temporary file in the folder, flushed
 // to disk, then renamed to request.json. On failure no request.json appears and the temporary

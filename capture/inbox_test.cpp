@@ -5,7 +5,6 @@
 
 #include <cmath>
 
-#include "capture/json_writer.h"
 #include "platform/careful_files.h"
 #include "platform/file_types.h"
 #include "platform/testing/sequential_uuid_source.h"

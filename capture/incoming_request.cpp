@@ -3,8 +3,7 @@
 #include <array>
 #include <boost/url/parse.hpp>
 
-#include "capture/json_tokens.h"
-#include "capture/json_writer.h"
+#include "wire/json_writer.h"
 
 namespace nolt::capture {
 
@@ -12,21 +11,16 @@ namespace {
 
 constexpr std::array<std::string_view, 3> kKindNames = {"link", "file", "text"};
 
-void putOptional(JSONObjectWriter& object, std::string_view key,
-                 const std::optional<std::string>& value) {
-  if (value) object.string(key, *value);
-}
+using wire::JSONArray;
+using wire::JSONObject;
+using wire::JSONValue;
 
-void putOptional(JSONObjectWriter& object, std::string_view key,
-                 const std::optional<platform::UUID>& value) {
-  if (value) object.string(key, value->uuidString());
-}
-
-bool readKind(JSONTokenReader& reader, IncomingRequest::Kind& kind) {
-  std::string name;
-  if (!reader.readString(name)) return false;
+bool readKind(const JSONObject& object, IncomingRequest::Kind& kind) {
+  const JSONValue* value = object.find("kind");
+  const std::string* name = value ? value->string() : nullptr;
+  if (!name) return false;
   for (std::size_t i = 0; i < kKindNames.size(); ++i) {
-    if (kKindNames[i] == name) {
+    if (kKindNames[i] == *name) {
       kind = static_cast<IncomingRequest::Kind>(i);
       return true;
     }
@@ -34,19 +28,52 @@ bool readKind(JSONTokenReader& reader, IncomingRequest::Kind& kind) {
   return false;
 }
 
-bool readOptionalURL(JSONTokenReader& reader, std::optional<std::string>& url) {
-  return reader.readOptionalString(url) && (!url || isURLReference(*url));
+// A missing key or null leaves the field absent; any other value must be a string.
+bool readOptionalString(const JSONObject& object, std::string_view key,
+                        std::optional<std::string>& out) {
+  const JSONValue* value = object.find(key);
+  if (!value || value->isNull()) return true;
+  if (!value->string()) return false;
+  out = *value->string();
+  return true;
 }
 
-bool readOptionalUUID(JSONTokenReader& reader, std::optional<platform::UUID>& uuid) {
+bool readOptionalURL(const JSONObject& object, std::string_view key,
+                     std::optional<std::string>& url) {
+  return readOptionalString(object, key, url) && (!url || isURLReference(*url));
+}
+
+bool readOptionalUUID(const JSONObject& object, std::string_view key,
+                      std::optional<platform::UUID>& uuid) {
   std::optional<std::string> text;
-  if (!reader.readOptionalString(text)) return false;
-  if (!text) {
-    uuid.reset();
-    return true;
+  if (!readOptionalString(object, key, text)) return false;
+  if (text) uuid = platform::UUID::parse(*text);
+  return !text || uuid.has_value();
+}
+
+bool readTags(const JSONObject& object, std::vector<std::string>& tags) {
+  const JSONValue* value = object.find("tags");
+  const JSONArray* array = value ? value->array() : nullptr;
+  if (!array) return false;
+  for (const JSONValue& element : *array) {
+    if (!element.string()) return false;
+    tags.push_back(*element.string());
   }
-  uuid = platform::UUID::parse(*text);
-  return uuid.has_value();
+  return true;
+}
+
+bool readString(const JSONObject& object, std::string_view key, std::string& out) {
+  const JSONValue* value = object.find(key);
+  if (!value || !value->string()) return false;
+  out = *value->string();
+  return true;
+}
+
+bool readCreatedAt(const JSONObject& object, double& createdAt) {
+  const JSONValue* value = object.find("createdAt");
+  if (!value || !value->number()) return false;
+  createdAt = *value->number();
+  return true;
 }
 
 }  // namespace
@@ -63,47 +90,51 @@ bool isURLReference(std::string_view text) {
 
 std::string IncomingRequest::encoded() const {
   std::string out;
-  JSONObjectWriter object(out);
-  object.string("kind", kindName(kind));
-  putOptional(object, "url", url);
-  putOptional(object, "fileName", fileName);
-  putOptional(object, "text", text);
-  putOptional(object, "sourceURL", sourceURL);
-  putOptional(object, "title", title);
-  putOptional(object, "spaceID", spaceID);
-  putOptional(object, "collectionID", collectionID);
-  std::string& list = object.key("tags");
-  list += '[';
-  for (std::size_t i = 0; i < tags.size(); ++i) {
-    if (i) list += ',';
-    appendJSONString(list, tags[i]);
-  }
-  list += ']';
-  object.string("note", note);
-  object.number("createdAt", createdAt);
-  object.close();
+  wire::JSONWriter writer(out, wire::JSONEncoding::plain);
+  auto put = [&](std::string_view key, std::string_view value) {
+    writer.key(key);
+    writer.string(value);
+  };
+  writer.beginObject();
+  put("kind", kindName(kind));
+  if (url) put("url", *url);
+  if (fileName) put("fileName", *fileName);
+  if (text) put("text", *text);
+  if (sourceURL) put("sourceURL", *sourceURL);
+  if (title) put("title", *title);
+  if (spaceID) put("spaceID", spaceID->uuidString());
+  if (collectionID) put("collectionID", collectionID->uuidString());
+  writer.key("tags");
+  writer.beginArray();
+  for (const std::string& tag : tags) writer.string(tag);
+  writer.endArray();
+  put("note", note);
+  writer.key("createdAt");
+  writer.number(createdAt);
+  writer.endObject();
   return out;
 }
 
 std::optional<IncomingRequest> IncomingRequest::decode(std::string_view json) {
+  JSONValue value;
+  try {
+    value = JSONValue::decode(json);
+  } catch (const wire::JSONDecodingError&) {
+    return std::nullopt;
+  }
+  const JSONObject* object = value.object();
   IncomingRequest request;
-  bool hasKind = false, hasTags = false, hasNote = false, hasCreatedAt = false;
-  bool ok = readJSONObject(json, [&](JSONTokenReader& reader, std::string_view key) {
-    if (key == "kind") return hasKind = readKind(reader, request.kind);
-    if (key == "url") return readOptionalURL(reader, request.url);
-    if (key == "fileName") return reader.readOptionalString(request.fileName);
-    if (key == "text") return reader.readOptionalString(request.text);
-    if (key == "sourceURL") return readOptionalURL(reader, request.sourceURL);
-    if (key == "title") return reader.readOptionalString(request.title);
-    if (key == "spaceID") return readOptionalUUID(reader, request.spaceID);
-    if (key == "collectionID") return readOptionalUUID(reader, request.collectionID);
-    if (key == "tags") return hasTags = reader.readStrings(request.tags);
-    if (key == "note") return hasNote = reader.readString(request.note);
-    if (key == "createdAt") return hasCreatedAt = reader.readNumber(request.createdAt);
-    reader.skipValue();
-    return true;
-  });
-  if (!ok || !hasKind || !hasTags || !hasNote || !hasCreatedAt) return std::nullopt;
+  if (!object || !readKind(*object, request.kind) ||
+      !readOptionalURL(*object, "url", request.url) ||
+      !readOptionalString(*object, "fileName", request.fileName) ||
+      !readOptionalString(*object, "text", request.text) ||
+      !readOptionalURL(*object, "sourceURL", request.sourceURL) ||
+      !readOptionalString(*object, "title", request.title) ||
+      !readOptionalUUID(*object, "spaceID", request.spaceID) ||
+      !readOptionalUUID(*object, "collectionID", request.collectionID) ||
+      !readTags(*object, request.tags) || !readString(*object, "note", request.note) ||
+      !readCreatedAt(*object, request.createdAt))
+    return std::nullopt;
   return request;
 }
 

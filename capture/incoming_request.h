@@ -26,8 +26,8 @@ struct IncomingRequest {
   std::string note;
   double createdAt = 0;  // seconds since 2001-01-01T00:00:00Z
 
-  // One compact object; absent fields are left out, never null. Throws EncodingError when
-  // createdAt is not a finite number.
+  // One compact object in the order of the fields above; absent fields are left out, never
+  // null. Throws wire::JSONEncodingError when createdAt is not a finite number.
   std::string encoded() const;
   // None when a required key is missing or null, a value has the wrong type, or "kind" is not
   // one of the three names; keys it does not know are ignored.

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "capture/json_writer.h"
+#include "wire/json_value.h"
 
 namespace nolt::capture {
 namespace {
@@ -94,7 +94,17 @@ TEST(IncomingRequestTest, DatesCountSecondsFrom2001) {
   struct Case {
     double seconds;
     const char* text;
-  } cases[] = {{0, "0"}, {1.5, "1.5"}, {786297600.25, "786297600.25"}, {0.1, "0.1"}};
+  } cases[] = {
+      {0, "0"},
+      {1.5, "1.5"},
+      {786297600.25, "786297600.25"},
+      {0.1, "0.1"},
+      // Whole numbers are written exactly up to 2^63, as every JSON text here writes them.
+      {9007199254740994.0, "9007199254740994"},
+      {1e16, "10000000000000000"},
+      {-9223372036854775808.0, "-9223372036854775808"},
+      {1e300, "1e+300"},
+  };
   for (const Case& c : cases) {
     IncomingRequest request = link("https://a.example");
     request.createdAt = c.seconds;
@@ -107,7 +117,7 @@ TEST(IncomingRequestTest, DatesCountSecondsFrom2001) {
 TEST(IncomingRequestTest, AnInstantJSONCannotHoldDoesNotEncode) {
   IncomingRequest request = link("https://a.example");
   request.createdAt = std::nan("");
-  EXPECT_THROW(request.encoded(), EncodingError);
+  EXPECT_THROW(request.encoded(), wire::JSONEncodingError);
 }
 
 TEST(IncomingRequestTest, DecodingIsStrict) {

@@ -186,14 +186,7 @@ void SafariWebExtensionHandler::beginRequest(ExtensionContext& context) {
 }
 
 JSONObject SafariWebExtensionHandler::destinationsReply() {
-  // The reply carries the file's own layout, so it goes through the same encoding.
-  JSONValue destinations = JSONObject();
-  try {
-    destinations = JSONValue::decode(capture::loadDestinations(services_.env).encoded());
-  } catch (const wire::JSONDecodingError&) {
-    // Our own text always reads back; were it not to, the extension still gets its answer.
-  }
-  return fittedDestinationsReply(std::move(destinations), kMaxReplySize);
+  return fittedDestinationsReply(capture::loadDestinations(services_.env).toJSON(), kMaxReplySize);
 }
 
 void SafariWebExtensionHandler::save(const JSONObject& message) {

@@ -27,6 +27,7 @@
 #include "widget/layer_shell.h"
 #endif
 #include "widget/widget_host.h"
+#include "wire/json_writer.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
 
@@ -126,12 +127,6 @@ std::optional<std::string> container() {
   return platform::groupContainerPath(*env);
 }
 
-std::string numberText(double value) {
-  char buffer[32];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, end);
-}
-
 void noWords(const Arguments& a) {
   if (!a.words.empty()) throw UsageError("unexpected argument \"" + a.words.front() + "\"");
 }
@@ -144,15 +139,22 @@ int runTimeline(const std::vector<std::string>& args) {
   ChooseScopeIntent configuration = scopeOption(a);
   double at = atOption(a);
   Provider provider([c = container()] { return loadSnapshot(c); });
-  std::string out = "[";
+  // One line in the form scripts' JSON libraries print: [{"date": 0, "items": ["…"]}, …].
+  std::string out;
+  wire::JSONWriter writer(out, wire::JSONEncoding::spaced);
+  writer.beginArray();
   for (const Entry& entry : provider.timeline(configuration, family, at).entries) {
-    if (out.size() > 1) out += ", ";
-    out += "{\"date\": " + numberText(entry.date) + ", \"items\": [";
-    for (std::size_t i = 0; i < entry.items.size(); ++i)
-      out += (i ? ", \"" : "\"") + entry.items[i].id.uuidString() + "\"";
-    out += "]}";
+    writer.beginObject();
+    writer.key("date");
+    writer.number(entry.date);
+    writer.key("items");
+    writer.beginArray();
+    for (const auto& item : entry.items) writer.string(item.id.uuidString());
+    writer.endArray();
+    writer.endObject();
   }
-  std::cout << out << "]\n";
+  writer.endArray();
+  std::cout << out << "\n";
   return 0;
 }
 

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "platform/json_reader.h"
-#include "platform/json_text.h"
+#include "wire/json_writer.h"
 
 namespace nolt::wire {
 
@@ -15,84 +15,6 @@ namespace {
 constexpr double kTwoTo63 = 9223372036854775808.0;
 
 bool keyLess(const JSONObject::Member& a, std::string_view b) { return a.first < b; }
-
-void appendDecimalText(std::string& out, double number) {
-  char buffer[32];
-  std::to_chars_result r;
-  if (std::trunc(number) == number && number >= -kTwoTo63 && number < kTwoTo63)
-    r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(number));
-  else
-    r = std::to_chars(buffer, buffer + sizeof buffer, number);
-  out.append(buffer, r.ptr);
-}
-
-class Encoder {
- public:
-  explicit Encoder(JSONEncoding encoding) : encoding_(encoding) {}
-
-  void write(const JSONValue& v, std::string& out, int depth) {
-    switch (v.kind()) {
-      case JSONValue::Kind::null:
-        out += "null";
-        break;
-      case JSONValue::Kind::boolean:
-        out += *v.boolean() ? "true" : "false";
-        break;
-      case JSONValue::Kind::number:
-        if (!std::isfinite(*v.number()))
-          throw JSONEncodingError("JSON cannot hold the number " + std::to_string(*v.number()));
-        appendDecimalText(out, *v.number());
-        break;
-      case JSONValue::Kind::string:
-        platform::json::appendString(out, *v.string(), encoding_ == JSONEncoding::plain);
-        break;
-      case JSONValue::Kind::array:
-        writeArray(*v.array(), out, depth);
-        break;
-      case JSONValue::Kind::object:
-        writeObject(*v.object(), out, depth);
-        break;
-    }
-  }
-
- private:
-  bool pretty() const { return encoding_ == JSONEncoding::pretty; }
-
-  void newline(std::string& out, int depth) {
-    if (!pretty()) return;
-    out += '\n';
-    out.append(static_cast<std::size_t>(depth) * 2, ' ');
-  }
-
-  void writeArray(const JSONArray& a, std::string& out, int depth) {
-    out += '[';
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (i) out += ',';
-      newline(out, depth + 1);
-      write(a[i], out, depth + 1);
-    }
-    if (!a.empty()) newline(out, depth);
-    out += ']';
-  }
-
-  // Members are kept sorted, which the pretty form needs and the others allow.
-  void writeObject(const JSONObject& o, std::string& out, int depth) {
-    out += '{';
-    bool first = true;
-    for (const auto& [key, value] : o) {
-      if (!first) out += ',';
-      first = false;
-      newline(out, depth + 1);
-      platform::json::appendString(out, key, encoding_ == JSONEncoding::plain);
-      out += pretty() ? " : " : ":";
-      write(value, out, depth + 1);
-    }
-    if (!o.empty()) newline(out, depth);
-    out += '}';
-  }
-
-  JSONEncoding encoding_;
-};
 
 void hashCombine(std::size_t& seed, std::size_t h) {
   seed ^= h + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
@@ -205,7 +127,7 @@ JSONValue JSONValue::decode(std::string_view text) {
 
 std::string JSONValue::encode(JSONEncoding encoding) const {
   std::string out;
-  Encoder(encoding).write(*this, out, 0);
+  JSONWriter(out, encoding).value(*this);
   return out;
 }
 
@@ -274,12 +196,6 @@ std::size_t JSONValue::hash() const {
       break;
   }
   return seed;
-}
-
-std::string decimalText(double number) {
-  std::string text;
-  appendDecimalText(text, number);
-  return text;
 }
 
 std::optional<std::int64_t> parseDecimalInteger(std::string_view text) {

@@ -56,6 +56,7 @@ enum class JSONEncoding {
   plain,   // compact; "/" written as "\/"
   stream,  // compact; "/" as it stands
   pretty,  // one member per line, keys sorted, "/" as it stands
+  spaced,  // one line, ", " and ": " between items, "/" as it stands: scripts' usual form
 };
 
 // Text that is not one valid JSON value; what() says why.
@@ -87,7 +88,7 @@ class JSONValue {
 
   // Decodes UTF-8 text holding exactly one JSON value.
   static JSONValue decode(std::string_view text);   // throws JSONDecodingError
-  std::string encode(JSONEncoding encoding) const;  // throws JSONEncodingError
+  std::string encode(JSONEncoding encoding) const;  // throws JSONEncodingError (json_writer.h)
 
   Kind kind() const { return static_cast<Kind>(value_.index()); }
   bool isNull() const { return kind() == Kind::null; }
@@ -157,10 +158,6 @@ class JSONValueBuilder : public platform::json::Sink {
   std::size_t depth_ = 0;
   JSONValue result_;
 };
-
-// 20, -3, 0 for integral numbers within 64 bits; else the shortest text that reads back the
-// same (2.5, 0.1, 1e+300).
-std::string decimalText(double number);
 
 // The signed 64-bit integer written as an optional sign and ASCII digits, nothing else.
 std::optional<std::int64_t> parseDecimalInteger(std::string_view text);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "wire/json_writer.h"
+
 namespace nolt::wire {
 namespace {
 

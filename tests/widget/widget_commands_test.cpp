@@ -133,6 +133,14 @@ TEST_F(WidgetCommandsTest, TimelineWithoutASnapshotHasNoItems) {
   EXPECT_EQ(run({"timeline", "--at", "0"}).out, result.out);
 }
 
+// Dates are written as every JSON text here writes numbers: whole seconds in plain digits.
+TEST_F(WidgetCommandsTest, WholeDatesArePrintedWithoutAnExponent) {
+  Result result = run({"timeline", "--at", "1700000000"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out.substr(0, 64),
+            R"([{"date": 1700000000, "items": []}, {"date": 1700014400, "items")");
+}
+
 TEST_F(WidgetCommandsTest, TimelineFallsBackToTheContainerUnderHome) {
   std::filesystem::create_directories(home_ + "/.local/share/group.app.nolt/Widget");
   std::ofstream(home_ + "/.local/share/group.app.nolt/Widget/widget.json") << snapshotText();
