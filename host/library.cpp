@@ -382,16 +382,19 @@ void Library::loadDetails(Item& item) {
   item = std::move(one.front());
 }
 
-void Library::loadDetails(std::vector<Item>& items) {
+void Library::loadDetails(std::vector<Item>& items, ItemDetails wanted) {
   std::vector<std::string_view> ids;
   ids.reserve(items.size());
   for (const Item& item : items) ids.push_back(item.id);
-  for (Detail& detail : details(ids, kCollectionsOfItems))
-    items[detail.item].collectionIDs.push_back(std::move(detail.value.hex));
-  for (Detail& detail : details(ids, kTagsOfItems))
-    items[detail.item].tags.push_back(std::move(detail.value.hex));
-  for (Detail& detail : details(ids, kColoursOfItems))
-    items[detail.item].colors.push_back(std::move(detail.value));
+  if (wanted.collections)
+    for (Detail& detail : details(ids, kCollectionsOfItems))
+      items[detail.item].collectionIDs.push_back(std::move(detail.value.hex));
+  if (wanted.tags)
+    for (Detail& detail : details(ids, kTagsOfItems))
+      items[detail.item].tags.push_back(std::move(detail.value.hex));
+  if (wanted.colours)
+    for (Detail& detail : details(ids, kColoursOfItems))
+      items[detail.item].colors.push_back(std::move(detail.value));
 }
 
 std::optional<Item> Library::item(const std::string& id) {
@@ -457,7 +460,7 @@ std::vector<Item> Library::newestItems(const Where& where, std::int64_t limit,
              std::nullopt);
 }
 
-std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
+std::vector<Item> Library::items(const Filter& scope, std::int64_t limit, ItemDetails details) {
   std::lock_guard lock(mutex_);
   ReadTransaction reading(db_);
   Where where = whereOf(scope, false);
@@ -467,7 +470,7 @@ std::vector<Item> Library::items(const Filter& scope, std::int64_t limit) {
   rows.bind(static_cast<int>(where.parameters.size()) + 1, limit);
   std::vector<Item> items;
   while (rows.step()) items.push_back(readItem(rows));
-  loadDetails(items);
+  loadDetails(items, details);
   return items;
 }
 

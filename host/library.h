@@ -107,6 +107,13 @@ class QueryError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Which of an item's details to read with it, for callers that use only some.
+struct ItemDetails {
+  bool collections = true;
+  bool tags = true;
+  bool colours = true;
+};
+
 struct SearchPage {
   std::vector<Item> items;  // newest first
   std::int64_t total = 0;   // all matches, beyond the limit too
@@ -147,7 +154,7 @@ class Library {
   SearchPage search(const Filter& filter, std::int64_t limit);
   // The items of the filter's space or collection, newest first (words and tags ignored);
   // a negative limit gives every one.
-  std::vector<Item> items(const Filter& scope, std::int64_t limit = -1);
+  std::vector<Item> items(const Filter& scope, std::int64_t limit = -1, ItemDetails details = {});
   // Words and tags ignored. Addresses are read only when `withAddresses`.
   ItemTraits traits(const Filter& scope, bool withAddresses = true);
   std::vector<Note> notes(const Filter& filter, bool rulesOnly);
@@ -169,7 +176,7 @@ class Library {
   std::vector<Item> newestItems(const Where& where, std::int64_t limit, std::int64_t matches);
   Item readItem(Statement& row);
   void loadDetails(Item& item);
-  void loadDetails(std::vector<Item>& items);
+  void loadDetails(std::vector<Item>& items, ItemDetails wanted = {});
   // One row of a detail table: a collection id or a tag in `value.hex`, or a colour.
   struct Detail {
     std::uint32_t item;  // its place in the list of ids asked about

@@ -115,7 +115,7 @@ void Publisher::publish() {
   if (!widget)
     throw std::system_error(errno, std::generic_category(), (container_ / "Widget").string());
   // Only the newest are read, through the date index: publishing costs the same at any size.
-  std::vector<Item> items = library_.items({}, kMaxWidgetItems);
+  std::vector<Item> items = library_.items({}, kMaxWidgetItems, {true, false, false});
   std::set<std::string> wanted;
   for (const Item& item : items) {
     std::string name = item.id + ".jpg";

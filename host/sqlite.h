@@ -22,6 +22,8 @@ class StoreError : public std::runtime_error {
 
 class Statement;
 
+// One connection. Not thread-safe: its owner lets one thread at a time use it and the
+// statements it made.
 class Database {
  public:
   // ":memory:" for a library that lives only as long as this object.

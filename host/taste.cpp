@@ -177,7 +177,7 @@ JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
   Filter favoritesOnly = filter;
   favoritesOnly.favoritesOnly = true;
   JSONArray favorites;
-  for (const Item& item : library.items(favoritesOnly, kTopCount * 2))
+  for (const Item& item : library.items(favoritesOnly, kTopCount * 2, {false, false, false}))
     favorites.push_back(itemSummary(item));
   JSONObject taste{{"rules", rulesJSON(library, spaceID, collectionID)},
                    {"palette", paletteJSON(mergePalettes(traits.palettes, kPaletteSize))},
@@ -202,7 +202,8 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
 
   Filter inCollection;
   inCollection.collectionID = collection.id;
-  std::vector<Item> items = library.items(inCollection);
+  // Each reference shows its tags and colours; its collections are this one and others.
+  std::vector<Item> items = library.items(inCollection, -1, {false, true, true});
   Filter everywhere;
   everywhere.spaceID = collection.spaceID;
   ItemTraits usual = library.traits(everywhere, false);
