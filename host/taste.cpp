@@ -251,14 +251,17 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   for (const Space& space : library.spaces())
     if (space.id == collection.spaceID) about.set("space", space.name);
 
-  return JSONObject{{"collection", std::move(about)},
-                    {"rules", rulesJSON(library, collection.spaceID, collection.id)},
-                    {"notes", std::move(notes)},
-                    {"palette", paletteJSON(boardPalette)},
-                    {"tags", countsJSON(boardTags, "tag")},
-                    {"distinct", JSONObject{{"tags", std::move(distinctTags)},
-                                            {"colors", std::move(distinctColours)}}},
-                    {"references", std::move(references)}};
+  // Members set one by one: an initializer list would copy every reference.
+  JSONObject brief;
+  brief.set("collection", std::move(about));
+  brief.set("rules", rulesJSON(library, collection.spaceID, collection.id));
+  brief.set("notes", std::move(notes));
+  brief.set("palette", paletteJSON(boardPalette));
+  brief.set("tags", countsJSON(boardTags, "tag"));
+  brief.set("distinct",
+            JSONObject{{"tags", std::move(distinctTags)}, {"colors", std::move(distinctColours)}});
+  brief.set("references", std::move(references));
+  return brief;
 }
 
 }  // namespace nolt::host

@@ -1,5 +1,7 @@
 #include "wire/cli_records.h"
 
+#include "wire/json_writer.h"
+
 namespace nolt::wire {
 
 JSONValue CLIRequest::toJSON() const {
@@ -25,7 +27,23 @@ JSONValue CLIResponse::toJSON() const {
   return o;
 }
 
-std::string CLIResponse::encode() const { return toJSON().encode(JSONEncoding::plain); }
+std::string CLIResponse::encode() const {
+  // Written member by member, in the sorted order toJSON's object has: a result of many
+  // megabytes is written where it is, not copied into a reply object first.
+  std::string text;
+  JSONWriter writer(text, JSONEncoding::plain);
+  writer.beginObject();
+  if (error) {
+    writer.key("error");
+    writer.string(*error);
+  }
+  if (result) {
+    writer.key("result");
+    writer.value(*result);
+  }
+  writer.endObject();
+  return text;
+}
 
 CLIResponse CLIResponse::decode(std::string_view text) {
   JSONValue v = JSONValue::decode(text);

@@ -38,6 +38,9 @@ TEST(CLIResponseTest, RejectsWhatIsNotAReply) {
 TEST(CLIResponseTest, WritesOnlyPresentMembers) {
   EXPECT_EQ(CLIResponse{}.encode(), "{}");
   EXPECT_EQ((CLIResponse{JSONValue(3), std::nullopt}).encode(), R"({"result":3})");
+  // Written directly, as the whole object would be written.
+  CLIResponse both{JSONValue(JSONObject{{"b", "x/y"}, {"a", JSONArray{1, 2.5}}}), "No."};
+  EXPECT_EQ(both.encode(), both.toJSON().encode(JSONEncoding::plain));
 }
 
 }  // namespace
