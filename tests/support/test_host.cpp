@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
   bool stopping =
       options.portDelay > 0 &&
       waitForSignalOr(signals, -1, static_cast<int>(std::min(options.portDelay, 1e6) * 1000));
-  std::string socketPath = *runtime + "/" + std::string(platform::kCommandPortName);
+  std::string socketPath = *platform::portSocketPath(*env, platform::kCommandPortName);
   std::optional<platform::PortServer> server;
   std::optional<SilentPort> silent;
   if (!stopping) {
