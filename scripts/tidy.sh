@@ -29,7 +29,7 @@ if [ -n "$since" ]; then
   else
     # A failure here must fail the run, so the list is taken whole before it is split.
     picked=$(CHANGED=$changed python3 - "$root" "$build" <<'PY'
-import json, os, subprocess, sys
+import json, os, re, subprocess, sys
 root, build = sys.argv[1], sys.argv[2]
 changed = {os.path.join(root, line) for line in os.environ["CHANGED"].split("\n") if line}
 with open(os.path.join(build, "compile_commands.json")) as f:
@@ -47,19 +47,16 @@ for line in log.split("\n"):
         take()
         deps = []
 take()
-print("\n".join(sorted(p for p in picked if not p.startswith(build + "/"))))
+# As run-clang-tidy takes them: a regular expression for each file.
+print("\n".join("^" + re.escape(p) + "$" for p in sorted(picked) if not p.startswith(build + "/")))
 PY
     )
     if [ -z "$picked" ]; then
       echo "clang-tidy: no source file reads what changed since $since"
       exit 0
     fi
-    mapfile -t sources <<<"$picked"
-    echo "clang-tidy: ${#sources[@]} files read what changed since $since"
-    files=()
-    for source in "${sources[@]}"; do
-      files+=("^$(sed 's/[][.*^$()+?{}|\\]/\\&/g' <<<"$source")\$")
-    done
+    mapfile -t files <<<"$picked"
+    echo "clang-tidy: ${#files[@]} files read what changed since $since"
   fi
 fi
 run-clang-tidy -p "$build" -quiet -j "$(nproc)" -header-filter="^$root/($folders)/" \
