@@ -1,14 +1,11 @@
-// Runs the QML form tests (tst_*.qml) with fixtures: models over substitute providers and a
-// temporary container, with or without a destinations file, and artefact paths.
+// Runs the QML form tests (tst_*.qml) in the Basic style with fixtures: models over substitute
+// providers and a temporary container, with or without a destinations file.
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
 #include <QDir>
 #include <QFile>
-#include <QQmlContext>
 #include <QQmlEngine>
-#include <QQuickStyle>
-#include <QQuickWindow>
 #include <QTemporaryDir>
 
 #include "NoltShare/share_model.h"
@@ -16,12 +13,13 @@
 #include "platform/testing/fake_wall_clock.h"
 #include "platform/testing/sequential_uuid_source.h"
 #include "platform/testing/test_environment.h"
+#include "tests/support/view_test_setup.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_SharePlugin)
 
 namespace nolt::share {
 
-class Fixtures : public QObject {
+class Fixtures : public test_support::ViewFixtures {
   Q_OBJECT
 
  public:
@@ -72,11 +70,6 @@ class Fixtures : public QObject {
     return model;
   }
 
-  Q_INVOKABLE QString artefact(const QString& name) const {
-    QDir().mkpath(QStringLiteral(NOLT_ARTEFACTS_DIR));
-    return QStringLiteral(NOLT_ARTEFACTS_DIR "/") + name + QStringLiteral(".png");
-  }
-
  private:
   QTemporaryDir home_;
   platform::testing::TestEnvironment env_;
@@ -84,19 +77,9 @@ class Fixtures : public QObject {
   platform::testing::FakeWallClock clock_;
 };
 
-class Setup : public QObject {
-  Q_OBJECT
-
- public slots:
-  // The software renderer: the same pixels on every machine, no GPU needed.
-  void applicationAvailable() {
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-  }
-  void qmlEngineAvailable(QQmlEngine* engine) {
-    engine->addImportPath(QStringLiteral("qrc:/"));
-    engine->rootContext()->setContextProperty(QStringLiteral("fixtures"), &fixtures_);
-  }
+class Setup : public test_support::ViewTestSetup {
+ public:
+  Setup() : ViewTestSetup(fixtures_, QStringLiteral("Basic")) {}
 
  private:
   Fixtures fixtures_;

@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
     publishQuietly(publisher);
 
     // Requests are read as they arrive, so a file sent with add_file is never held whole.
-    platform::PortServer server(*runtime + "/" + std::string(platform::kCommandPortName),
+    platform::PortServer server(*platform::portSocketPath(*env, platform::kCommandPortName),
                                 [&](std::uint32_t, std::uint32_t length) {
                                   return host::makeRequestExchange(handlers, files, length);
                                 });

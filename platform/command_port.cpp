@@ -128,9 +128,9 @@ class UnixCommandPort final : public CommandPort {
       : env_(env), receiveTimeoutCap_(receiveTimeoutCap) {}
 
   std::unique_ptr<PortConnection> open(std::string_view name) override {
-    std::optional<std::string> folder = runtimeDirectory(env_);
-    if (!folder || name.empty()) return nullptr;
-    std::string path = *folder + "/" + std::string(name);
+    std::optional<std::string> found = portSocketPath(env_, name);
+    if (!found) return nullptr;
+    const std::string& path = *found;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     // Truncating the path would talk to some other socket.
@@ -162,6 +162,12 @@ class UnixCommandPort final : public CommandPort {
 };
 
 }  // namespace
+
+std::optional<std::string> portSocketPath(Environment& env, std::string_view name) {
+  std::optional<std::string> folder = runtimeDirectory(env);
+  if (!folder || name.empty()) return std::nullopt;
+  return *folder + "/" + std::string(name);
+}
 
 PortConnection::Status PortConnection::sendStreamedRequest(
     std::uint32_t messageID, std::uint32_t length,

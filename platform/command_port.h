@@ -44,6 +44,10 @@ class CommandPort {
 // Replies declaring more than this are a failed exchange and are never allocated.
 inline constexpr std::uint32_t kMaxReplyBytes = 1u << 30;
 
+// Where the port `name` is served: <runtime directory>/<name>; none without a runtime
+// directory or a name. The one place both ends find the socket.
+std::optional<std::string> portSocketPath(Environment& env, std::string_view name);
+
 // Sockets in the runtime directory. `receiveTimeoutCap` exists for tests that must not wait
 // a whole minute for a host that never answers; programs leave it unset.
 std::unique_ptr<CommandPort> makeUnixCommandPort(Environment& env,

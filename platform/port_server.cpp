@@ -74,7 +74,7 @@ std::unique_ptr<PortExchange> makeBufferedExchange(std::uint32_t length,
 }
 
 struct PortServer::State {
-  enum class Phase { header, body, answering, replying, holding };
+  enum class Phase { header, body, answering, replying };
 
   struct Connection {
     int fd = -1;
@@ -239,13 +239,6 @@ void PortServer::State::handle(std::uint64_t id, short revents) {
       case Phase::replying:
         if (revents & (POLLOUT | POLLHUP | POLLERR)) writeReply(id, c);
         return;
-      case Phase::holding:
-        if (revents & (POLLIN | POLLHUP | POLLERR)) {
-          ssize_t n = recv(c.fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
-          if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-            closeConnection(id);
-        }
-        return;
       case Phase::answering:
         return;
     }
@@ -342,9 +335,6 @@ void PortServer::State::collectAnswers() {
       case Ending::close:
         closeConnection(d.id);
         continue;
-      case Ending::hold:
-        c.phase = Phase::holding;
-        continue;
       case Ending::reply:
         if (d.answer.payload.size() > UINT32_MAX) {
           closeConnection(d.id);
@@ -421,9 +411,6 @@ void PortServer::State::ioLoop() {
           case Phase::replying:
             events = POLLOUT;
             next = std::min(next, c.replyDeadline);
-            break;
-          case Phase::holding:
-            events = POLLIN;
             break;
           case Phase::answering:
             break;

@@ -60,13 +60,12 @@ class PortExchange {
   virtual bool take(std::string_view part) = 0;
   // Payload bytes held so far, counted against maxHeldBytes.
   virtual std::size_t heldBytes() const = 0;
-  enum class Ending { reply, close, hold };
+  enum class Ending { reply, close };
   struct Answer {
     Ending ending = Ending::reply;
     std::string payload;  // the reply payload, with Ending::reply
   };
-  // The whole payload has arrived; runs on a worker. `hold` keeps the connection open without
-  // replying until the client closes it (test hosts that play a hung host use it).
+  // The whole payload has arrived; runs on a worker.
   virtual Answer finish() = 0;
 };
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/testing/test_environment.h"
+#include "tests/support/deadline.h"
 #include "tests/support/test_host_process.h"
 
 namespace nolt::platform {
@@ -62,11 +63,9 @@ class WorkspaceTest : public ::testing::Test {
 
   // The marker's lines once the started program wrote it (bounded wait for a real process).
   std::vector<std::string> markerLines() {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::optional<std::string> text;
-    while (!(text = test_support::readFile(temp_.file("marker"))) &&
-           std::chrono::steady_clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test_support::waitUntil(
+        10, [&] { return (text = test_support::readFile(temp_.file("marker"))).has_value(); });
     std::vector<std::string> lines;
     if (!text) return lines;
     std::size_t start = 0, end;

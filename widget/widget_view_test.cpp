@@ -1,5 +1,5 @@
 // Runs the QML view tests (tst_*.qml) with fixtures: models over thumbnails written to a
-// temporary container, an opener that records instead of launching, and artefact paths.
+// temporary container, and an opener that records instead of launching.
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 
@@ -7,20 +7,19 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QQmlContext>
 #include <QQmlEngine>
-#include <QQuickWindow>
 #include <QTemporaryDir>
 #include <cstdio>
 
 #include "platform/testing/fake_wall_clock.h"
+#include "tests/support/view_test_setup.h"
 #include "widget/widget_host.h"
 
 Q_IMPORT_QML_PLUGIN(Nolt_WidgetPlugin)
 
 namespace nolt::widget {
 
-class Fixtures : public QObject {
+class Fixtures : public test_support::ViewFixtures {
   Q_OBJECT
   Q_PROPERTY(QString lastOpened MEMBER lastOpened_ NOTIFY openedChanged)
 
@@ -82,11 +81,6 @@ class Fixtures : public QObject {
 
   Q_INVOKABLE QString link(int index) const { return deepLink(itemID(index)); }
 
-  Q_INVOKABLE QString artefact(const QString& name) const {
-    QDir().mkpath(QStringLiteral(NOLT_ARTEFACTS_DIR));
-    return QStringLiteral(NOLT_ARTEFACTS_DIR "/") + name + QStringLiteral(".png");
-  }
-
  signals:
   void openedChanged();
 
@@ -124,16 +118,9 @@ class Fixtures : public QObject {
   platform::testing::FakeWallClock clock_{std::chrono::sys_days{std::chrono::year{2026} / 1 / 1}};
 };
 
-class Setup : public QObject {
-  Q_OBJECT
-
- public slots:
-  // The software renderer: the same pixels on every machine, no GPU needed.
-  void applicationAvailable() { QQuickWindow::setGraphicsApi(QSGRendererInterface::Software); }
-  void qmlEngineAvailable(QQmlEngine* engine) {
-    engine->addImportPath(QStringLiteral("qrc:/"));
-    engine->rootContext()->setContextProperty(QStringLiteral("fixtures"), &fixtures_);
-  }
+class Setup : public test_support::ViewTestSetup {
+ public:
+  Setup() : ViewTestSetup(fixtures_) {}
 
  private:
   Fixtures fixtures_;

@@ -5,41 +5,49 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "cli/link/app_connection.h"
 #include "platform/clock.h"
+#include "platform/command_port.h"
 #include "platform/environment.h"
 #include "platform/identifiers.h"
 #include "platform/port_frame.h"
+#include "platform/testing/scratch_folder.h"
 
 namespace {
 
 using nolt::link::AppConnection;
 using nolt::wire::JSONObject;
 
-// Serves the command port in `runtime` until stopped, answering every request with `reply`.
+// Serves the command port at `path` until it goes, answering every request with `reply`.
 class InstantHost {
  public:
-  InstantHost(const std::string& runtime, std::string reply) : reply_(std::move(reply)) {
+  InstantHost(const std::string& path, std::string reply) : reply_(std::move(reply)) {
     listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::string path = runtime + "/" + std::string(nolt::platform::kCommandPortName);
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 16);
-    thread_ = std::thread([this] { serve(); });
+    if (path.size() >= sizeof address.sun_path) return;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    serving_ = listener_ >= 0 &&
+               ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+               ::listen(listener_, 16) == 0;
+    if (serving_) thread_ = std::thread([this] { serve(); });
   }
   ~InstantHost() {
-    ::shutdown(listener_, SHUT_RDWR);
-    thread_.join();
-    ::close(listener_);
+    if (listener_ >= 0) ::shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) ::close(listener_);
   }
+  InstantHost(const InstantHost&) = delete;
+  InstantHost& operator=(const InstantHost&) = delete;
+
+  bool serving() const { return serving_; }
 
  private:
   void serve() {
@@ -65,17 +73,25 @@ class InstantHost {
     }
   }
 
-  int listener_;
+  int listener_ = -1;
+  bool serving_ = false;
   std::string reply_;
   std::thread thread_;
 };
 
 void sendRoundTrip(benchmark::State& state) {
-  char folder[] = "/tmp/nolt-send-bench-XXXXXX";
-  ::mkdtemp(folder);
-  ::setenv("XDG_RUNTIME_DIR", folder, 1);
-  InstantHost host(folder, R"({"result":{"items":[],"total":0}})");
+  // A runtime folder of the bench's own, removed when it ends; the host serves the port where
+  // the link looks for it.
+  nolt::platform::testing::ScratchFolder runtime("nolt-send-bench");
+  ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
   auto env = nolt::platform::makeProcessEnvironment();
+  std::optional<std::string> socket =
+      nolt::platform::portSocketPath(*env, nolt::platform::kCommandPortName);
+  InstantHost host(socket.value_or(""), R"({"result":{"items":[],"total":0}})");
+  if (runtime.path().empty() || !host.serving()) {
+    state.SkipWithError("cannot serve the command port");
+    return;
+  }
   auto port = nolt::platform::makeUnixCommandPort(*env);
   auto instances = nolt::platform::makeLockedInstanceProbe(*env);
   auto workspace = nolt::platform::makeDesktopWorkspace(*env);
@@ -83,8 +99,6 @@ void sendRoundTrip(benchmark::State& state) {
   AppConnection connection({*port, *instances, *workspace, *clock});
   JSONObject arguments{{"query", "red chair"}, {"limit", 5}};
   for (auto _ : state) benchmark::DoNotOptimize(connection.send("search", arguments));
-  ::unlink((std::string(folder) + "/" + std::string(nolt::platform::kCommandPortName)).c_str());
-  ::rmdir(folder);
 }
 
 BENCHMARK(sendRoundTrip)->UseRealTime();

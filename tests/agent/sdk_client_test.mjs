@@ -8,6 +8,8 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
+import { waitFor } from '../support/wait.mjs';
+
 let Client, StdioClientTransport;
 try {
   ({ Client } = await import('@modelcontextprotocol/sdk/client/index.js'));
@@ -54,7 +56,6 @@ const host = spawn(path.join(testBin, 'test_host'),
   ['--replies', path.join(scratch, 'replies.json'), '--record', record, '--ready-file', ready],
   { env: session, stdio: 'inherit' });
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 function stopHost() {
   if (host.exitCode !== null || host.signalCode !== null) return Promise.resolve();
   const exited = new Promise((resolve) => host.once('exit', resolve));
@@ -73,10 +74,10 @@ const text = (result) => {
 let client;
 let serverErrors = '';
 try {
-  for (let waited = 0; !fs.existsSync(ready); waited += 20) {
-    assert.ok(waited < 10000 && host.exitCode === null, 'test_host did not start');
-    await sleep(20);
-  }
+  await waitFor('test_host to start', () => {
+    assert.equal(host.exitCode, null, 'test_host ended');
+    return fs.existsSync(ready);
+  }, 10);
 
   // An agent client's environment: the six variables clients pass on, and the session's
   // folders so that nothing outside the scratch folder is used.

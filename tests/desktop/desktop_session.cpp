@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
+#include <utility>
 
 #include "tests/support/deadline.h"
 
@@ -132,13 +132,14 @@ bool DesktopSession::start() {
     home_.write(".config/openbox/rc.xml", *settings);
   }
   windowManager_.emplace(std::vector<std::string>{"openbox", "--sm-disable"}, environment(), true);
-  auto deadline = after(10);
-  while (Clock::now() < deadline) {
-    if (tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") !=
-        std::string::npos)
-      return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  if (test_support::waitUntil(
+          10,
+          [&] {
+            return tool({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}).out.find("window id") !=
+                   std::string::npos;
+          },
+          0.05))
+    return true;
   fail("openbox did not take display " + display_ + " within 10 s");
   return false;
 }
@@ -189,13 +190,17 @@ std::optional<std::string> DesktopSession::waitForWindow(const std::vector<std::
                                                          double timeout) const {
   std::vector<std::string> search = {"xdotool", "search", "--onlyvisible"};
   search.insert(search.end(), criteria.begin(), criteria.end());
-  auto deadline = after(timeout);
-  do {
-    Result found = tool(search);
-    if (found.status == 0 && !found.out.empty()) return found.out.substr(0, found.out.find('\n'));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (Clock::now() < deadline);
-  return std::nullopt;
+  std::optional<std::string> window;
+  test_support::waitUntil(
+      timeout,
+      [&] {
+        Result found = tool(search);
+        if (found.status == 0 && !found.out.empty())
+          window = found.out.substr(0, found.out.find('\n'));
+        return window.has_value();
+      },
+      0.05);
+  return window;
 }
 
 std::optional<std::string> DesktopSession::activeWindow() const {
@@ -205,12 +210,8 @@ std::optional<std::string> DesktopSession::activeWindow() const {
 }
 
 bool DesktopSession::waitForFocus(const std::string& window, double timeout) const {
-  auto deadline = after(timeout);
-  do {
-    if (activeWindow() == window) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (Clock::now() < deadline);
-  return false;
+  return test_support::waitUntil(
+      timeout, [&] { return activeWindow() == window; }, 0.05);
 }
 
 std::string DesktopSession::property(const std::string& window, const std::string& name) const {
@@ -223,11 +224,26 @@ QImage DesktopSession::screenshot() const {
   return imageFromXWD(tool({"xwd", "-root", "-silent"}, 30).out);
 }
 
+QImage DesktopSession::settledScreen(double timeout) const {
+  QImage previous, current = screenshot();
+  test_support::waitUntil(
+      timeout,
+      [&] {
+        previous = std::exchange(current, screenshot());
+        return !current.isNull() && current == previous;
+      },
+      0.05);
+  return current;
+}
+
+QImage DesktopSession::screenshot(const std::string& window) const {
+  return imageFromXWD(tool({"xwd", "-id", window, "-silent"}, 30).out);
+}
+
 void DesktopSession::photograph(const std::string& path) const {
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-  screenshot().save(QString::fromStdString(path));
+  settledScreen().save(QString::fromStdString(path));
 }
 
 QImage imageFromXWD(const std::string& data) {

@@ -78,8 +78,12 @@ class DesktopSession {
   std::string property(const std::string& window, const std::string& name) const;
   // The whole screen, read back from xwd; a null image when that fails.
   QImage screenshot() const;
-  // The screen a moment after a window changed (Qt draws a little after mapping it), saved as
-  // the PNG file `path`: pictures for people, not for assertions.
+  // What `window` shows, the same way.
+  QImage screenshot(const std::string& window) const;
+  // The screen once it has stopped changing: two screenshots in a row agree (Qt draws a little
+  // after mapping a window, and menus fade in). The last one taken after `timeout` seconds.
+  QImage settledScreen(double timeout = 5) const;
+  // The settled screen saved as the PNG file `path`: pictures for people, not for assertions.
   void photograph(const std::string& path) const;
 
  private:

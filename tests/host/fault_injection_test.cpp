@@ -7,12 +7,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <thread>
 
 #include "platform/base64.h"
 #include "platform/careful_files.h"
@@ -20,6 +18,7 @@
 #include "platform/identifiers.h"
 #include "platform/testing/test_environment.h"
 #include "tests/host/host_process.h"
+#include "tests/support/deadline.h"
 #include "tests/support/test_host_process.h"
 #include "wire/cli_records.h"
 
@@ -27,7 +26,6 @@ namespace nolt::host_tests {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 using wire::JSONValue;
 
 constexpr const char* kCaptureID = "A0000000-0000-0000-0000-0000000000F1";
@@ -83,9 +81,7 @@ class FaultInjectionTest : public ::testing::Test {
     }
     // Done when the inbox is empty or the host died; a failed call may leave a capture in
     // the inbox for the next pass, which the clean start takes.
-    auto deadline = Clock::now() + std::chrono::milliseconds(1500);
-    while (!host.exited() && !inboxTaken() && Clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test_support::waitUntil(1.5, [&] { return host.exited() || inboxTaken(); });
     *exitStatus = host.stop();
     return told;
   }
@@ -135,9 +131,7 @@ class FaultInjectionTest : public ::testing::Test {
     SCOPED_TRACE(at);
     HostProcess host(program(), {}, env_);
     ASSERT_TRUE(host.waitUntilRunning(runtime_, 20));
-    auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!inboxTaken() && Clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test_support::waitUntil(10, [&] { return inboxTaken(); });
     EXPECT_TRUE(namesIn(container() / "Incoming").empty());
     std::int64_t items = itemCount();
     std::vector<std::string> stored = namesIn(container() / "Library" / "Files");

@@ -88,12 +88,13 @@ class HostEndToEndTest : public ::testing::Test {
   JSONValue searchUntil(const std::string& query, std::function<bool(const JSONValue&)> done,
                         int seconds = 10) {
     JSONValue result;
-    auto deadline = Clock::now() + std::chrono::seconds(seconds);
-    do {
-      result = noltJSON({"search", query});
-      if (done(result)) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    } while (Clock::now() < deadline);
+    test_support::waitUntil(
+        seconds,
+        [&] {
+          result = noltJSON({"search", query});
+          return done(result);
+        },
+        0.1);
     return result;
   }
   std::string container() const { return home_ + "/.local/share/group.app.nolt"; }
@@ -155,22 +156,22 @@ TEST_F(HostEndToEndTest, EveryNoltCommandOnTheDemoLibrary) {
     EXPECT_EQ(result.status, 0) << c.args[0] << ": " << result.err;
     EXPECT_NE(result.out.find(c.expected), std::string::npos) << c.args[0] << ": " << result.out;
   }
-  // The opener runs detached; give it a moment to write.
+  // The opener runs detached: its line comes when it comes.
   std::string opened;
-  for (int i = 0; i < 100 && opened.empty(); ++i) {
-    opened = test_support::readFile(home_ + "/opened.txt").value_or("");
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  auto openedLines = [&](long lines) {
+    return test_support::waitUntil(5, [&] {
+      opened = test_support::readFile(home_ + "/opened.txt").value_or("");
+      return std::count(opened.begin(), opened.end(), '\n') >= lines;
+    });
+  };
+  openedLines(1);
   EXPECT_NE(opened.find("/Library/Files/" + id + "/Sunset over the hills.png"), std::string::npos)
       << opened;
 
   // A nolt:// link, as the desktop hands it to the host's desktop entry, goes to the running host.
   Result link = runProgram({bin("nolt-host"), "nolt://item/" + id}, env_);
   EXPECT_EQ(link.status, 0) << link.err;
-  for (int i = 0; i < 100 && std::count(opened.begin(), opened.end(), '\n') < 2; ++i) {
-    opened = test_support::readFile(home_ + "/opened.txt").value_or("");
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  openedLines(2);
   EXPECT_EQ(std::count(opened.begin(), opened.end(), '\n'), 2) << opened;
 
   Result missing = nolt({"show", "00000000-0000-0000-0000-000000000000"});

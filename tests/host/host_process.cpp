@@ -6,22 +6,19 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "platform/command_port.h"
 #include "platform/identifiers.h"
 #include "platform/testing/test_environment.h"
+#include "tests/support/deadline.h"
 #include "wire/cli_records.h"
 
 namespace nolt::host_tests {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
 // How long the host may take to end once asked.
 constexpr double kStopGrace = 10;
 
@@ -56,22 +53,21 @@ HostProcess::HostProcess(const std::string& program, std::vector<std::string> ar
     : process_(hostOptions(program, std::move(arguments), environment)) {}
 
 bool HostProcess::waitUntilRunning(const std::string& runtime, double seconds) {
-  auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-  while (Clock::now() < deadline && pid() > 0) {
+  bool running = false;
+  test_support::waitUntil(seconds, [&] {
+    if (process_.poll()) return true;  // gone: no use waiting longer
     std::ifstream record(runtime + "/app.nolt.Nolt.instance");
     std::string word;
     record >> word;
     // A host killed before leaves its record and socket behind: the port must answer.
-    if (word == "running") {
-      if (int fd = connectToPort(runtime); fd >= 0) {
-        close(fd);
-        return true;
-      }
-    }
-    if (process_.poll()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+    if (word != "running") return false;
+    int fd = connectToPort(runtime);
+    if (fd < 0) return false;
+    close(fd);
+    running = true;
+    return true;
+  });
+  return running;
 }
 
 void HostProcess::kill(int signal) {

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <thread>
 
 #include "capture/inbox.h"
 #include "platform/command_port.h"
@@ -21,6 +20,7 @@
 #include "platform/uuid.h"
 #include "platform/wall_clock.h"
 #include "tests/host/host_process.h"
+#include "tests/support/deadline.h"
 #include "tests/support/scoped_umask.h"
 #include "tests/support/test_host_process.h"
 #include "wire/cli_records.h"
@@ -32,7 +32,6 @@ namespace fs = std::filesystem;
 using capture::IncomingRequest;
 using test_support::readFile;
 using wire::JSONValue;
-using Clock = std::chrono::steady_clock;
 
 struct stat linkStatus(const fs::path& path) {
   struct stat status {};
@@ -128,10 +127,7 @@ class HostileContainerTest : public ::testing::Test {
       return fs::is_empty(inbox()) &&
              (!fs::exists(removing, error) || fs::is_empty(removing, error));
     };
-    auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (!taken() && Clock::now() < deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_TRUE(taken()) << "the host left captures in the inbox";
+    EXPECT_TRUE(test_support::waitUntil(30, taken)) << "the host left captures in the inbox";
   }
 
   JSONValue ask(const std::string& command, wire::JSONObject arguments = {}) {

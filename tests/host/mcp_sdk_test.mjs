@@ -9,6 +9,8 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
+import { waitFor } from '../support/wait.mjs';
+
 const here = path.dirname(fileURLToPath(import.meta.url));
 const sdk = path.join(here, '../agent/node_modules/@modelcontextprotocol/sdk/dist/esm');
 let Client, StdioClientTransport;
@@ -41,12 +43,6 @@ const session = {
 };
 
 const host = spawn(path.join(bin, 'nolt-host'), ['--demo'], { env: session, stdio: 'inherit' });
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-for (let i = 0; i < 300; i++) {
-  const record = path.join(runtime, 'app.nolt.Nolt.instance');
-  if (fs.existsSync(record) && fs.readFileSync(record, 'utf8').startsWith('running')) break;
-  await sleep(50);
-}
 
 // An agent client gives the server little more than HOME and PATH.
 const transport = new StdioClientTransport({
@@ -60,6 +56,11 @@ const json = (result) => {
   return JSON.parse(result.content[0].text);
 };
 try {
+  const record = path.join(runtime, 'app.nolt.Nolt.instance');
+  await waitFor('nolt-host to finish launching', () => {
+    assert.equal(host.exitCode, null, 'nolt-host ended');
+    return fs.existsSync(record) && fs.readFileSync(record, 'utf8').startsWith('running');
+  }, 15);
   await client.connect(transport);
   const { tools } = await client.listTools();
   assert.equal(tools.length, 11);

@@ -2,6 +2,7 @@
 // the destinations and saves the page, the background saves an image, and each save reaches
 // the inbox with one signal on a private session bus.
 // Run with node --experimental-websocket (node 20); exits 77 when Chromium is not installed.
+import { spawnSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
 import assert from "node:assert/strict";
@@ -60,10 +61,12 @@ async function main(root) {
   }));
 
   const address = await startSessionBus(root);
+  // The monitor watches the host's interface: the incoming signal, and the checkpoint this
+  // test sends itself.
   const monitor = start("dbus-monitor", ["--address", address,
-                                         "type='signal',interface='app.nolt.Nolt',member='incoming'"]);
+                                         "type='signal',interface='app.nolt.Nolt'"]);
   await waitFor("dbus-monitor", () => monitor.output.includes("NameAcquired") ||
-                                      monitor.output.includes("NameLost"), 10).catch(() => sleep(1000));
+                                      monitor.output.includes("NameLost"), 10);
   const signals = () => monitor.output.split("\n")
       .filter((l) => l.includes("interface=app.nolt.Nolt; member=incoming")).length;
 
@@ -133,8 +136,13 @@ async function main(root) {
   assert.deepEqual(fs.readFileSync(path.join(image.folder, "image.png")), Buffer.from(PNG, "base64"));
   assert.equal(image.request.sourceURL, "https://example.test/gallery");
   assert.equal(image.request.title, "Gallery");
+  // Each save posts its signal before it replies, so a third would have reached the bus before
+  // a checkpoint sent now, and the monitor sees them in that order.
   await waitFor("two signals", () => signals() >= 2, 10);
-  await sleep(300);
+  const checkpoint = spawnSync("dbus-send", [`--bus=${address}`, "--type=signal", "/",
+                                             "app.nolt.Nolt.checkpoint"]);
+  assert.equal(checkpoint.status, 0, String(checkpoint.stderr));
+  await waitFor("the checkpoint", () => monitor.output.includes("member=checkpoint"), 10);
   assert.equal(signals(), 2);
 }
 

@@ -7,14 +7,16 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 
+import { sleep, waitFor } from "../support/wait.mjs";
+
+export { sleep, waitFor };
+
 export const SKIP = 77;
 // A one-pixel PNG, as an image on a page would be.
 export const PNG = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
 
 export const bin = process.env.NOLT_BIN;
 const extensionSource = process.env.NOLT_EXTENSION_DIR;
-
-export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 // Ends the test as skipped when `browser` does not run.
 export function requireBrowser(browser) {
@@ -43,16 +45,6 @@ export function start(command, args, env, stopSignal = "SIGKILL") {
 // own protocol reaps its helpers, where a killed one leaves zombies.
 export function atExit(step) {
   exitSteps.push(step);
-}
-
-export async function waitFor(what, probe, seconds = 30) {
-  const deadline = Date.now() + seconds * 1000;
-  for (;;) {
-    const value = await probe();
-    if (value) return value;
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
-    await sleep(100);
-  }
 }
 
 // The folders of a test below `root`: an empty HOME, an empty browser profile, and a copy of

@@ -6,7 +6,8 @@
 //                                    "launching\n", then "running\n" once it serves;
 //   <runtime>/group.app.nolt.cli      a Unix stream socket, mode 0600, one framed exchange per
 //                                    connection, several connections at once.
-// Requests are served by the host's own port server, so the two cannot drift apart.
+// Requests are served by the host's own port server, so the two cannot drift apart; a silent
+// host, which the real one never is, serves its port itself.
 // It serves until SIGTERM or SIGINT, then removes the socket and exits with status 0. The
 // instance record stays behind, unlocked: a stale record, as a crashed host would leave.
 //
@@ -28,24 +29,30 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <boost/json.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/command_port.h"
 #include "platform/directories.h"
 #include "platform/environment.h"
 #include "platform/identifiers.h"
+#include "platform/port_frame.h"
 #include "platform/port_server.h"
 #include "platform/stop_signals.h"
 
@@ -145,34 +152,6 @@ class Host {
         length, [this, messageID](std::string_view payload) { return answer(messageID, payload); });
   }
 
- private:
-  using Answer = platform::PortExchange::Answer;
-  using Ending = platform::PortExchange::Ending;
-
-  Answer answer(std::uint32_t messageID, std::string_view payload) {
-    record(messageID, payload);
-    switch (options_.mode) {
-      case Mode::close:
-        return {Ending::close, {}};
-      case Mode::silent:
-        return {Ending::hold, {}};
-      case Mode::empty:
-        return {Ending::reply, {}};
-      case Mode::notjson:
-        return {Ending::reply, "this is not json"};
-      case Mode::normal:
-        break;
-    }
-    return {Ending::reply, replyFor(commandOf(payload))};
-  }
-
-  std::string replyFor(const std::string& command) const {
-    if (auto it = replies_.find(command); it != replies_.end() && !command.empty())
-      return it->second;
-    if (auto it = replies_.find("*"); it != replies_.end()) return it->second;
-    return R"({"result":null})";
-  }
-
   void record(std::uint32_t messageID, std::string_view payload) {
     if (recordFd_ < 0) return;
     std::string line =
@@ -189,10 +168,89 @@ class Host {
     }
   }
 
+ private:
+  using Answer = platform::PortExchange::Answer;
+  using Ending = platform::PortExchange::Ending;
+
+  Answer answer(std::uint32_t messageID, std::string_view payload) {
+    record(messageID, payload);
+    switch (options_.mode) {
+      case Mode::close:
+        return {Ending::close, {}};
+      case Mode::empty:
+        return {Ending::reply, {}};
+      case Mode::notjson:
+        return {Ending::reply, "this is not json"};
+      case Mode::normal:
+      case Mode::silent:  // served by SilentPort, never here
+        break;
+    }
+    return {Ending::reply, replyFor(commandOf(payload))};
+  }
+
+  std::string replyFor(const std::string& command) const {
+    if (auto it = replies_.find(command); it != replies_.end() && !command.empty())
+      return it->second;
+    if (auto it = replies_.find("*"); it != replies_.end()) return it->second;
+    return R"({"result":null})";
+  }
+
   Options options_;
   std::map<std::string, std::string> replies_;
   int recordFd_ = -1;
   std::mutex mutex_;
+};
+
+// The silent host's port: it takes each request whole and records it, then keeps the
+// connection open and never answers, as a hung host does. Served from the main loop, one
+// connection at a time.
+class SilentPort {
+ public:
+  SilentPort(std::string path, Host& host) : path_(std::move(path)), host_(host) {
+    sockaddr_un address{};
+    if (path_.size() >= sizeof address.sun_path) fail("socket path too long: " + path_);
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
+    unlink(path_.c_str());
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener_ < 0 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        chmod(path_.c_str(), 0600) != 0 || listen(listener_, 16) != 0)
+      fail("cannot serve " + path_);
+  }
+  ~SilentPort() {
+    for (int fd : held_) close(fd);
+    close(listener_);
+    unlink(path_.c_str());
+  }
+  SilentPort(const SilentPort&) = delete;
+  SilentPort& operator=(const SilentPort&) = delete;
+
+  int fd() const { return listener_; }
+
+  // Takes the request of a connection waiting to be accepted, if there is one.
+  void serveOne() {
+    int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    held_.push_back(fd);
+    constexpr std::uint32_t kMaxPayload = 64u << 20;
+    auto deadline = platform::deadlineAfter(30);
+    char header[platform::kRequestHeaderBytes];
+    if (platform::receiveExactly(fd, header, sizeof header, deadline) != platform::IOResult::done)
+      return;
+    platform::RequestHeader request = platform::decodeRequestHeader(header);
+    if (request.length > kMaxPayload) return;
+    std::string payload(request.length, '\0');
+    if (platform::receiveExactly(fd, payload.data(), payload.size(), deadline) ==
+        platform::IOResult::done)
+      host_.record(request.messageID, payload);
+  }
+
+ private:
+  std::string path_;
+  Host& host_;
+  int listener_ = -1;
+  std::vector<int> held_;  // open until the host ends
 };
 
 void writeRecord(int fd, std::string_view word) {
@@ -232,10 +290,13 @@ int main(int argc, char** argv) {
   bool stopping =
       options.portDelay > 0 &&
       waitForSignalOr(signals, -1, static_cast<int>(std::min(options.portDelay, 1e6) * 1000));
-  std::string socketPath = *runtime + "/" + std::string(platform::kCommandPortName);
+  std::string socketPath = *platform::portSocketPath(*env, platform::kCommandPortName);
   std::optional<platform::PortServer> server;
+  std::optional<SilentPort> silent;
   if (!stopping) {
-    if (!options.noPort) {
+    if (!options.noPort && options.mode == Mode::silent) {
+      silent.emplace(socketPath, host);
+    } else if (!options.noPort) {
       try {
         server.emplace(
             socketPath,
@@ -255,8 +316,12 @@ int main(int argc, char** argv) {
       close(ready);
     }
   }
-  while (!stopping) stopping = waitForSignalOr(signals, -1, -1);
+  while (!stopping) {
+    stopping = waitForSignalOr(signals, silent ? silent->fd() : -1, -1);
+    if (!stopping && silent) silent->serveOne();
+  }
   if (server) server->stop();
+  silent.reset();
   close(instance);
   return 0;
 }

@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/desktop/desktop_test.h"
@@ -172,20 +170,31 @@ TEST_F(WidgetDesktopTest, StaysBelowNormalWindowsWhenClickedAndRightClickOffersT
   // A click on the part left uncovered opens what is there, but never raises it over the other.
   ASSERT_EQ(session_->tool({"xdotool", "mousemove", "--sync", "130", "130", "click", "1"}).status,
             0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The window manager raises on the press; the widget opens the item on the release, so once
+  // the item is open the stacking order is the one the click left.
+  std::string opened;
+  EXPECT_TRUE(test_support::waitUntil(
+      10,
+      [&] {
+        opened = test_support::readFile(home_.file("opened.txt")).value_or("");
+        return opened.find('\n') != std::string::npos;
+      },
+      0.05))
+      << "the click opened nothing";
+  EXPECT_EQ(opened.rfind("nolt://item/", 0), 0u) << opened;
   auto order = stacking(*session_);
   EXPECT_LT(positionOf(order, *window), positionOf(order, *normal));
   EXPECT_LT(positionOf(order, *normal), order.size());
   photograph("desktop-below-a-window");
-  test_support::waitUntil(
-      10, [&] { return fs::exists(home_.file("opened.txt")); }, 0.05);
-  EXPECT_EQ(test_support::readFile(home_.file("opened.txt")).value_or("").rfind("nolt://item/", 0),
-            0u);
 
-  // Right-click opens the menu; its first entry opens the dialog, a window of its own.
+  // Right-click opens the menu over the widget, its first entry where the next click goes; the
+  // dialog that entry opens is a window of its own.
+  const QImage closed = session_->screenshot();
   ASSERT_EQ(session_->tool({"xdotool", "mousemove", "--sync", "110", "110", "click", "3"}).status,
             0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(test_support::waitUntil(
+      10, [&] { return session_->screenshot().pixel(140, 128) != closed.pixel(140, 128); }, 0.05))
+      << "no menu under the pointer";
   photograph("desktop-menu");
   ASSERT_EQ(session_->tool({"xdotool", "mousemove", "--sync", "140", "128", "click", "1"}).status,
             0);
