@@ -69,7 +69,9 @@ TEST(SubprocessTest, LateChildIsKilledWithWhatItStarted) {
   options.ownProcessGroup = true;
   Subprocess child(std::move(options));
   ASSERT_TRUE(child.started());
-  Subprocess::Run run = child.communicate({}, 0.3);
+  // Long enough for a loaded machine to start the shell and let it print; far shorter than
+  // the sleep, so the run still ends by its time-out.
+  Subprocess::Run run = child.communicate({}, 2);
   EXPECT_TRUE(run.timedOut);
   EXPECT_EQ(run.out, "started\n");
   ASSERT_TRUE(run.status);
