@@ -90,39 +90,16 @@ CaptureImporter::CaptureImporter(HostServices services, fs::path inbox, fs::path
       inbox_(std::move(inbox)),
       rejected_(std::move(rejected)),
       trash_(std::move(trash)),
-      sweeper_([this] { sweep(); }) {}
+      // Only taken captures are in the trash; one still there when the host stops goes at the
+      // next start.
+      sweeper_([this](const std::atomic<bool>& stopping) { sweep(stopping); },
+               BackgroundWork::AtStop::dropAsked, true) {}
 
-CaptureImporter::~CaptureImporter() {
-  {
-    std::lock_guard lock(sweepMutex_);
-    closing_ = true;
-  }
-  sweepWake_.notify_one();
-  sweeper_.join();
-}
-
-void CaptureImporter::wakeSweeper() {
-  {
-    std::lock_guard lock(sweepMutex_);
-    sweepPending_ = true;
-  }
-  sweepWake_.notify_one();
-}
-
-void CaptureImporter::sweep() {
-  std::unique_lock lock(sweepMutex_);
-  for (;;) {
-    sweepWake_.wait(lock, [&] { return sweepPending_ || closing_; });
-    if (closing_) return;
-    sweepPending_ = false;
-    lock.unlock();
-    // Only taken captures are here; one still here when the host stops goes next time.
-    if (UniqueFD trash = openFolder(trash_))
-      forEachEntry(trash.get(), kInboxBatch, [&](const std::string& name) {
-        if (!closing_) removeTree(trash.get(), name);
-      });
-    lock.lock();
-  }
+void CaptureImporter::sweep(const std::atomic<bool>& stopping) {
+  if (UniqueFD trash = openFolder(trash_))
+    forEachEntry(trash.get(), kInboxBatch, [&](const std::string& name) {
+      if (!stopping) removeTree(trash.get(), name);
+    });
 }
 
 ImportReport CaptureImporter::importAll(const std::function<bool()>& stop) {
@@ -130,7 +107,7 @@ ImportReport CaptureImporter::importAll(const std::function<bool()>& stop) {
   ImportReport report;
   finishSettingAside();
   // What a host stopped while deleting left behind goes with the next sweep.
-  wakeSweeper();
+  sweeper_.ask();
   bool stopped = false;
   auto batchStarted = std::chrono::steady_clock::now();
   // No inbox yet, or something other than a folder in its place: nothing to take.
@@ -190,7 +167,7 @@ void CaptureImporter::commitBatch(int inbox, ImportReport& report) {
     ++report.imported;
     if (onBatchStep) onBatchStep("removed");
   }
-  wakeSweeper();
+  sweeper_.ask();
 }
 
 CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::string& captureID) {
@@ -323,7 +300,7 @@ CaptureImporter::Outcome CaptureImporter::importEntry(int inbox, const std::stri
 void CaptureImporter::remove(int inbox, const std::string& name) {
   UniqueFD trash = openFolder(trash_, true);
   remove(inbox, trash.get(), name);
-  wakeSweeper();
+  sweeper_.ask();
 }
 
 void CaptureImporter::remove(int inbox, int trash, const std::string& name) {

@@ -11,16 +11,15 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "host/background_work.h"
 #include "host/command_handlers.h"
 
 namespace nolt::host {
@@ -39,7 +38,7 @@ class CaptureImporter {
   // need not wait with it.
   CaptureImporter(HostServices services, std::filesystem::path inbox,
                   std::filesystem::path rejected, std::filesystem::path trash);
-  ~CaptureImporter();
+  ~CaptureImporter() = default;  // stops the sweeping between two folders
   CaptureImporter(const CaptureImporter&) = delete;
   CaptureImporter& operator=(const CaptureImporter&) = delete;
 
@@ -70,8 +69,7 @@ class CaptureImporter {
   void finishSettingAside();
   void remove(int inbox, const std::string& name);
   void remove(int inbox, int trash, const std::string& name);
-  void sweep();  // the trash's thread
-  void wakeSweeper();
+  void sweep(const std::atomic<bool>& stopping);  // empties the trash, on its own thread
 
   HostServices services_;
   std::filesystem::path inbox_;
@@ -79,11 +77,7 @@ class CaptureImporter {
   std::filesystem::path trash_;
   std::mutex mutex_;
   std::vector<Pending> batch_;
-  std::mutex sweepMutex_;
-  std::condition_variable sweepWake_;
-  bool sweepPending_ = true;
-  std::atomic<bool> closing_ = false;
-  std::thread sweeper_;
+  BackgroundWork sweeper_;  // last: it may start sweeping before the constructor returns
 };
 
 // A batch commits at this many captures, or once it is this old, whichever comes first: one

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "host/background_work.h"
 #include "host/capture_import.h"
 #include "host/demo_artwork.h"
 #include "host/demo_seed.h"
@@ -29,7 +30,6 @@
 #include "host/incoming_watch.h"
 #include "host/instance_record.h"
 #include "host/library_folder.h"
-#include "host/publish_queue.h"
 #include "host/publisher.h"
 #include "host/qt_image_codec.h"
 #include "host/request_exchange.h"
@@ -216,8 +216,9 @@ int main(int argc, char** argv) {
     host::CaptureImporter importer(services, fs::path(*container) / "Incoming",
                                    fs::path(*container) / "Rejected", libraryFolder / "Removing");
     // A change is answered once it has committed; the shared files follow.
-    host::PublishQueue publishing([&] { publishQuietly(publisher); });
-    host::CommandHandlers handlers(services, [&] { publishing.request(); });
+    host::BackgroundWork publishing([&](const auto&) { publishQuietly(publisher); },
+                                    host::BackgroundWork::AtStop::runAsked);
+    host::CommandHandlers handlers(services, [&] { publishing.ask(); });
 
     removeLeftovers(*container, files, ledger.get(), library);
     if (options.demo) host::seedDemoLibrary(services, host::demoArtworkPNG);
