@@ -1,6 +1,7 @@
 #include "capture/capture_destinations.h"
 
 #include "capture/container.h"
+#include "capture/json_fields.h"
 #include "platform/careful_files.h"
 #include "wire/json_writer.h"
 
@@ -34,32 +35,6 @@ JSONArray placesValue(const std::vector<Place>& places) {
   array.reserve(places.size());
   for (const Place& place : places) array.emplace_back(JSONObject::fromMembers(membersOf(place)));
   return array;
-}
-
-bool readString(const JSONObject& object, std::string_view key, std::string& out) {
-  const JSONValue* value = object.find(key);
-  if (!value || !value->string()) return false;
-  out = *value->string();
-  return true;
-}
-
-bool readUUID(const JSONObject& object, std::string_view key, platform::UUID& out) {
-  const JSONValue* value = object.find(key);
-  std::optional<platform::UUID> uuid =
-      value && value->string() ? platform::UUID::parse(*value->string()) : std::nullopt;
-  if (uuid) out = *uuid;
-  return uuid.has_value();
-}
-
-// A missing key or null leaves the UUID absent; any other value must be one.
-bool readOptionalUUID(const JSONObject& object, std::string_view key,
-                      std::optional<platform::UUID>& out) {
-  const JSONValue* value = object.find(key);
-  if (!value || value->isNull()) return true;
-  platform::UUID uuid;
-  if (!readUUID(object, key, uuid)) return false;
-  out = uuid;
-  return true;
 }
 
 bool readPlace(const JSONValue& value, Place& place) {
@@ -105,13 +80,8 @@ JSONValue CaptureDestinations::toJSON() const {
 }
 
 std::optional<CaptureDestinations> CaptureDestinations::decode(std::string_view json) {
-  JSONValue value;
-  try {
-    value = JSONValue::decode(json);
-  } catch (const wire::JSONDecodingError&) {
-    return std::nullopt;
-  }
-  const JSONObject* object = value.object();
+  std::optional<JSONValue> value = decodeObject(json);
+  const JSONObject* object = value ? value->object() : nullptr;
   CaptureDestinations destinations;
   if (!object || !readPlaces(*object, "spaces", destinations.spaces) ||
       !readPlaces(*object, "collections", destinations.collections) ||

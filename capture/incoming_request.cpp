@@ -3,6 +3,7 @@
 #include <array>
 #include <boost/url/parse.hpp>
 
+#include "capture/json_fields.h"
 #include "wire/json_writer.h"
 
 namespace nolt::capture {
@@ -28,27 +29,9 @@ bool readKind(const JSONObject& object, IncomingRequest::Kind& kind) {
   return false;
 }
 
-// A missing key or null leaves the field absent; any other value must be a string.
-bool readOptionalString(const JSONObject& object, std::string_view key,
-                        std::optional<std::string>& out) {
-  const JSONValue* value = object.find(key);
-  if (!value || value->isNull()) return true;
-  if (!value->string()) return false;
-  out = *value->string();
-  return true;
-}
-
 bool readOptionalURL(const JSONObject& object, std::string_view key,
                      std::optional<std::string>& url) {
   return readOptionalString(object, key, url) && (!url || isURLReference(*url));
-}
-
-bool readOptionalUUID(const JSONObject& object, std::string_view key,
-                      std::optional<platform::UUID>& uuid) {
-  std::optional<std::string> text;
-  if (!readOptionalString(object, key, text)) return false;
-  if (text) uuid = platform::UUID::parse(*text);
-  return !text || uuid.has_value();
 }
 
 bool readTags(const JSONObject& object, std::vector<std::string>& tags) {
@@ -59,20 +42,6 @@ bool readTags(const JSONObject& object, std::vector<std::string>& tags) {
     if (!element.string()) return false;
     tags.push_back(*element.string());
   }
-  return true;
-}
-
-bool readString(const JSONObject& object, std::string_view key, std::string& out) {
-  const JSONValue* value = object.find(key);
-  if (!value || !value->string()) return false;
-  out = *value->string();
-  return true;
-}
-
-bool readCreatedAt(const JSONObject& object, double& createdAt) {
-  const JSONValue* value = object.find("createdAt");
-  if (!value || !value->number()) return false;
-  createdAt = *value->number();
   return true;
 }
 
@@ -116,13 +85,8 @@ std::string IncomingRequest::encoded() const {
 }
 
 std::optional<IncomingRequest> IncomingRequest::decode(std::string_view json) {
-  JSONValue value;
-  try {
-    value = JSONValue::decode(json);
-  } catch (const wire::JSONDecodingError&) {
-    return std::nullopt;
-  }
-  const JSONObject* object = value.object();
+  std::optional<JSONValue> value = decodeObject(json);
+  const JSONObject* object = value ? value->object() : nullptr;
   IncomingRequest request;
   if (!object || !readKind(*object, request.kind) ||
       !readOptionalURL(*object, "url", request.url) ||
@@ -133,7 +97,7 @@ std::optional<IncomingRequest> IncomingRequest::decode(std::string_view json) {
       !readOptionalUUID(*object, "spaceID", request.spaceID) ||
       !readOptionalUUID(*object, "collectionID", request.collectionID) ||
       !readTags(*object, request.tags) || !readString(*object, "note", request.note) ||
-      !readCreatedAt(*object, request.createdAt))
+      !readNumber(*object, "createdAt", request.createdAt))
     return std::nullopt;
   return request;
 }

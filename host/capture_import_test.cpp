@@ -188,6 +188,15 @@ TEST_F(CaptureImportTest, HostileCapturesAreSetAsideWithoutFollowingThem) {
   file.kind = IncomingRequest::Kind::file;
   IncomingRequest link;
   link.kind = IncomingRequest::Kind::link;
+  // A file capture with `plantAt` run on where its payload goes.
+  auto withPayload = [&](std::string name, std::function<void(const fs::path&)> plantAt) {
+    return [&, name, plantAt] {
+      file.fileName = name;
+      fs::path folder = write(file);
+      plantAt(folder / name);
+      return folder;
+    };
+  };
 
   struct Case {
     std::string name;
@@ -195,12 +204,9 @@ TEST_F(CaptureImportTest, HostileCapturesAreSetAsideWithoutFollowingThem) {
     std::string reason;
   } cases[] = {
       {"payload link",
-       [&] {
-         file.fileName = "passwd.pdf";
-         fs::path folder = write(file);
-         fs::create_symlink(outside / "passwd", folder / "passwd.pdf");
-         return folder;
-       },
+       withPayload(
+           "passwd.pdf",
+           [&](const fs::path& payload) { fs::create_symlink(outside / "passwd", payload); }),
        "The capture's file passwd.pdf is a link, not a file.\n"},
       {"folder link",
        [&] {
@@ -210,12 +216,7 @@ TEST_F(CaptureImportTest, HostileCapturesAreSetAsideWithoutFollowingThem) {
        },
        "The capture is a link, not a folder.\n"},
       {"payload pipe",
-       [&] {
-         file.fileName = "pipe.pdf";
-         fs::path folder = write(file);
-         mkfifo((folder / "pipe.pdf").c_str(), 0600);
-         return folder;
-       },
+       withPayload("pipe.pdf", [](const fs::path& payload) { mkfifo(payload.c_str(), 0600); }),
        "The capture's file pipe.pdf isn't a plain file.\n"},
       {"request link",
        [&] {
@@ -226,13 +227,11 @@ TEST_F(CaptureImportTest, HostileCapturesAreSetAsideWithoutFollowingThem) {
        },
        "request.json is a link, not a file.\n"},
       {"over the size limit",
-       [&] {
-         file.fileName = "huge.pdf";
-         fs::path folder = write(file);
-         std::ofstream(folder / "huge.pdf").close();
-         fs::resize_file(folder / "huge.pdf", platform::kMaxFileBytes + 1);  // sparse
-         return folder;
-       },
+       withPayload("huge.pdf",
+                   [](const fs::path& payload) {
+                     std::ofstream(payload).close();
+                     fs::resize_file(payload, platform::kMaxFileBytes + 1);  // sparse
+                   }),
        "The capture's file huge.pdf is over 200 MB.\n"},
       {"script link",
        [&] {

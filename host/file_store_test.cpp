@@ -10,6 +10,7 @@
 
 #include "host/testing/host_fixture.h"
 #include "platform/file_types.h"
+#include "tests/support/planted_files.h"
 #include "tests/support/scoped_umask.h"
 #include "tests/support/temp_dir.h"
 
@@ -17,19 +18,13 @@ namespace nolt::host {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::linkStatus;
 using test_support::readFile;
 
 class FileStoreTest : public testing::HostFixture {
  protected:
-  static struct stat linkStatus(const fs::path& path) {
-    struct stat status {};
-    EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
-    return status;
-  }
   fs::path plant(const std::string& name, const std::string& text) {
-    fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+    return test_support::plant(folder_, name, text);
   }
   UniqueFD openForReading(const fs::path& path) {
     return UniqueFD(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 
+#include "tests/support/planted_files.h"
 #include "tests/support/scoped_umask.h"
 #include "tests/support/temp_dir.h"
 
@@ -17,19 +18,13 @@ namespace nolt::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::linkStatus;
 using test_support::readFile;
 
 class CarefulFilesTest : public ::testing::Test {
  protected:
-  static struct stat linkStatus(const fs::path& path) {
-    struct stat status {};
-    EXPECT_EQ(::lstat(path.c_str(), &status), 0) << path;
-    return status;
-  }
   fs::path plant(const std::string& name, const std::string& text) {
-    fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
+    return test_support::plant(folder_, name, text);
   }
 
   test_support::ScopedUmask umask_;

@@ -5,28 +5,12 @@
 # must keep it below other windows, on every workspace and out of the task bar and pager.
 # Takes the build folder (default build). Needs root for apt-get if GNOME Shell is missing.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-widget=$(realpath "${1:-$root/build}")/bin/nolt-widget
-[ -x "$widget" ] || { echo "gnome_check: no $widget; build first" >&2; exit 1; }
+# shellcheck source=scripts/desktop_check.sh
+source "$(dirname "$0")/desktop_check.sh"
 if ! command -v gnome-shell >/dev/null || ! command -v Xwayland >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     gnome-shell xwayland x11-utils wmctrl dbus-daemon >/dev/null
 fi
-
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-failures=0
-check() {  # what, command...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 
 mkdir -p "$tmp/run" "$tmp/home"
 chmod 700 "$tmp/run"
@@ -55,22 +39,10 @@ env -i PATH=/usr/bin:/bin HOME="$tmp/home" XDG_RUNTIME_DIR="$tmp/run" WAYLAND_DI
   DISPLAY="$display" XAUTHORITY="$auth" XDG_SESSION_TYPE=wayland \
   "$widget" --name gnome-check >"$tmp/widget.log" 2>&1 &
 pids+=($!)
-window=
-for _ in $(seq 75); do
-  window=$(wmctrl -l 2>/dev/null | awk '/ Nolt .* gnome-check/ { print $1; exit }' || true)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
+wait_for_window ' Nolt .* gnome-check' 75
 check "the widget chose XWayland (its window is an X11 window)" test -n "$window"
 [ -n "$window" ] || exit 1
 sleep 1
-for wanted in BELOW SKIP_TASKBAR SKIP_PAGER STICKY; do
-  check "_NET_WM_STATE_$wanted" bash -c "xprop -id $window _NET_WM_STATE | grep -q _NET_WM_STATE_$wanted"
-done
-check "on every workspace" bash -c "xprop -id $window _NET_WM_DESKTOP | grep -q 4294967295"
+check_desktop_hints "" workspace
 xprop -id "$window" _NET_WM_STATE _NET_WM_DESKTOP
-if [ "$failures" -gt 0 ]; then
-  echo "gnome_check: $failures failed"
-  exit 1
-fi
-echo "gnome_check: all passed"
+finish

@@ -6,28 +6,12 @@
 # desktop (also after a switch to a second one) and out of the task bar and pager.
 # Takes the build folder (default build). Needs root for apt-get if KWin is missing.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-widget=$(realpath "${1:-$root/build}")/bin/nolt-widget
-[ -x "$widget" ] || { echo "kwin_check: no $widget; build first" >&2; exit 1; }
+# shellcheck source=scripts/desktop_check.sh
+source "$(dirname "$0")/desktop_check.sh"
 if ! command -v kwin_wayland >/dev/null || ! command -v Xwayland >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     kwin-wayland xwayland x11-utils xdotool wmctrl >/dev/null
 fi
-
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-failures=0
-check() {  # what, command...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 
 # kwin_wayland carries file capabilities, which a container without them refuses to execute; a
 # copy has none. Its platform plugin wants the program to be called kwin_wayland.
@@ -71,20 +55,12 @@ check "no protocol error" bash -c "! grep -q 'wl_display@1.error' '$tmp/native.l
 # Through XWayland: what KWin made of the desktop hints.
 run_widget "$tmp/x11.log" QT_QPA_PLATFORM=xcb
 export DISPLAY=$display
-window=
-for _ in $(seq 50); do
-  window=$(wmctrl -l 2>/dev/null | awk '/ Nolt .* kwin-/ { print $1; exit }' || true)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
+wait_for_window ' Nolt .* kwin-' 50
 [ -n "$window" ] || { echo "kwin_check: no widget window on $display" >&2; exit 1; }
 sleep 1
 state() { xprop -id "$window" _NET_WM_STATE; }
 desktop() { xprop -id "$window" _NET_WM_DESKTOP; }
-for wanted in BELOW SKIP_TASKBAR SKIP_PAGER STICKY; do
-  check "through XWayland: _NET_WM_STATE_$wanted" bash -c "xprop -id $window _NET_WM_STATE | grep -q _NET_WM_STATE_$wanted"
-done
-check "through XWayland: on every desktop" bash -c "xprop -id $window _NET_WM_DESKTOP | grep -q 4294967295"
+check_desktop_hints "through XWayland: " desktop
 check "through XWayland: transient for no window" bash -c "xprop -id $window WM_TRANSIENT_FOR | grep -q 'not found'"
 wmctrl -n 2
 sleep 0.5
@@ -93,8 +69,4 @@ sleep 0.5
 check "through XWayland: still on every desktop on desktop 2" bash -c "xprop -id $window _NET_WM_DESKTOP | grep -q 4294967295"
 echo "$(state)"
 echo "$(desktop)"
-if [ "$failures" -gt 0 ]; then
-  echo "kwin_check: $failures failed"
-  exit 1
-fi
-echo "kwin_check: all passed"
+finish

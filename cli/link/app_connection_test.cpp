@@ -27,6 +27,17 @@ using testing::failureOf;
 class AppConnectionTest : public ::testing::Test {
  protected:
   AppConnection connection() { return AppConnection({port, instances, workspace, clock}); }
+  // A host registered with the desktop that is not serving: a connection has to launch it.
+  void hostToLaunch() {
+    port.served = false;
+    workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
+  }
+  // The launch leaves a host that has, or has not, finished launching, and never serves.
+  void launchLeavesHost(bool finished) {
+    workspace.onOpen = [this, finished](const platform::Application&) {
+      instances.instances = {RunningInstance{finished}};
+    };
+  }
 
   platform::testing::FakeCommandPort port;
   platform::testing::FakeHostInstances instances;
@@ -147,17 +158,15 @@ TEST_F(AppConnectionTest, TheBundleIsThreeFoldersAboveTheToolWhenItsNameEndsInAp
 }
 
 TEST_F(AppConnectionTest, ToolOutsideABundleOpensTheRegisteredHost) {
-  port.served = false;
+  hostToLaunch();
   workspace.ownPath = "/usr/local/bin/nolt";
-  workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
   workspace.onOpen = [&](const platform::Application&) { port.served = true; };
   connection().send("spaces", {});
   EXPECT_EQ(workspace.opened, std::vector<std::string>{"/a/app.nolt.Nolt.desktop"});
 }
 
 TEST_F(AppConnectionTest, PortOnTheThirdPollSendsAfterThreeQuarters) {
-  port.served = false;
-  workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
+  hostToLaunch();
   clock.onSleep = [&](double now) { port.served = now >= 0.75; };
   connection().send("spaces", {});
   EXPECT_EQ(clock.sleeps, (std::vector<double>{0.25, 0.25, 0.25}));
@@ -167,12 +176,9 @@ TEST_F(AppConnectionTest, PortOnTheThirdPollSendsAfterThreeQuarters) {
 }
 
 TEST_F(AppConnectionTest, LaunchedHostWithoutPortIsGivenUpOnAfterThreeSeconds) {
-  port.served = false;
-  workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
+  hostToLaunch();
   // Not running at the first question, finished launching at once after the launch.
-  workspace.onOpen = [&](const platform::Application&) {
-    instances.instances = {RunningInstance{true}};
-  };
+  launchLeavesHost(true);
   EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
   // First seen finished at 0.25 s; the first poll more than 3.0 s later is at 3.5 s.
   EXPECT_EQ(clock.now(), 3.5);
@@ -180,19 +186,15 @@ TEST_F(AppConnectionTest, LaunchedHostWithoutPortIsGivenUpOnAfterThreeSeconds) {
 }
 
 TEST_F(AppConnectionTest, GiveUpCountsFromWhenTheHostFinishedLaunching) {
-  port.served = false;
-  workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
+  hostToLaunch();
   clock.onSleep = [&](double now) { instances.instances = {RunningInstance{now >= 2.0}}; };
   EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
   EXPECT_EQ(clock.now(), 5.25);
 }
 
 TEST_F(AppConnectionTest, HostThatNeverFinishesLaunchingIsPolledSixtyTimes) {
-  port.served = false;
-  workspace.registered = platform::Application{"/a/app.nolt.Nolt.desktop"};
-  workspace.onOpen = [&](const platform::Application&) {
-    instances.instances = {RunningInstance{false}};
-  };
+  hostToLaunch();
+  launchLeavesHost(false);
   EXPECT_EQ(failureOf(connection()), Kind::integrationsOff);
   EXPECT_EQ(clock.sleeps.size(), 60u);
   EXPECT_EQ(clock.now(), 15.0);

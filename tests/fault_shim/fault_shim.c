@@ -77,74 +77,37 @@ static void armOn(const void* bytes, size_t size) {
     armed = 1;
 }
 
-ssize_t write(int fd, const void* bytes, size_t size) {
-  if (isRegular(fd) && faultHere()) return -1;
-  ssize_t n = REAL(write)(fd, bytes, size);
-  armOn(bytes, size);
-  return n;
-}
-
-ssize_t pwrite(int fd, const void* bytes, size_t size, off_t at) {
-  if (isRegular(fd) && faultHere()) return -1;
-  ssize_t n = REAL(pwrite)(fd, bytes, size, at);
-  armOn(bytes, size);
-  return n;
-}
-
-ssize_t pwrite64(int fd, const void* bytes, size_t size, off64_t at) {
-  if (isRegular(fd) && faultHere()) return -1;
-  ssize_t n = REAL(pwrite64)(fd, bytes, size, at);
-  armOn(bytes, size);
-  return n;
-}
-
-int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-    if (faultHere()) return -1;
+// A write to a regular file counts; the text written may arm the counting.
+#define WRITING(name, params, args)                \
+  ssize_t name params {                            \
+    if (isRegular(fd) && faultHere()) return -1;   \
+    ssize_t n = REAL(name) args;                   \
+    armOn(bytes, size);                            \
+    return n;                                      \
   }
-  return REAL(open)(path, flags, mode);
-}
 
-int open64(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-    if (faultHere()) return -1;
-  }
-  return REAL(open64)(path, flags, mode);
-}
+WRITING(write, (int fd, const void* bytes, size_t size), (fd, bytes, size))
+WRITING(pwrite, (int fd, const void* bytes, size_t size, off_t at), (fd, bytes, size, at))
+WRITING(pwrite64, (int fd, const void* bytes, size_t size, off64_t at), (fd, bytes, size, at))
 
-int openat(int folder, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-    if (faultHere()) return -1;
+// An open counts when it may create a file; the mode follows the flags only then.
+#define OPENING(name, params, args)      \
+  int name params {                      \
+    mode_t mode = 0;                     \
+    if (flags & (O_CREAT | O_TMPFILE)) { \
+      va_list rest;                      \
+      va_start(rest, flags);             \
+      mode = va_arg(rest, mode_t);       \
+      va_end(rest);                      \
+      if (faultHere()) return -1;        \
+    }                                    \
+    return REAL(name) args;              \
   }
-  return REAL(openat)(folder, path, flags, mode);
-}
 
-int openat64(int folder, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list args;
-    va_start(args, flags);
-    mode = va_arg(args, mode_t);
-    va_end(args);
-    if (faultHere()) return -1;
-  }
-  return REAL(openat64)(folder, path, flags, mode);
-}
+OPENING(open, (const char* path, int flags, ...), (path, flags, mode))
+OPENING(open64, (const char* path, int flags, ...), (path, flags, mode))
+OPENING(openat, (int folder, const char* path, int flags, ...), (folder, path, flags, mode))
+OPENING(openat64, (int folder, const char* path, int flags, ...), (folder, path, flags, mode))
 
 #define FAULTING(result, name, params, args) \
   result name params {                       \

@@ -84,20 +84,46 @@ class HostEndToEndTest : public ::testing::Test {
     EXPECT_EQ(result.status, 0) << result.err;
     return JSONValue::decode(result.out);
   }
-  // Asks until `done` holds for the search result, for at most `seconds`.
-  JSONValue searchUntil(const std::string& query, std::function<bool(const JSONValue&)> done,
-                        int seconds = 10) {
-    JSONValue result;
+  // Searches until `expected` items match `query`, for at most `seconds`; the last total.
+  JSONValue totalFound(const std::string& query, int expected, int seconds = 10) {
+    JSONValue total;
     test_support::waitUntil(
         seconds,
         [&] {
-          result = noltJSON({"search", query});
-          return done(result);
+          total = *noltJSON({"search", query}).subscript("total");
+          return total == JSONValue(expected);
         },
         0.1);
-    return result;
+    return total;
   }
   std::string container() const { return home_ + "/.local/share/group.app.nolt"; }
+  fs::path inbox() const { return fs::path(container()) / "Incoming"; }
+  // Writes `count` captures into the inbox as the capture programs lay them out, without their
+  // fsyncs: thousands of those would take longer than the test. A file capture gets `payload`
+  // under its file name.
+  void writeCaptures(int count, const std::function<capture::IncomingRequest(int)>& requestFor,
+                     const std::string& payload = {}) const {
+    auto uuids = platform::makeRandomUUIDSource();
+    for (int i = 0; i < count; ++i) {
+      capture::IncomingRequest request = requestFor(i);
+      fs::path folder = inbox() / uuids->next().uuidString();
+      fs::create_directories(folder);
+      if (request.fileName) std::ofstream(folder / *request.fileName, std::ios::binary) << payload;
+      std::ofstream(folder / "request.json", std::ios::binary) << request.encoded();
+    }
+  }
+  // The capture folders still in the inbox.
+  std::ptrdiff_t capturesLeft() const {
+    std::error_code ec;
+    return std::distance(fs::directory_iterator(inbox(), ec), fs::directory_iterator());
+  }
+  // Starts the host on its library as it stands, without waiting for it to serve, and returns
+  // once at most `left` captures are still in the inbox (or after 30 s).
+  void startImportUntil(std::ptrdiff_t left) {
+    host_ = std::make_unique<HostProcess>(bin("nolt-host"), std::vector<std::string>{}, env_);
+    test_support::waitUntil(
+        30, [&] { return capturesLeft() <= left; }, 0.001);
+  }
   platform::testing::TestEnvironment platformEnvironment() const {
     platform::testing::TestEnvironment env;
     for (const auto& [name, value] : env_) env.variables[name] = value;
@@ -190,9 +216,7 @@ TEST_F(HostEndToEndTest, CapturesArriveInSearchOnTheSignal) {
   capture::writeCapture(fs::path(container()) / "Incoming", *uuids, text);
   platform::testing::TestEnvironment env = platformEnvironment();
   platform::makeSessionBusNotificationCenter(env)->post("app.nolt.Nolt.incoming");
-  JSONValue found = searchUntil(
-      "marigold", [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); });
-  EXPECT_EQ(*found.subscript("total"), JSONValue(1));
+  EXPECT_EQ(totalFound("marigold", 1), JSONValue(1));
 
   // The browser extension's native host saves through the same inbox.
   if (!fs::exists(bin("nolt-safari"))) GTEST_SKIP() << "nolt-safari is not built";
@@ -211,14 +235,8 @@ TEST_F(HostEndToEndTest, CapturesArriveInSearchOnTheSignal) {
                 "pLvAAAAAElFTkSuQmCC" +
                 "\"}"));
   EXPECT_EQ(safari.status, 0) << safari.err;
-  EXPECT_EQ(*searchUntil("#lamp",
-                         [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); })
-                 .subscript("total"),
-            JSONValue(1));
-  EXPECT_EQ(*searchUntil("red dot",
-                         [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); })
-                 .subscript("total"),
-            JSONValue(1));
+  EXPECT_EQ(totalFound("#lamp", 1), JSONValue(1));
+  EXPECT_EQ(totalFound("red dot", 1), JSONValue(1));
 }
 
 TEST_F(HostEndToEndTest, SharedThingsArriveInSearch) {
@@ -242,11 +260,7 @@ TEST_F(HostEndToEndTest, SharedThingsArriveInSearch) {
   ASSERT_EQ(desktop.tool({"xdotool", "key", "Return"}).status, 0);
   ASSERT_EQ(share.wait(30), 0);
   for (std::string query : {"shared-page", "quote worth", "shared chair"})
-    EXPECT_EQ(*searchUntil(query,
-                           [](const JSONValue& r) { return *r.subscript("total") == JSONValue(1); })
-                   .subscript("total"),
-              JSONValue(1))
-        << query;
+    EXPECT_EQ(totalFound(query, 1), JSONValue(1)) << query;
 }
 
 TEST_F(HostEndToEndTest, TheWidgetShowsTheHostsThumbnails) {
@@ -333,41 +347,27 @@ TEST_F(HostEndToEndTest, AHostKilledInTheMiddleOfAnImportLosesNoCapture) {
   // Enough captures for several batches (a batch commits at 1,000 captures or a quarter of a
   // second), so the kill after the first lands while the host still has most of them to take.
   constexpr int kCaptures = 3000;
-  auto uuids = platform::makeRandomUUIDSource();
-  fs::path inbox = fs::path(container()) / "Incoming";
-  std::string payload(8 * 1024, 'x');
-  // Written as the capture programs lay them out, without their fsyncs: thousands of those
-  // would take longer than the test.
-  for (int i = 0; i < kCaptures; ++i) {
-    capture::IncomingRequest file;
-    file.kind = capture::IncomingRequest::Kind::file;
-    file.fileName = "scan.pdf";
-    file.title = "Scan " + std::to_string(i);
-    file.tags = {"scan"};
-    fs::path folder = inbox / uuids->next().uuidString();
-    fs::create_directories(folder);
-    std::ofstream(folder / "scan.pdf", std::ios::binary) << payload;
-    std::ofstream(folder / "request.json", std::ios::binary) << file.encoded();
-  }
-  auto remaining = [&] {
-    std::error_code ec;
-    return std::distance(fs::directory_iterator(inbox, ec), fs::directory_iterator());
-  };
+  writeCaptures(
+      kCaptures,
+      [](int i) {
+        capture::IncomingRequest file;
+        file.kind = capture::IncomingRequest::Kind::file;
+        file.fileName = "scan.pdf";
+        file.title = "Scan " + std::to_string(i);
+        file.tags = {"scan"};
+        return file;
+      },
+      std::string(8 * 1024, 'x'));
   // Kill the host once its first batch has left the inbox.
-  host_ = std::make_unique<HostProcess>(bin("nolt-host"), std::vector<std::string>{}, env_);
-  test_support::waitUntil(
-      30, [&] { return remaining() <= kCaptures * 9 / 10; }, 0.001);
+  startImportUntil(kCaptures * 9 / 10);
   host_->kill(SIGKILL);
-  EXPECT_GT(remaining(), 0) << "the import finished before the host could be killed";
+  EXPECT_GT(capturesLeft(), 0) << "the import finished before the host could be killed";
 
   startHost();
   // The restarted host takes the rest of the inbox once it serves.
-  JSONValue scans = searchUntil(
-      "#scan", [&](const JSONValue& r) { return *r.subscript("total") == JSONValue(kCaptures); },
-      60);
-  EXPECT_EQ(*scans.subscript("total"), JSONValue(kCaptures));
+  EXPECT_EQ(totalFound("#scan", kCaptures, 60), JSONValue(kCaptures));
   // Each folder goes right after its batch commits.
-  EXPECT_TRUE(test_support::waitUntil(10, [&] { return remaining() == 0; })) << remaining();
+  EXPECT_TRUE(test_support::waitUntil(10, [&] { return capturesLeft() == 0; })) << capturesLeft();
   // One stored file per file item (the demo's eight and the scans): none left over from the kill.
   fs::path files = fs::path(container()) / "Library" / "Files";
   EXPECT_EQ(std::distance(fs::directory_iterator(files), fs::directory_iterator()), kCaptures + 8);
@@ -379,35 +379,22 @@ TEST_F(HostEndToEndTest, SIGTERMStopsAnImportAtOnceAndLosesNoCapture) {
   startHost();
   host_->stop();
   constexpr int kCaptures = 5000;
-  auto uuids = platform::makeRandomUUIDSource();
-  fs::path inbox = fs::path(container()) / "Incoming";
-  for (int i = 0; i < kCaptures; ++i) {
+  writeCaptures(kCaptures, [](int i) {
     capture::IncomingRequest text;
     text.kind = capture::IncomingRequest::Kind::text;
     text.text = "Memo " + std::to_string(i);
     text.tags = {"memo"};
-    fs::path folder = inbox / uuids->next().uuidString();
-    fs::create_directories(folder);
-    std::ofstream(folder / "request.json", std::ios::binary) << text.encoded();
-  }
-  auto remaining = [&] {
-    std::error_code ec;
-    return std::distance(fs::directory_iterator(inbox, ec), fs::directory_iterator());
-  };
-  host_ = std::make_unique<HostProcess>(bin("nolt-host"), std::vector<std::string>{}, env_);
-  test_support::waitUntil(
-      30, [&] { return remaining() < kCaptures; }, 0.001);
+    return text;
+  });
+  startImportUntil(kCaptures - 1);
   auto asked = Clock::now();
   EXPECT_EQ(host_->stop(), 0);
   // Well under the minute the whole inbox takes; a second on a quiet machine.
   EXPECT_LT(Clock::now() - asked, std::chrono::seconds(5));
-  EXPECT_GT(remaining(), 0) << "the import finished before the host was asked to stop";
+  EXPECT_GT(capturesLeft(), 0) << "the import finished before the host was asked to stop";
 
   startHost();
-  JSONValue memos = searchUntil(
-      "#memo", [&](const JSONValue& r) { return *r.subscript("total") == JSONValue(kCaptures); },
-      120);
-  EXPECT_EQ(*memos.subscript("total"), JSONValue(kCaptures));
+  EXPECT_EQ(totalFound("#memo", kCaptures, 120), JSONValue(kCaptures));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/identifiers.h"
 #include "platform/testing/test_environment.h"
 #include "tests/host/host_process.h"
+#include "tests/host/real_host_test.h"
 #include "tests/support/test_host_process.h"
 #include "wire/cli_records.h"
 
@@ -25,39 +26,12 @@ namespace {
 namespace fs = std::filesystem;
 using wire::JSONValue;
 
-class HostSafetyTest : public ::testing::Test {
+class HostSafetyTest : public RealHostTest {
  protected:
-  HostSafetyTest() {
-    fs::create_directories(home_);
-    fs::create_directories(runtime_);
-    ::chmod(runtime_.c_str(), 0700);
-    fs::create_directories(outside_);
-    env_ = environmentFor(runtime_);
-  }
-  ~HostSafetyTest() override {
-    host_.reset();
-    stopHostsOf(home_);
-  }
+  fs::path library() const { return container() / "Library"; }
 
-  Environment environmentFor(const std::string& runtime) {
-    Environment env = test_support::sessionEnvironment(home_, runtime);
-    env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + dir_.path() + "/no-bus";
-    env["QT_QPA_PLATFORM"] = "offscreen";
-    return env;
-  }
-  static std::string program() { return std::string(NOLT_BIN_DIR) + "/nolt-host"; }
-  fs::path library() const { return home_ + "/.local/share/group.app.nolt/Library"; }
-
-  void startHost() {
-    host_ = std::make_unique<HostProcess>(program(), std::vector<std::string>{}, env_);
-    ASSERT_TRUE(host_->waitUntilRunning(runtime_));
-  }
   // A host expected to refuse: it must end by itself, quickly.
   Result runHost(const Environment& env) { return runProgram({program()}, env, {}, 20); }
-
-  JSONValue ask(const std::string& command, wire::JSONObject arguments = {}) {
-    return askHost(env_, command, std::move(arguments));
-  }
 
   // Every file under Library/Files with its bytes.
   std::map<std::string, std::string> storedFiles() {
@@ -86,13 +60,6 @@ class HostSafetyTest : public ::testing::Test {
     EXPECT_EQ(stored.size(), static_cast<std::size_t>(count));
     return stored;
   }
-
-  test_support::TempDir dir_;
-  std::string home_ = dir_.path() + "/home";
-  std::string runtime_ = dir_.path() + "/run";
-  fs::path outside_ = dir_.path() + "/outside";
-  Environment env_;
-  std::unique_ptr<HostProcess> host_;
 };
 
 void makeForeignDatabase(const fs::path& path) {

@@ -20,6 +20,7 @@
 #include "platform/uuid.h"
 #include "platform/wall_clock.h"
 #include "tests/host/host_process.h"
+#include "tests/host/real_host_test.h"
 #include "tests/support/deadline.h"
 #include "tests/support/scoped_umask.h"
 #include "tests/support/test_host_process.h"
@@ -69,27 +70,14 @@ std::map<std::string, FileState> stateOf(const fs::path& folder) {
   return state;
 }
 
-class HostileContainerTest : public ::testing::Test {
+class HostileContainerTest : public RealHostTest {
  protected:
   HostileContainerTest() {
-    fs::create_directories(home_);
-    fs::create_directories(runtime_);
-    ::chmod(runtime_.c_str(), 0700);
-    fs::create_directories(outside_);
     std::ofstream(outside_ / "passwd") << "root:x:0:0:root:/root:/bin/sh\n";
     std::ofstream(outside_ / "notes.txt") << "the user's own notes\n";
-    env_ = test_support::sessionEnvironment(home_, runtime_);
-    // No session bus: the host takes the inbox once it serves, which is all these cases need.
-    env_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + dir_.path() + "/no-bus";
-    env_["QT_QPA_PLATFORM"] = "offscreen";
     fs::create_directories(inbox());
   }
-  ~HostileContainerTest() override {
-    host_.reset();
-    stopHostsOf(home_);
-  }
 
-  fs::path container() const { return home_ + "/.local/share/group.app.nolt"; }
   fs::path inbox() const { return container() / "Incoming"; }
   fs::path rejected(const fs::path& capture) const {
     return container() / "Rejected" / capture.filename();
@@ -111,11 +99,6 @@ class HostileContainerTest : public ::testing::Test {
     return capture(request);
   }
 
-  void startHost() {
-    host_ = std::make_unique<HostProcess>(std::string(NOLT_BIN_DIR) + "/nolt-host",
-                                          std::vector<std::string>{}, env_);
-    ASSERT_TRUE(host_->waitUntilRunning(runtime_));
-  }
   // Starts the host and waits until it has taken everything from the inbox.
   void importInbox() {
     startHost();
@@ -130,9 +113,6 @@ class HostileContainerTest : public ::testing::Test {
     EXPECT_TRUE(test_support::waitUntil(30, taken)) << "the host left captures in the inbox";
   }
 
-  JSONValue ask(const std::string& command, wire::JSONObject arguments = {}) {
-    return askHost(env_, command, std::move(arguments));
-  }
   JSONValue itemCount() { return *ask("search", {{"limit", 200}}).subscript("total"); }
 
   // Every stored file is a regular, private file of the library's own: one name, an inode no
@@ -156,13 +136,7 @@ class HostileContainerTest : public ::testing::Test {
     return stored;
   }
 
-  test_support::TempDir dir_;
-  std::string home_ = dir_.path() + "/home";
-  std::string runtime_ = dir_.path() + "/run";
-  fs::path outside_ = dir_.path() + "/outside";
-  Environment env_;
   std::unique_ptr<platform::UUIDSource> uuids_ = platform::makeRandomUUIDSource();
-  std::unique_ptr<HostProcess> host_;
 };
 
 TEST_F(HostileContainerTest, AReasonFileThatIsALinkIsNotWrittenThrough) {
