@@ -94,6 +94,16 @@ class FaultInjectionTest : public ::testing::Test {
            (!fs::exists(removing, error) || fs::is_empty(removing, error));
   }
 
+  // Nothing staged in Rejected, and every capture there has its reason beside it.
+  bool setAsidesWhole() {
+    for (const std::string& name : namesIn(container() / "Rejected")) {
+      std::error_code error;
+      if (name.front() == '.' || !fs::exists(container() / "Rejected" / name / "reason.txt", error))
+        return false;
+    }
+    return true;
+  }
+
   std::unique_ptr<platform::CommandPort> port() {
     testEnv_.variables.clear();
     for (const auto& [name, value] : env_) testEnv_.variables[name] = value;
@@ -131,7 +141,9 @@ class FaultInjectionTest : public ::testing::Test {
     SCOPED_TRACE(at);
     HostProcess host(program(), {}, env_);
     ASSERT_TRUE(host.waitUntilRunning(runtime_, 20));
-    test_support::waitUntil(10, [&] { return inboxTaken(); });
+    // The host serves before it takes the inbox and finishes a half-done set-aside: wait for
+    // both, or the checks below race its start on a loaded machine.
+    test_support::waitUntil(10, [&] { return inboxTaken() && setAsidesWhole(); });
     EXPECT_TRUE(namesIn(container() / "Incoming").empty());
     std::int64_t items = itemCount();
     std::vector<std::string> stored = namesIn(container() / "Library" / "Files");
