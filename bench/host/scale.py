@@ -308,8 +308,10 @@ def floors(database, runs, largest, item_id):
 
 def first_schema_copy(host, target_home):
     """The library written back in the first schema, for an older host."""
+    # Without the inbox: what the new host left there is not the older host's to import.
     shutil.copytree(host.container, os.path.join(target_home, ".local/share/group.app.nolt"),
-                    symlinks=True)
+                    symlinks=True, ignore=lambda folder, names:
+                    ["Incoming"] if folder == host.container else [])
     old = Host(None, target_home)
     db = sqlite3.connect(old.database)
     db.executescript("""
