@@ -26,6 +26,7 @@
 #ifdef NOLT_LAYER_SHELL
 #include "widget/layer_shell.h"
 #endif
+#include "widget/stop_signals.h"
 #include "widget/widget_host.h"
 #include "wire/json_writer.h"
 
@@ -245,6 +246,7 @@ int runWidget(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
   int qtArgc = static_cast<int>(qtArgv.size()) - 1;
   QGuiApplication app(qtArgc, qtArgv.data());
+  quitOnStopSignals(app);
   line.own.insert(line.own.end(), qtArgv.begin() + 1, qtArgv.begin() + qtArgc);
   auto [family, name] = placement(parse(line.own, {"family", "name"}));
   QGuiApplication::setApplicationName(QStringLiteral("nolt-widget"));

@@ -4,10 +4,12 @@
 
 #include <QImage>
 #include <boost/json.hpp>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/deadline.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/temp_dir.h"
 #include "widget/scope_query.h"
@@ -193,6 +195,45 @@ TEST_F(WidgetCommandsTest, RenderWritesTheFamilysSizeTimesTheScale) {
       EXPECT_EQ(centre, QColor(0, 128, 255));
     }
   }
+}
+
+// Stopped as a session ends, the widget takes its private folder of thumbnail copies with it.
+TEST_F(WidgetCommandsTest, SIGTERMEndsTheWidgetAndItsThumbnailCopies) {
+  publish(snapshotText());
+  for (int n = 1; n <= 12; ++n) {
+    QImage thumbnail(40, 30, QImage::Format_RGB32);
+    thumbnail.fill(QColor(0, 128, 255));
+    std::string id = UUID::parse(itemID(n))->uuidString();
+    ASSERT_TRUE(
+        thumbnail.save(QString::fromStdString(container_ + "/Widget/" + id + ".jpg"), "PNG"));
+  }
+  std::filesystem::path temporary = home_ + "/tmp";
+  std::filesystem::create_directories(temporary);
+  std::filesystem::create_directory(home_ + "/run");
+  std::filesystem::permissions(home_ + "/run", std::filesystem::perms::owner_all);
+  test_support::Subprocess::Options options;
+  options.argv = {NOLT_BIN_DIR "/nolt-widget"};
+  options.environment = {{"HOME", home_},
+                         {"PATH", "/usr/bin:/bin"},
+                         {"XDG_STATE_HOME", home_ + "/state"},
+                         {"XDG_DATA_HOME", home_ + "/data"},
+                         {"TMPDIR", temporary.string()},
+                         {"XDG_RUNTIME_DIR", home_ + "/run"},
+                         {"QT_QPA_PLATFORM", "offscreen"}};
+  test_support::passSanitizerSettings(options.environment);
+  test_support::Subprocess widget(std::move(options));
+  ASSERT_TRUE(widget.started());
+  // The widget shows its first entry from copies in a folder of its own.
+  auto copies = [&] {
+    std::error_code error;
+    for (const auto& folder : std::filesystem::directory_iterator(temporary, error))
+      if (!std::filesystem::is_empty(folder.path(), error)) return true;
+    return false;
+  };
+  ASSERT_TRUE(test_support::waitUntil(60, copies)) << "no thumbnail was copied";
+  widget.signal(SIGTERM);
+  EXPECT_EQ(test_support::exitCode(widget.wait(30)), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(temporary));
 }
 
 // FIFOs where the host's files belong: every command ends at once, as if they were missing.
