@@ -64,6 +64,17 @@ class WidgetCommandsTest : public testing::Test {
     return test_support::runProgram(args, environment, {}, timeout);
   }
 
+  // A thumbnail for every item, all one colour, so whichever is chosen shows it.
+  void writeThumbnails() {
+    for (int n = 1; n <= 12; ++n) {
+      QImage thumbnail(40, 30, QImage::Format_RGB32);
+      thumbnail.fill(QColor(0, 128, 255));
+      std::string id = UUID::parse(itemID(n))->uuidString();
+      ASSERT_TRUE(
+          thumbnail.save(QString::fromStdString(container_ + "/Widget/" + id + ".jpg"), "PNG"));
+    }
+  }
+
   // The timeline the provider builds over the same file, as dates and identifiers.
   using Entries = std::vector<std::pair<double, std::vector<std::string>>>;
   Entries expectedTimeline(const ChooseScopeIntent& scope, Family family, double at) {
@@ -162,14 +173,7 @@ TEST_F(WidgetCommandsTest, ScopesListsSpacesThenCollections) {
 
 TEST_F(WidgetCommandsTest, RenderWritesTheFamilysSizeTimesTheScale) {
   publish(snapshotText());
-  // A thumbnail for every item, all one colour, so whichever is chosen shows it.
-  for (int n = 1; n <= 12; ++n) {
-    QImage thumbnail(40, 30, QImage::Format_RGB32);
-    thumbnail.fill(QColor(0, 128, 255));
-    std::string id = UUID::parse(itemID(n))->uuidString();
-    ASSERT_TRUE(
-        thumbnail.save(QString::fromStdString(container_ + "/Widget/" + id + ".jpg"), "PNG"));
-  }
+  writeThumbnails();
   const struct {
     std::vector<std::string> args;
     int width, height;
@@ -200,13 +204,7 @@ TEST_F(WidgetCommandsTest, RenderWritesTheFamilysSizeTimesTheScale) {
 // Stopped as a session ends, the widget takes its private folder of thumbnail copies with it.
 TEST_F(WidgetCommandsTest, SIGTERMEndsTheWidgetAndItsThumbnailCopies) {
   publish(snapshotText());
-  for (int n = 1; n <= 12; ++n) {
-    QImage thumbnail(40, 30, QImage::Format_RGB32);
-    thumbnail.fill(QColor(0, 128, 255));
-    std::string id = UUID::parse(itemID(n))->uuidString();
-    ASSERT_TRUE(
-        thumbnail.save(QString::fromStdString(container_ + "/Widget/" + id + ".jpg"), "PNG"));
-  }
+  writeThumbnails();
   std::filesystem::path temporary = home_ + "/tmp";
   std::filesystem::create_directories(temporary);
   std::filesystem::create_directory(home_ + "/run");
