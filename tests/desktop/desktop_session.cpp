@@ -156,7 +156,9 @@ Environment DesktopSession::environment() const {
                              {"HOME", home_.path()},
                              {"XDG_CONFIG_HOME", home_.path() + "/.config"},
                              {"XDG_CACHE_HOME", home_.path() + "/.cache"},
-                             {"XDG_DATA_HOME", home_.path() + "/.local/share"}};
+                             {"XDG_DATA_HOME", home_.path() + "/.local/share"},
+                             // A program killed at the end leaves its temporary files here.
+                             {"TMPDIR", home_.path()}};
   // Sanitizer builds check the programs under test with the test run's own settings, but for
   // two that a real display defeats: libxkbcommon-x11 hands strndup() a buffer that ends
   // before strndup's bound (which is allowed), and strict string checks read that bound whole;

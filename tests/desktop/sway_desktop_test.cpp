@@ -100,6 +100,7 @@ class SwayDesktopTest : public ::testing::Test {
     environment_["XDG_SESSION_TYPE"] = "wayland";
     environment_["XDG_DATA_HOME"] = home_.path() + "/data";
     environment_["XDG_STATE_HOME"] = home_.path() + "/state";
+    environment_["TMPDIR"] = home_.path();  // what a killed program leaves stays in the test's
     environment_["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + home_.path() + "/no-bus";
     // What the desktop would open is written down instead.
     environment_["PATH"] = home_.path() + "/bin:/usr/bin:/bin";
