@@ -42,6 +42,22 @@ constexpr std::string_view kItemColumns =
     "i.id, i.kind, i.title, i.url, i.source_url, i.file_name, i.mime_type, i.text, i.space_id, "
     "i.width, i.height, i.favorite, i.created_at, i.capture_id";
 
+// The newest items, newest first, at most `?` of them: what a bounded walk reads, with only the
+// columns a filter looks at.
+constexpr std::string_view kNewestItems =
+    "(SELECT rowid, id, space_id, favorite, created_at FROM items "
+    "ORDER BY created_at DESC, rowid DESC LIMIT ?)";
+
+// Binds, in the order the queries built around a filter take them: a walk's budget when there
+// is one, the filter's parameters, then the limit.
+void bindFiltered(Statement& statement, std::optional<std::int64_t> budget, const Where& where,
+                  std::int64_t limit) {
+  int next = 1;
+  if (budget) statement.bind(next++, *budget);
+  bindAll(statement, where.parameters, next);
+  statement.bind(next + static_cast<int>(where.parameters.size()), limit);
+}
+
 }  // namespace
 
 std::string_view kindName(ItemKind kind) {
@@ -414,7 +430,7 @@ SearchPage Library::search(const Filter& filter, std::int64_t limit) {
   std::lock_guard lock(mutex_);
   ReadTransaction reading(db_);
   SearchPage page;
-  Statement count = db_.prepare(countOf(where));
+  Statement count = db_.prepare(where.count);
   bindAll(count, where.parameters);
   count.step();
   page.total = count.integer(0);
@@ -432,10 +448,7 @@ std::vector<Item> Library::newestItems(const Where& where, std::int64_t limit,
   const std::string order = " ORDER BY i.created_at DESC, i.rowid DESC LIMIT ?";
   auto run = [&](const std::string& sql, std::optional<std::int64_t> budget) {
     Statement rows = db_.prepare(sql);
-    int next = 1;
-    if (budget) rows.bind(next++, *budget);
-    bindAll(rows, where.parameters, next);
-    rows.bind(next + static_cast<int>(where.parameters.size()), limit);
+    bindFiltered(rows, budget, where, limit);
     std::vector<Item> items;
     while (rows.step()) items.push_back(readItem(rows));
     return items;
@@ -447,11 +460,9 @@ std::vector<Item> Library::newestItems(const Where& where, std::int64_t limit,
     if (budget < matches) {
       // The walk reads only what the filter looks at; the rows it keeps are read whole after.
       std::vector<Item> newest =
-          run("SELECT " + std::string(kItemColumns) +
-                  " FROM items i WHERE i.rowid IN (SELECT i.rowid FROM (SELECT rowid, id, "
-                  "space_id, favorite, created_at FROM items ORDER BY created_at DESC, rowid DESC "
-                  "LIMIT ?) i" +
-                  where.sql + order + ") ORDER BY i.created_at DESC, i.rowid DESC",
+          run("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.rowid IN (SELECT " +
+                  "i.rowid FROM " + std::string(kNewestItems) + " i" + where.sql + order +
+                  ") ORDER BY i.created_at DESC, i.rowid DESC",
               budget);
       if (static_cast<std::int64_t>(newest.size()) == limit) return newest;
     }
@@ -466,8 +477,7 @@ std::vector<Item> Library::items(const Filter& scope, std::int64_t limit, ItemDe
   Where where = whereOf(scope, false);
   Statement rows = db_.prepare("SELECT " + std::string(kItemColumns) + " FROM items i" + where.sql +
                                " ORDER BY i.created_at DESC, i.rowid DESC LIMIT ?");
-  bindAll(rows, where.parameters);
-  rows.bind(static_cast<int>(where.parameters.size()) + 1, limit);
+  bindFiltered(rows, std::nullopt, where, limit);
   std::vector<Item> items;
   while (rows.step()) items.push_back(readItem(rows));
   loadDetails(items, details);
@@ -603,10 +613,7 @@ std::vector<Note> Library::notesOfItems(const Filter& scope, std::int64_t limit)
         db_.prepare("SELECT n.id, n.title, n.text, n.rule, n.item_id, n.created_at FROM " + items +
                     " i JOIN notes n ON n.item_id = i.id" + where.sql +
                     " ORDER BY i.created_at DESC, i.rowid DESC, n.created_at, n.rowid LIMIT ?");
-    int next = 1;
-    if (budget) row.bind(next++, *budget);
-    bindAll(row, where.parameters, next);
-    row.bind(next + static_cast<int>(where.parameters.size()), limit);
+    bindFiltered(row, budget, where, limit);
     std::vector<Note> notes;
     while (row.step()) {
       Note note = noteOfRow(row);
@@ -619,8 +626,7 @@ std::vector<Note> Library::notesOfItems(const Filter& scope, std::int64_t limit)
   // A few notes: those of the newest items, found by walking the newest items and looking up
   // each one's notes. When the walk's budget gives too few, every note is read and sorted.
   if (limit > 0) {
-    std::vector<Note> newest = run(
-        "(SELECT rowid, * FROM items ORDER BY created_at DESC, rowid DESC LIMIT ?)", 64 * limit);
+    std::vector<Note> newest = run(std::string(kNewestItems), 64 * limit);
     if (static_cast<std::int64_t>(newest.size()) == limit) return newest;
   }
   return run("items", std::nullopt);

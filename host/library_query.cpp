@@ -30,20 +30,28 @@ std::string matchExpression(const std::vector<std::string>& words, DistinctTerms
 }
 
 Where whereOf(const Filter& filter, bool withWords, bool spaceByScan) {
-  Where where{" WHERE 1", {}};
+  Where where{" WHERE 1", {}, {}};
+  // Every item has its words in item_search at its own rowid, and every tag row names an item
+  // (items are never deleted): words alone, or one tag alone, are counted in their own index
+  // without visiting a single item.
+  std::string countAlone;
+  bool nothingMatches = false;
   if (withWords) {
     DistinctTerms terms;
     if (std::string match = matchExpression(filter.words, terms); !match.empty()) {
       where.sql += " AND i.rowid IN (SELECT rowid FROM item_search WHERE item_search MATCH ?)";
       where.parameters.push_back(match);
+      countAlone = "SELECT count(*) FROM item_search WHERE item_search MATCH ?";
     } else if (!filter.words.empty()) {
       where.sql += " AND 0";  // only punctuation: nothing can match it
+      nothingMatches = true;
     }
     for (const std::string& tag : filter.tags) {
       if (!terms.insert('#', tag)) continue;
       // Through the tag index: the tag's items, not every item asked for its tags.
       where.sql += " AND i.id IN (SELECT t.item_id FROM item_tags t WHERE t.tag = ?)";
       where.parameters.push_back(tag);
+      countAlone = "SELECT count(*) FROM item_tags WHERE tag = ?";
     }
   }
   if (filter.favoritesOnly) where.sql += " AND i.favorite != 0";
@@ -58,20 +66,10 @@ Where whereOf(const Filter& filter, bool withWords, bool spaceByScan) {
         " AND i.id IN (SELECT c.item_id FROM item_collections c WHERE c.collection_id = ?)";
     where.parameters.push_back(*filter.collectionID);
   }
+  bool alone = where.parameters.size() == 1 && !filter.favoritesOnly && !nothingMatches;
+  where.count =
+      alone && !countAlone.empty() ? countAlone : "SELECT count(*) FROM items i" + where.sql;
   return where;
-}
-
-std::string countOf(const Where& where) {
-  // Every item has its words in item_search at its own rowid, and every tag row names an item
-  // (items are never deleted): words alone, or one tag alone, are counted in their own index
-  // without visiting a single item.
-  const std::string_view words =
-      " WHERE 1 AND i.rowid IN (SELECT rowid FROM item_search WHERE item_search MATCH ?)";
-  const std::string_view tag =
-      " WHERE 1 AND i.id IN (SELECT t.item_id FROM item_tags t WHERE t.tag = ?)";
-  if (where.sql == words) return "SELECT count(*) FROM item_search WHERE item_search MATCH ?";
-  if (where.sql == tag) return "SELECT count(*) FROM item_tags WHERE tag = ?";
-  return "SELECT count(*) FROM items i" + where.sql;
 }
 
 void bindAll(Statement& statement, const std::vector<std::string>& parameters, int first) {

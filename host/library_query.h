@@ -52,15 +52,14 @@ std::string matchExpression(const std::vector<std::string>& words, DistinctTerms
 struct Where {
   std::string sql;
   std::vector<std::string> parameters;
+  // The query counting the matches, with the same parameters.
+  std::string count;
 };
 
 // The filter's clause. `withWords`: its words and tags count (a scope ignores them).
 // `spaceByScan`: the space is checked on each row read rather than through its index, for a
 // query that reads most items anyway and would otherwise fetch them in index order.
 Where whereOf(const Filter& filter, bool withWords, bool spaceByScan = false);
-
-// The query counting the items `where` matches, with the same parameters.
-std::string countOf(const Where& where);
 
 // Binds `parameters` to the statement's parameters from `first` on.
 void bindAll(Statement& statement, const std::vector<std::string>& parameters, int first = 1);
