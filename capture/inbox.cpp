@@ -20,24 +20,8 @@ namespace {
                           std::string(what) + " \"" + path.string() + "\"");
 }
 
-class File {
- public:
-  explicit File(int fd) : fd_(fd) {}
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int fd() const { return fd_; }
-  int close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
+// Closes `fd` now, for a caller that must know whether the last writes reached the file.
+int closeNow(platform::UniqueFD& fd) { return ::close(fd.release()); }
 
 void writeAll(int fd, std::string_view bytes, const std::filesystem::path& path) {
   while (!bytes.empty()) {
@@ -95,14 +79,14 @@ void writePayload(const std::filesystem::path& folder, const Payload& payload) {
   } else if (payload.data.size() > platform::kMaxFileBytes) {
     throw RefusedCapture(payload.fileName + " is over 200 MB.");
   }
-  File file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (file.fd() < 0) fail(errno, "could not create the file", target);
+  platform::UniqueFD file(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!file) fail(errno, "could not create the file", target);
   // From here the file is ours: one cut short is removed again, so a failed save leaves only
   // the empty folder. The payload reaches the disk before request.json does, or a crash could
   // leave a whole capture with part of its file.
   try {
     if (!source) {
-      writeAll(file.fd(), payload.data, target);
+      writeAll(file.get(), payload.data, target);
     } else {
       char buffer[65536];
       std::uint64_t copied = 0;
@@ -114,10 +98,10 @@ void writePayload(const std::filesystem::path& folder, const Payload& payload) {
         copied += static_cast<std::uint64_t>(n);
         if (copied > platform::kMaxFileBytes)
           throw RefusedCapture(payload.fileName + " is over 200 MB.");
-        writeAll(file.fd(), {buffer, static_cast<std::size_t>(n)}, target);
+        writeAll(file.get(), {buffer, static_cast<std::size_t>(n)}, target);
       }
     }
-    if (::fsync(file.fd()) != 0 || file.close() != 0) fail(errno, "could not write", target);
+    if (::fsync(file.get()) != 0 || closeNow(file) != 0) fail(errno, "could not write", target);
   } catch (...) {
     ::unlink(target.c_str());
     throw;
@@ -135,12 +119,12 @@ void writeRequest(const std::filesystem::path& folder, const IncomingRequest& re
   std::string bytes = encodeRequest(request);
   std::filesystem::path temporary = folder / temporaryName();
   std::filesystem::path target = folder / "request.json";
-  File file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (file.fd() < 0) fail(errno, "could not create the file", temporary);
+  platform::UniqueFD file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!file) fail(errno, "could not create the file", temporary);
   try {
-    writeAll(file.fd(), bytes, temporary);
-    if (::fsync(file.fd()) != 0) fail(errno, "could not write", temporary);
-    if (file.close() != 0) fail(errno, "could not write", temporary);
+    writeAll(file.get(), bytes, temporary);
+    if (::fsync(file.get()) != 0) fail(errno, "could not write", temporary);
+    if (closeNow(file) != 0) fail(errno, "could not write", temporary);
     if (::rename(temporary.c_str(), target.c_str()) != 0) fail(errno, "could not save", target);
   } catch (...) {
     ::unlink(temporary.c_str());
@@ -148,8 +132,8 @@ void writeRequest(const std::filesystem::path& folder, const IncomingRequest& re
   }
   // The rename itself is made durable too, so the host never finds a capture that vanishes
   // after a crash. Failing here changes nothing for the host: request.json is in place.
-  File directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.fd() >= 0) ::fsync(directory.fd());
+  platform::UniqueFD directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory) ::fsync(directory.get());
 }
 
 std::filesystem::path writeCapture(const std::filesystem::path& inbox, platform::UUIDSource& uuids,
