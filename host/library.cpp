@@ -91,10 +91,11 @@ Library::Library(const std::string& path, Sharing sharing) : db_(path) {
 // A library always has a space to save into, so nothing ever waits for a person to make one.
 void Library::ensureSpace() {
   std::lock_guard lock(mutex_);
-  Transaction transaction(db_);
   Statement count = db_.prepare("SELECT count(*) FROM spaces");
   count.step();
-  if (count.integer(0) > 0) return;
+  if (count.integer(0) > 0) return;  // every start but the first: no write, no write lock
+  count.reset();
+  Transaction transaction(db_);
   // A fixed identifier keeps a fresh library's first space the same on every machine.
   insertSpace({"E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01", "Personal", "🏠", "house", "blue"});
   storeCurrentSpace("E5F0A3C2-6B1D-4C8E-9A27-3D5B8F1C0A01");
