@@ -1,6 +1,5 @@
 #include "host/command_handlers.h"
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "platform/base64.h"
 #include "platform/deep_link.h"
 #include "platform/file_types.h"
+#include "platform/free_memory.h"
 #include "platform/json_text.h"
 #include "wire/cli_records.h"
 
@@ -366,9 +366,9 @@ JSONValue CommandHandlers::handle(std::string_view command, const JSONObject& ar
                            ? entry.runReceived(services_, arguments, *received)
                            : entry.run(services_, arguments);
     if (entry.changes && changed_) changed_();
-    // taste and brief read every item of their scope: what they freed goes back to the system,
-    // so the host does not keep the size of its largest answer for good.
-    if (entry.name == "taste" || entry.name == "brief") ::malloc_trim(0);
+    // taste and brief read every item of their scope: beyond what the next one needs, what
+    // they freed goes back to the system.
+    if (entry.name == "taste" || entry.name == "brief") platform::releaseFreeMemory();
     return result;
   }
   throw CommandError("Nolt doesn't know the command " + inQuotes(command) + ".");

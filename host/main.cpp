@@ -36,6 +36,7 @@
 #include "platform/command_port.h"
 #include "platform/deep_link.h"
 #include "platform/directories.h"
+#include "platform/free_memory.h"
 #include "platform/identifiers.h"
 #include "platform/port_server.h"
 #include "platform/stop_signals.h"
@@ -144,6 +145,9 @@ void removeLeftovers(const std::string& container, host::FileStore& files, host:
 
 int main(int argc, char** argv) {
   Options options = parseOptions(argc, argv);
+  // Taste and brief answer in tens of megabytes; the host serves a handful of requests at once,
+  // so one arena's lock costs little.
+  platform::keepFreeMemoryForReuse();
   // A client that hangs up before its reply must not end the host.
   signal(SIGPIPE, SIG_IGN);
   int signals = platform::watchStopSignals();

@@ -1,7 +1,6 @@
 #include "platform/port_server.h"
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -21,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/free_memory.h"
 #include "platform/port_frame.h"
 
 namespace nolt::platform {
@@ -442,8 +442,7 @@ void PortServer::State::ioLoop() {
       }
       expire();
       if (trimMemory) {
-        // A burst of large replies must not leave the host at the burst's size for good.
-        malloc_trim(0);
+        releaseFreeMemory();
         trimMemory = false;
       }
     } catch (...) {
