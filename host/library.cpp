@@ -305,11 +305,12 @@ Item Library::readItem(Statement& row) {
   return item;
 }
 
-// The tables of an item's details: each row names its item and its place among the item's.
+// The tables of an item's or a note's details: each row names its item or note and its place
+// among that one's.
 struct DetailTable {
-  // For one item: the detail and (for colours) its weight, in the item's order.
+  // For one item or note: the detail and (for colours) its weight, in its order.
   const char* lookup;
-  // For every item: item id, place, detail, weight; in no particular order.
+  // For all of them: item or note id, place, detail, weight; in no particular order.
   const char* scan;
 };
 
@@ -324,6 +325,9 @@ constexpr DetailTable kCollectionsOfItems{
 constexpr DetailTable kTagsOfItems{
     "SELECT NULL, position, tag, NULL FROM item_tags WHERE item_id = ? ORDER BY position",
     "SELECT item_id, position, tag, NULL FROM item_tags"};
+constexpr DetailTable kTagsOfNotes{
+    "SELECT NULL, position, tag, NULL FROM note_tags WHERE note_id = ? ORDER BY position",
+    "SELECT note_id, position, tag, NULL FROM note_tags"};
 constexpr DetailTable kColoursOfItems{
     "SELECT NULL, position, hex, weight FROM item_colors WHERE item_id = ? ORDER BY position",
     "SELECT item_id, position, hex, weight FROM item_colors"};
@@ -331,32 +335,42 @@ constexpr DetailTable kColoursOfItems{
 }  // namespace
 
 // Item ids to their places in a list: open addressing over one array, as a node per id would
-// cost more than the lookups themselves for a hundred thousand items.
+// cost more than the lookups themselves for a hundred thousand items. Each slot keeps part of
+// its id's hash beside the place, so that most ids not in the list are told apart without
+// reading the ids themselves, which lie scattered in memory.
 class IDIndex {
  public:
   explicit IDIndex(const std::vector<std::string_view>& ids) : ids_(ids) {
     std::size_t size = 16;
     while (size < 2 * ids.size()) size *= 2;
-    slots_.assign(size, kEmpty);
+    slots_.assign(size, Slot{kEmpty, 0});
     mask_ = size - 1;
     for (std::size_t i = 0; i < ids.size(); ++i) {
-      std::size_t slot = std::hash<std::string_view>{}(ids[i]) & mask_;
-      while (slots_[slot] != kEmpty) slot = (slot + 1) & mask_;
-      slots_[slot] = static_cast<std::uint32_t>(i);
+      std::size_t hash = std::hash<std::string_view>{}(ids[i]);
+      std::size_t slot = hash & mask_;
+      while (slots_[slot].place != kEmpty) slot = (slot + 1) & mask_;
+      slots_[slot] = {static_cast<std::uint32_t>(i), tagOf(hash)};
     }
   }
 
   std::optional<std::uint32_t> find(std::string_view id) const {
-    for (std::size_t slot = std::hash<std::string_view>{}(id)&mask_; slots_[slot] != kEmpty;
-         slot = (slot + 1) & mask_)
-      if (ids_[slots_[slot]] == id) return slots_[slot];
+    std::size_t hash = std::hash<std::string_view>{}(id);
+    std::uint32_t tag = tagOf(hash);
+    for (std::size_t slot = hash & mask_; slots_[slot].place != kEmpty; slot = (slot + 1) & mask_)
+      if (slots_[slot].tag == tag && ids_[slots_[slot].place] == id) return slots_[slot].place;
     return std::nullopt;
   }
 
  private:
+  struct Slot {
+    std::uint32_t place;
+    std::uint32_t tag;  // the hash's high bits: the low ones chose the slot
+  };
   static constexpr std::uint32_t kEmpty = UINT32_MAX;
+  static std::uint32_t tagOf(std::size_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+
   const std::vector<std::string_view>& ids_;
-  std::vector<std::uint32_t> slots_;
+  std::vector<Slot> slots_;
   std::size_t mask_ = 0;
 };
 
@@ -539,12 +553,93 @@ ItemTraits Library::traits(const Filter& scope, bool withAddresses) {
   return traits;
 }
 
-std::vector<std::string> Library::noteTags(const std::string& noteID) {
-  std::vector<std::string> tags;
-  Statement& row = db_.cached("SELECT tag FROM note_tags WHERE note_id = ? ORDER BY position");
-  row.bindEach(noteID);
-  while (row.step()) tags.push_back(row.text(0));
-  return tags;
+Board Library::board(const std::string& collectionID, const std::optional<std::string>& spaceID) {
+  std::lock_guard lock(mutex_);
+  ReadTransaction reading(db_);
+  std::vector<std::string> memberIDs;
+  Statement member = db_.prepare("SELECT item_id FROM item_collections WHERE collection_id = ?");
+  member.bindEach(collectionID);
+  while (member.step()) memberIDs.push_back(member.text(0));
+  std::vector<std::string_view> memberViews(memberIDs.begin(), memberIDs.end());
+  IDIndex members(memberViews);
+
+  // Every item is read in the table's order, once, with only what says whether it counts:
+  // those of the space count for its usual work. Those of the collection, which may sit in
+  // another space, are read whole as the scan reaches them, while their page is at hand.
+  struct Row {
+    double createdAt;
+    std::int64_t rowid;
+    std::size_t idAt, idSize;  // in `idText`
+    bool favorite, inSpace, inCollection;
+    std::uint32_t item = 0;  // its place among the collection's items
+  };
+  std::vector<Row> rows;
+  std::string idText;
+  std::vector<Item> scanned;  // the collection's items, in the table's order
+  scanned.reserve(memberIDs.size());
+  Statement row = db_.prepare(std::string("SELECT i.created_at, i.rowid, i.id, i.favorite, ") +
+                              (spaceID ? "i.space_id = ?" : "1") + " FROM items i");
+  if (spaceID) row.bindEach(*spaceID);
+  Statement& whole =
+      db_.cached("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.rowid = ?");
+  while (row.step()) {
+    std::string_view id = row.view(2);
+    bool inSpace = row.integer(4) != 0, inCollection = members.find(id).has_value();
+    if (!inSpace && !inCollection) continue;
+    rows.push_back({row.real(0), row.integer(1), idText.size(), id.size(), row.integer(3) != 0,
+                    inSpace, inCollection});
+    idText += id;
+    if (!inCollection) continue;
+    rows.back().item = static_cast<std::uint32_t>(scanned.size());
+    whole.bindEach(rows.back().rowid).step();
+    scanned.push_back(readItem(whole));
+    whole.reset();
+  }
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.rowid > b.rowid;
+  });
+
+  Board board;
+  std::vector<Item>& items = board.items;
+  items.reserve(scanned.size());
+  std::vector<std::string_view> ids;
+  ids.reserve(rows.size());
+  for (Row& item : rows) {
+    ids.push_back(std::string_view(idText).substr(item.idAt, item.idSize));
+    if (!item.inCollection) continue;
+    items.push_back(std::move(scanned[item.item]));
+    item.item = static_cast<std::uint32_t>(items.size() - 1);
+  }
+
+  // The space's tags are counted as they come, newest item first; the collection's items keep
+  // theirs in their own order.
+  std::vector<Detail> memberTags;
+  eachDetail(ids, kTagsOfItems, [&](std::uint32_t i, Statement& tag) {
+    if (rows[i].inSpace)
+      board.usual.tags.add(tag.view(2),
+                           (std::uint64_t{i} << 32) | static_cast<std::uint32_t>(tag.integer(1)));
+    if (rows[i].inCollection)
+      memberTags.push_back({rows[i].item, tag.integer(1), {tag.text(2), 0}});
+  });
+  std::stable_sort(memberTags.begin(), memberTags.end(), [](const Detail& a, const Detail& b) {
+    return a.item != b.item ? a.item < b.item : a.place < b.place;
+  });
+  for (Detail& tag : memberTags) items[tag.item].tags.push_back(std::move(tag.value.hex));
+
+  std::vector<Detail> colours = details(ids, kColoursOfItems);
+  auto colour = colours.begin();
+  for (std::uint32_t i = 0; i < rows.size(); ++i) {
+    std::vector<Swatch> palette;
+    for (; colour != colours.end() && colour->item == i; ++colour)
+      palette.push_back(std::move(colour->value));
+    if (rows[i].inSpace) {
+      ++board.usual.count;
+      if (!palette.empty())
+        board.usual.palettes.emplace_back(palette, rows[i].favorite ? 2.0 : 1.0);
+    }
+    if (rows[i].inCollection) items[rows[i].item].colors = std::move(palette);
+  }
+  return board;
 }
 
 std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
@@ -601,7 +696,11 @@ std::vector<Note> Library::notes(const Filter& filter, bool rulesOnly) {
     note.createdAt = row.real(7);
     notes.push_back(std::move(note));
   }
-  for (Note& note : notes) note.tags = noteTags(note.id);
+  std::vector<std::string_view> ids;
+  ids.reserve(notes.size());
+  for (const Note& note : notes) ids.push_back(note.id);
+  for (Detail& tag : details(ids, kTagsOfNotes))
+    notes[tag.item].tags.push_back(std::move(tag.value.hex));
   return notes;
 }
 

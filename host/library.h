@@ -93,6 +93,12 @@ struct ItemTraits {
   std::vector<std::pair<std::vector<Swatch>, double>> palettes;
 };
 
+// A collection beside its space: what sets a board apart from the space's usual work.
+struct Board {
+  std::vector<Item> items;  // the collection's, newest first, with their tags and colours
+  ItemTraits usual;         // what the space's items weigh, without addresses
+};
+
 // A person looks for a handful of words. Each distinct word or tag costs one FTS5 phrase or
 // one LIKE, one EXISTS and one bound parameter, so 64 keep a query far inside SQLite's limits
 // (an expression 1000 deep, a LIKE pattern of 50,000 bytes) and its cost linear in its length.
@@ -157,6 +163,9 @@ class Library {
   std::vector<Item> items(const Filter& scope, std::int64_t limit = -1, ItemDetails details = {});
   // Words and tags ignored. Addresses are read only when `withAddresses`.
   ItemTraits traits(const Filter& scope, bool withAddresses = true);
+  // The collection's items beside those of `spaceID`, or of every space without one. Each
+  // table is read once for both.
+  Board board(const std::string& collectionID, const std::optional<std::string>& spaceID);
   std::vector<Note> notes(const Filter& filter, bool rulesOnly);
   std::vector<Note> notesOfItem(const std::string& itemID);  // oldest first
   // The notes on the scope's items: items newest first as items() lists them, each item's
@@ -178,6 +187,7 @@ class Library {
   void loadDetails(Item& item);
   void loadDetails(std::vector<Item>& items, ItemDetails wanted = {});
   // One row of a detail table: a collection id or a tag in `value.hex`, or a colour.
+  // Note tags are read the same way, a note in place of an item.
   struct Detail {
     std::uint32_t item;  // its place in the list of ids asked about
     std::int64_t place;  // its place among the item's
@@ -189,7 +199,6 @@ class Library {
   // its place among the item's is column 1, the detail 2 and its weight 3.
   void eachDetail(const std::vector<std::string_view>& ids, const DetailTable& table,
                   const std::function<void(std::uint32_t item, Statement& row)>& take);
-  std::vector<std::string> noteTags(const std::string& noteID);
 
   std::mutex mutex_;
   Database db_;

@@ -195,5 +195,89 @@ TEST(LibraryTest, TheNewestMatchesAreTheSameWhereverTheMatchesLie) {
   }
 }
 
+// A board reads its items and its space in one pass. It must read them as listing the
+// collection's items and weighing the space's do: the same items in the same order (dates
+// shared, an item of another space), each with its tags and colours, and the same usual tags
+// and palettes, whether details are looked up item by item or read by scanning.
+TEST(LibraryTest, ABoardReadsAsItsItemsAndItsSpaceDo) {
+  for (int size : {40, 2500}) {
+    SCOPED_TRACE(size);
+    Library library(":memory:");
+    const std::string home = *library.currentSpaceID(),
+                      away = "S0000000-0000-4000-8000-000000000002";
+    library.addSpace({away, "Away", "x", "x", "x"});
+    const std::string board = "C0000000-0000-4000-8000-000000000001";
+    library.addCollection({board, "Board", home});
+    std::vector<std::pair<Item, std::optional<Note>>> batch;
+    for (int n = 0; n < size; ++n) {
+      char id[40];
+      std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012d", (n * 7919) % 100000);
+      Item item = linkItem(id, "thing", 100 + (n * 31) % 17);  // many items share each date
+      item.spaceID = n % 3 == 0 ? away : home;
+      item.favorite = n % 5 == 0;
+      if (n % 2 == 0 || n == 3) item.collectionIDs.push_back(board);  // n == 3: away, in the board
+      for (int t = 0; t < n % 4; ++t)
+        item.tags.push_back((t + n) % 3 == 0 ? "Warm"
+                            : t % 2          ? "warm" + std::to_string(t)
+                                             : "cool");
+      if (n % 7 == 0) item.colors = {{n % 2 ? "#102030" : "#F0E0D0", 0.7}, {"#808080", 0.3}};
+      batch.emplace_back(std::move(item), std::nullopt);
+    }
+    library.addItems(batch);
+
+    for (std::optional<std::string> space :
+         {std::optional<std::string>(home), std::optional<std::string>()}) {
+      SCOPED_TRACE(space.value_or("every space"));
+      Board read = library.board(board, space);
+      Filter inBoard, inSpace;
+      inBoard.collectionID = board;
+      inSpace.spaceID = space;
+      std::vector<Item> items = library.items(inBoard, -1, {false, true, true});
+      ASSERT_EQ(read.items.size(), items.size());
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(read.items[i].id, items[i].id) << i;
+        EXPECT_EQ(read.items[i].tags, items[i].tags) << i;
+        ASSERT_EQ(read.items[i].colors.size(), items[i].colors.size()) << i;
+        for (std::size_t c = 0; c < items[i].colors.size(); ++c)
+          EXPECT_EQ(read.items[i].colors[c].hex, items[i].colors[c].hex) << i;
+      }
+      ItemTraits usual = library.traits(inSpace, false);
+      EXPECT_EQ(read.usual.count, usual.count);
+      EXPECT_EQ(read.usual.tags.top(100), usual.tags.top(100));
+      ASSERT_EQ(read.usual.palettes.size(), usual.palettes.size());
+      for (std::size_t i = 0; i < usual.palettes.size(); ++i) {
+        EXPECT_EQ(read.usual.palettes[i].second, usual.palettes[i].second) << i;
+        EXPECT_EQ(read.usual.palettes[i].first.front().hex, usual.palettes[i].first.front().hex)
+            << i;
+      }
+    }
+  }
+}
+
+// A note's tags keep their order whether looked up note by note or read by scanning, for
+// many notes.
+TEST(LibraryTest, NotesKeepTheirTagsInTheirOrder) {
+  for (int count : {3, 1500}) {
+    SCOPED_TRACE(count);
+    Library library(":memory:");
+    for (int n = 0; n < count; ++n) {
+      Note note;
+      note.id = "N" + std::to_string(n);
+      note.text = "note";
+      note.tags = {n % 2 ? "zebra" : "apple", "mango", n % 2 ? "apple" : "zebra"};
+      note.createdAt = n;
+      library.addNote(note);
+    }
+    std::vector<Note> notes = library.notes({}, false);
+    ASSERT_EQ(notes.size(), static_cast<std::size_t>(count));
+    for (const Note& note : notes) {
+      bool odd = std::stoi(note.id.substr(1)) % 2 != 0;
+      EXPECT_EQ(note.tags, (std::vector<std::string>{odd ? "zebra" : "apple", "mango",
+                                                     odd ? "apple" : "zebra"}))
+          << note.id;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nolt::host

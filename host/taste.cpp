@@ -200,13 +200,9 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
     spaceID = resolveSpace(library, *space).id;
   Collection collection = resolveCollection(library, name, spaceID);
 
-  Filter inCollection;
-  inCollection.collectionID = collection.id;
-  // Each reference shows its tags and colours; its collections are this one and others.
-  std::vector<Item> items = library.items(inCollection, -1, {false, true, true});
-  Filter everywhere;
-  everywhere.spaceID = collection.spaceID;
-  ItemTraits usual = library.traits(everywhere, false);
+  Board board = library.board(collection.id, collection.spaceID);
+  std::vector<Item>& items = board.items;
+  const ItemTraits& usual = board.usual;
 
   // What sets the board apart: tags it uses at least twice as often as the whole space, and
   // colours far from every colour of the space's usual palette.
@@ -228,24 +224,37 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
     if (!usualColour) distinctColours.push_back(swatch.hex);
   }
 
+  // The collection's notes: its own, and those on its items, which each reference lists too.
+  Filter inCollection;
+  inCollection.collectionID = collection.id;
+  std::vector<Note> collectionNotes = library.notes(inCollection, false);
   JSONArray notes;
-  for (const Note& note : library.notes(inCollection, false))
+  for (const Note& note : collectionNotes)
     if (!note.rule) notes.push_back(noteJSON(note));
-  // Every reference's notes in one query, not one query per reference.
-  std::unordered_map<std::string, JSONArray> notesByItem;
-  for (Note& note : library.notesOfItems(inCollection))
-    notesByItem[*note.itemID].push_back(std::move(note.text));
+  // Each item's notes oldest first: the collection's notes come newest first.
+  std::unordered_map<std::string_view, JSONArray> notesByItem;
+  for (auto note = collectionNotes.rbegin(); note != collectionNotes.rend(); ++note)
+    if (note->itemID) notesByItem[*note->itemID].push_back(std::move(note->text));
+  // The items go into their references: nothing reads them after.
   JSONArray references;
-  for (const Item& item : items) {
-    JSONObject reference = itemSummary(item);
-    reference.set("tags", JSONArray(item.tags.begin(), item.tags.end()));
+  references.reserve(items.size());
+  for (Item& item : items) {
     auto itemNotes = notesByItem.find(item.id);
-    reference.set("notes",
-                  itemNotes == notesByItem.end() ? JSONArray{} : std::move(itemNotes->second));
     JSONArray colours;
-    for (const Swatch& swatch : item.colors) colours.push_back(swatch.hex);
-    reference.set("colors", std::move(colours));
-    references.push_back(std::move(reference));
+    colours.reserve(item.colors.size());
+    for (Swatch& swatch : item.colors) colours.push_back(std::move(swatch.hex));
+    std::vector<JSONObject::Member> reference;  // in the keys' order
+    reference.reserve(7);
+    reference.emplace_back("colors", std::move(colours));
+    reference.emplace_back("id", std::move(item.id));
+    reference.emplace_back("kind", kindName(item.kind));
+    reference.emplace_back(
+        "notes", itemNotes == notesByItem.end() ? JSONArray{} : std::move(itemNotes->second));
+    reference.emplace_back("tags", JSONArray(std::make_move_iterator(item.tags.begin()),
+                                             std::make_move_iterator(item.tags.end())));
+    reference.emplace_back("title", std::move(item.title));
+    if (item.url) reference.emplace_back("url", std::move(*item.url));
+    references.push_back(JSONObject::fromMembers(std::move(reference)));
   }
   JSONObject about{{"id", collection.id}, {"name", collection.name}};
   for (const Space& space : library.spaces())
