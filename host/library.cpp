@@ -407,6 +407,13 @@ std::vector<Library::Detail> Library::details(const std::vector<std::string_view
   return details;
 }
 
+std::vector<std::vector<Swatch>> Library::coloursOf(const std::vector<std::string_view>& ids) {
+  std::vector<std::vector<Swatch>> colours(ids.size());
+  for (Detail& colour : details(ids, kColoursOfItems))
+    colours[colour.item].push_back(std::move(colour.value));
+  return colours;
+}
+
 void Library::loadDetails(Item& item) {
   std::vector<Item> one;
   one.push_back(std::move(item));
@@ -540,14 +547,10 @@ ItemTraits Library::traits(const Filter& scope, bool withAddresses) {
     traits.tags.add(tag.view(2),
                     (std::uint64_t{item} << 32) | static_cast<std::uint32_t>(tag.integer(1)));
   });
-  std::vector<Detail> colours = details(ids, kColoursOfItems);
-  auto colour = colours.begin();
+  std::vector<std::vector<Swatch>> colours = coloursOf(ids);
   for (std::uint32_t i = 0; i < rows.size(); ++i) {
-    std::vector<Swatch> palette;
-    for (; colour != colours.end() && colour->item == i; ++colour)
-      palette.push_back(std::move(colour->value));
-    if (!palette.empty())
-      traits.palettes.emplace_back(std::move(palette), rows[i].favorite ? 2.0 : 1.0);
+    if (!colours[i].empty())
+      traits.palettes.emplace_back(std::move(colours[i]), rows[i].favorite ? 2.0 : 1.0);
     if (rows[i].url || rows[i].sourceURL)
       traits.addresses.emplace_back(std::move(rows[i].url), std::move(rows[i].sourceURL));
   }
@@ -627,12 +630,9 @@ Board Library::board(const std::string& collectionID, const std::optional<std::s
   });
   for (Detail& tag : memberTags) items[tag.item].tags.push_back(std::move(tag.value.hex));
 
-  std::vector<Detail> colours = details(ids, kColoursOfItems);
-  auto colour = colours.begin();
+  std::vector<std::vector<Swatch>> colours = coloursOf(ids);
   for (std::uint32_t i = 0; i < rows.size(); ++i) {
-    std::vector<Swatch> palette;
-    for (; colour != colours.end() && colour->item == i; ++colour)
-      palette.push_back(std::move(colour->value));
+    std::vector<Swatch>& palette = colours[i];
     if (rows[i].inSpace) {
       ++board.usual.count;
       if (!palette.empty())

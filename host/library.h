@@ -195,6 +195,8 @@ class Library {
   };
   // The rows of one detail table for the items `ids`, by item and then by place.
   std::vector<Detail> details(const std::vector<std::string_view>& ids, const DetailTable& table);
+  // The colours of the items `ids`, each item's in its own order.
+  std::vector<std::vector<Swatch>> coloursOf(const std::vector<std::string_view>& ids);
   // Hands each row of one detail table for the items `ids` to `take`, in no particular order:
   // its place among the item's is column 1, the detail 2 and its weight 3.
   void eachDetail(const std::vector<std::string_view>& ids, const DetailTable& table,
