@@ -58,6 +58,26 @@ void bindFiltered(Statement& statement, std::optional<std::int64_t> budget, cons
   statement.bind(next + static_cast<int>(where.parameters.size()), limit);
 }
 
+// Puts rows read in the table's order newest first, the later of two items of one date first,
+// as the date index orders them. Returns the rows' ids, kept one after another in `idText`, in
+// that order.
+template <class Row>
+std::vector<std::string_view> sortNewestFirst(std::vector<Row>& rows, std::string_view idText) {
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.rowid > b.rowid;
+  });
+  std::vector<std::string_view> ids;
+  ids.reserve(rows.size());
+  for (const Row& row : rows) ids.push_back(idText.substr(row.idAt, row.idSize));
+  return ids;
+}
+
+// A tag's rank among first appearances: by its item's place among the newest first, then by
+// its place among the item's tags (column 1 of a detail row).
+std::uint64_t tagRank(std::uint32_t item, Statement& tag) {
+  return (std::uint64_t{item} << 32) | static_cast<std::uint32_t>(tag.integer(1));
+}
+
 }  // namespace
 
 std::string_view kindName(ItemKind kind) {
@@ -401,9 +421,7 @@ std::vector<Library::Detail> Library::details(const std::vector<std::string_view
   eachDetail(ids, table, [&](std::uint32_t item, Statement& row) {
     details.push_back({item, row.integer(1), {row.text(2), row.isNull(3) ? 0 : row.real(3)}});
   });
-  std::stable_sort(details.begin(), details.end(), [](const Detail& a, const Detail& b) {
-    return a.item != b.item ? a.item < b.item : a.place < b.place;
-  });
+  std::stable_sort(details.begin(), details.end());
   return details;
 }
 
@@ -507,7 +525,7 @@ std::vector<Item> Library::items(const Filter& scope, std::int64_t limit, ItemDe
   return items;
 }
 
-ItemTraits Library::traits(const Filter& scope, bool withAddresses) {
+ItemTraits Library::traits(const Filter& scope) {
   std::lock_guard lock(mutex_);
   ReadTransaction reading(db_);
   // The scope's items are read in the table's order and put newest first here: reading them
@@ -522,9 +540,9 @@ ItemTraits Library::traits(const Filter& scope, bool withAddresses) {
   };
   std::vector<Row> rows;
   std::string idText;  // every id, one after another: one allocation, not one per item
-  Statement row = db_.prepare(std::string("SELECT i.created_at, i.rowid, i.id, i.favorite, ") +
-                              (withAddresses ? "i.url, i.source_url" : "NULL, NULL") +
-                              " FROM items i" + where.sql);
+  Statement row = db_.prepare(
+      "SELECT i.created_at, i.rowid, i.id, i.favorite, i.url, i.source_url FROM items i" +
+      where.sql);
   bindAll(row, where.parameters);
   while (row.step()) {
     std::string_view id = row.view(2);
@@ -532,20 +550,13 @@ ItemTraits Library::traits(const Filter& scope, bool withAddresses) {
                     row.optionalText(4), row.optionalText(5)});
     idText += id;
   }
-  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.rowid > b.rowid;
-  });
+  std::vector<std::string_view> ids = sortNewestFirst(rows, idText);
 
   ItemTraits traits;
   traits.count = static_cast<std::int64_t>(rows.size());
-  std::vector<std::string_view> ids;
-  ids.reserve(rows.size());
-  for (const Row& item : rows)
-    ids.push_back(std::string_view(idText).substr(item.idAt, item.idSize));
   // Tags are counted as they come; the newest item's first tag is the first seen.
   eachDetail(ids, kTagsOfItems, [&](std::uint32_t item, Statement& tag) {
-    traits.tags.add(tag.view(2),
-                    (std::uint64_t{item} << 32) | static_cast<std::uint32_t>(tag.integer(1)));
+    traits.tags.add(tag.view(2), tagRank(item, tag));
   });
   std::vector<std::vector<Swatch>> colours = coloursOf(ids);
   for (std::uint32_t i = 0; i < rows.size(); ++i) {
@@ -599,17 +610,12 @@ Board Library::board(const std::string& collectionID, const std::optional<std::s
     scanned.push_back(readItem(whole));
     whole.reset();
   }
-  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-    return a.createdAt != b.createdAt ? a.createdAt > b.createdAt : a.rowid > b.rowid;
-  });
+  std::vector<std::string_view> ids = sortNewestFirst(rows, idText);
 
   Board board;
   std::vector<Item>& items = board.items;
   items.reserve(scanned.size());
-  std::vector<std::string_view> ids;
-  ids.reserve(rows.size());
   for (Row& item : rows) {
-    ids.push_back(std::string_view(idText).substr(item.idAt, item.idSize));
     if (!item.inCollection) continue;
     items.push_back(std::move(scanned[item.item]));
     item.item = static_cast<std::uint32_t>(items.size() - 1);
@@ -619,15 +625,11 @@ Board Library::board(const std::string& collectionID, const std::optional<std::s
   // theirs in their own order.
   std::vector<Detail> memberTags;
   eachDetail(ids, kTagsOfItems, [&](std::uint32_t i, Statement& tag) {
-    if (rows[i].inSpace)
-      board.usual.tags.add(tag.view(2),
-                           (std::uint64_t{i} << 32) | static_cast<std::uint32_t>(tag.integer(1)));
+    if (rows[i].inSpace) board.usual.tags.add(tag.view(2), tagRank(i, tag));
     if (rows[i].inCollection)
       memberTags.push_back({rows[i].item, tag.integer(1), {tag.text(2), 0}});
   });
-  std::stable_sort(memberTags.begin(), memberTags.end(), [](const Detail& a, const Detail& b) {
-    return a.item != b.item ? a.item < b.item : a.place < b.place;
-  });
+  std::stable_sort(memberTags.begin(), memberTags.end());
   for (Detail& tag : memberTags) items[tag.item].tags.push_back(std::move(tag.value.hex));
 
   std::vector<std::vector<Swatch>> colours = coloursOf(ids);

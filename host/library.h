@@ -161,8 +161,8 @@ class Library {
   // The items of the filter's space or collection, newest first (words and tags ignored);
   // a negative limit gives every one.
   std::vector<Item> items(const Filter& scope, std::int64_t limit = -1, ItemDetails details = {});
-  // Words and tags ignored. Addresses are read only when `withAddresses`.
-  ItemTraits traits(const Filter& scope, bool withAddresses = true);
+  // Words and tags ignored.
+  ItemTraits traits(const Filter& scope);
   // The collection's items beside those of `spaceID`, or of every space without one. Each
   // table is read once for both.
   Board board(const std::string& collectionID, const std::optional<std::string>& spaceID);
@@ -192,6 +192,10 @@ class Library {
     std::uint32_t item;  // its place in the list of ids asked about
     std::int64_t place;  // its place among the item's
     Swatch value;
+    // By item, then by place among the item's.
+    bool operator<(const Detail& other) const {
+      return item != other.item ? item < other.item : place < other.place;
+    }
   };
   // The rows of one detail table for the items `ids`, by item and then by place.
   std::vector<Detail> details(const std::vector<std::string_view>& ids, const DetailTable& table);

@@ -241,7 +241,7 @@ TEST(LibraryTest, ABoardReadsAsItsItemsAndItsSpaceDo) {
         for (std::size_t c = 0; c < items[i].colors.size(); ++c)
           EXPECT_EQ(read.items[i].colors[c].hex, items[i].colors[c].hex) << i;
       }
-      ItemTraits usual = library.traits(inSpace, false);
+      ItemTraits usual = library.traits(inSpace);
       EXPECT_EQ(read.usual.count, usual.count);
       EXPECT_EQ(read.usual.tags.top(100), usual.tags.top(100));
       ASSERT_EQ(read.usual.palettes.size(), usual.palettes.size());

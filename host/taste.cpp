@@ -81,9 +81,13 @@ std::vector<Swatch> paletteOf(const std::vector<Item>& items) {
   return mergePalettes(parts, kPaletteSize);
 }
 
-JSONObject itemSummary(const Item& item) {
-  JSONObject summary{{"id", item.id}, {"title", item.title}, {"kind", kindName(item.kind)}};
-  if (item.url) summary.set("url", *item.url);
+// Takes the item's strings: callers have no use for the item after.
+JSONObject itemSummary(Item&& item) {
+  JSONObject summary;
+  summary.set("id", std::move(item.id));
+  summary.set("title", std::move(item.title));
+  summary.set("kind", kindName(item.kind));
+  if (item.url) summary.set("url", std::move(*item.url));
   return summary;
 }
 
@@ -177,8 +181,8 @@ JSONValue tasteJSON(Library& library, const JSONObject& arguments) {
   Filter favoritesOnly = filter;
   favoritesOnly.favoritesOnly = true;
   JSONArray favorites;
-  for (const Item& item : library.items(favoritesOnly, kTopCount * 2, {false, false, false}))
-    favorites.push_back(itemSummary(item));
+  for (Item& item : library.items(favoritesOnly, kTopCount * 2, {false, false, false}))
+    favorites.push_back(itemSummary(std::move(item)));
   JSONObject taste{{"rules", rulesJSON(library, spaceID, collectionID)},
                    {"palette", paletteJSON(mergePalettes(traits.palettes, kPaletteSize))},
                    {"tags", countsJSON(traits.tags.top(kTopCount), "tag")},
@@ -239,22 +243,18 @@ JSONValue briefJSON(Library& library, const JSONObject& arguments) {
   JSONArray references;
   references.reserve(items.size());
   for (Item& item : items) {
-    auto itemNotes = notesByItem.find(item.id);
+    auto found = notesByItem.find(item.id);
+    JSONArray itemNotes = found == notesByItem.end() ? JSONArray{} : std::move(found->second);
+    JSONArray tags(std::make_move_iterator(item.tags.begin()),
+                   std::make_move_iterator(item.tags.end()));
     JSONArray colours;
     colours.reserve(item.colors.size());
     for (Swatch& swatch : item.colors) colours.push_back(std::move(swatch.hex));
-    std::vector<JSONObject::Member> reference;  // in the keys' order
-    reference.reserve(7);
-    reference.emplace_back("colors", std::move(colours));
-    reference.emplace_back("id", std::move(item.id));
-    reference.emplace_back("kind", kindName(item.kind));
-    reference.emplace_back(
-        "notes", itemNotes == notesByItem.end() ? JSONArray{} : std::move(itemNotes->second));
-    reference.emplace_back("tags", JSONArray(std::make_move_iterator(item.tags.begin()),
-                                             std::make_move_iterator(item.tags.end())));
-    reference.emplace_back("title", std::move(item.title));
-    if (item.url) reference.emplace_back("url", std::move(*item.url));
-    references.push_back(JSONObject::fromMembers(std::move(reference)));
+    JSONObject reference = itemSummary(std::move(item));
+    reference.set("tags", std::move(tags));
+    reference.set("notes", std::move(itemNotes));
+    reference.set("colors", std::move(colours));
+    references.push_back(std::move(reference));
   }
   JSONObject about{{"id", collection.id}, {"name", collection.name}};
   for (const Space& space : library.spaces())
