@@ -432,13 +432,6 @@ std::vector<std::vector<Swatch>> Library::coloursOf(const std::vector<std::strin
   return colours;
 }
 
-void Library::loadDetails(Item& item) {
-  std::vector<Item> one;
-  one.push_back(std::move(item));
-  loadDetails(one);
-  item = std::move(one.front());
-}
-
 void Library::loadDetails(std::vector<Item>& items, ItemDetails wanted) {
   std::vector<std::string_view> ids;
   ids.reserve(items.size());
@@ -460,10 +453,11 @@ std::optional<Item> Library::item(const std::string& id) {
   Statement& row =
       db_.cached("SELECT " + std::string(kItemColumns) + " FROM items i WHERE i.id = ?");
   if (!row.bindEach(id).step()) return std::nullopt;
-  Item item = readItem(row);
+  std::vector<Item> found;
+  found.push_back(readItem(row));
   row.reset();
-  loadDetails(item);
-  return item;
+  loadDetails(found);
+  return std::move(found.front());
 }
 
 SearchPage Library::search(const Filter& filter, std::int64_t limit) {
@@ -476,7 +470,7 @@ SearchPage Library::search(const Filter& filter, std::int64_t limit) {
   count.step();
   page.total = count.integer(0);
   page.items = newestItems(where, limit, page.total);
-  for (Item& item : page.items) loadDetails(item);
+  loadDetails(page.items);
   return page;
 }
 

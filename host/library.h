@@ -184,7 +184,6 @@ class Library {
   // The newest `limit` items matching `where`, which `matches` items match.
   std::vector<Item> newestItems(const Where& where, std::int64_t limit, std::int64_t matches);
   Item readItem(Statement& row);
-  void loadDetails(Item& item);
   void loadDetails(std::vector<Item>& items, ItemDetails wanted = {});
   // One row of a detail table: a collection id or a tag in `value.hex`, or a colour.
   // Note tags are read the same way, a note in place of an item.
