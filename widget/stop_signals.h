@@ -8,6 +8,8 @@
 namespace nolt::widget {
 
 // From now on, those signals make `app`'s event loop return; call once, before exec().
+// A handler rather than platform::watchStopSignals: the signals it blocks would stay blocked in
+// the programs the widget opens through QProcess.
 void quitOnStopSignals(QCoreApplication& app);
 
 }  // namespace nolt::widget
